@@ -1,0 +1,226 @@
+#include "app/ProfileStore.h"
+
+#include <QFile>
+#include <QSaveFile>
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+namespace {
+
+QString decodeGbk(const QByteArray &bytes) {
+  QStringDecoder dec("GBK");
+  if (!dec.isValid())
+    return QString::fromLocal8Bit(bytes);
+  return dec.decode(bytes);
+}
+
+QByteArray encodeGbk(const QString &text) {
+  QStringEncoder enc("GBK");
+  if (!enc.isValid())
+    return text.toLocal8Bit();
+  return enc.encode(text);
+}
+
+// One parsed line of the file. Lines we do not understand are kept as they are.
+struct Line {
+  enum Kind { Section, Key, Other } kind = Other;
+  QString raw;   // the whole line as read, without its line end
+  QString name;  // section name or key name, trimmed
+  QString value; // key value, trimmed
+};
+
+QList<Line> parse(const QByteArray &bytes) {
+  QList<Line> lines;
+  const QString text = decodeGbk(bytes);
+  const QStringList rawLines = text.split(QLatin1Char('\n'));
+  for (qsizetype i = 0; i < rawLines.size(); ++i) {
+    QString raw = rawLines[i];
+    if (raw.endsWith(QLatin1Char('\r')))
+      raw.chop(1);
+    if (i == rawLines.size() - 1 && raw.isEmpty())
+      break; // the final line end
+    Line line;
+    line.raw = raw;
+    const QString t = raw.trimmed();
+    if (t.startsWith(QLatin1Char('[')) && t.contains(QLatin1Char(']'))) {
+      line.kind = Line::Section;
+      line.name = t.mid(1, t.indexOf(QLatin1Char(']')) - 1).trimmed();
+    } else if (!t.startsWith(QLatin1Char(';')) && t.contains(QLatin1Char('='))) {
+      const qsizetype eq = t.indexOf(QLatin1Char('='));
+      line.kind = Line::Key;
+      line.name = t.left(eq).trimmed();
+      line.value = t.mid(eq + 1).trimmed();
+      if (line.name.isEmpty())
+        line.kind = Line::Other;
+    }
+    lines.append(line);
+  }
+  return lines;
+}
+
+bool sameName(const QString &a, const QString &b) {
+  return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+
+QByteArray readFileBytes(const QString &path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    return {};
+  return f.readAll();
+}
+
+} // namespace
+
+ProfileStore::ProfileStore(QString path) : m_path(std::move(path)) {}
+
+bool ProfileStore::readRaw(const QString &section, const QString &key, QString *value) const {
+  QMutexLocker lock(&m_mutex);
+  const QList<Line> lines = parse(readFileBytes(m_path));
+  bool inSection = false;
+  for (const Line &l : lines) {
+    if (l.kind == Line::Section) {
+      inSection = sameName(l.name, section);
+    } else if (inSection && l.kind == Line::Key && sameName(l.name, key)) {
+      *value = l.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+QString ProfileStore::readString(const QString &section, const QString &key,
+                                 const QString &def) const {
+  QString v;
+  return readRaw(section, key, &v) ? v : def;
+}
+
+int ProfileStore::parseInteger(const QString &text, int def) {
+  const QString t = text.trimmed();
+  bool ok = false;
+  qlonglong v = 0;
+  if (t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X")))) {
+    v = t.mid(2).toLongLong(&ok, 16);
+  } else {
+    v = t.toLongLong(&ok, 10);
+  }
+  if (!ok || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
+    // Colours are written as unsigned 32-bit values by some tools; accept them bit for bit.
+    if (ok && v > 0 && v <= std::numeric_limits<quint32>::max())
+      return static_cast<int>(static_cast<quint32>(v));
+    return def;
+  }
+  return static_cast<int>(v);
+}
+
+double ProfileStore::parseFloat(const QString &text, double def) {
+  const QString t = text.trimmed();
+  if (t.isEmpty())
+    return def;
+  bool ok = false;
+  const double v = t.toDouble(&ok); // C locale: always a point
+  if (!ok || !std::isfinite(v))
+    return def;
+  return v;
+}
+
+QString ProfileStore::formatFloat(double value) {
+  // General format, 15 significant digits, trailing zeros dropped; never locale-dependent.
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", value);
+  return QString::fromLatin1(buf);
+}
+
+int ProfileStore::readInteger(const QString &section, const QString &key, int def) const {
+  QString v;
+  return readRaw(section, key, &v) ? parseInteger(v, def) : def;
+}
+
+bool ProfileStore::readBool(const QString &section, const QString &key, bool def) const {
+  return readInteger(section, key, def ? 1 : 0) != 0;
+}
+
+double ProfileStore::readFloat(const QString &section, const QString &key, double def) const {
+  QString v;
+  return readRaw(section, key, &v) ? parseFloat(v, def) : def;
+}
+
+bool ProfileStore::writeString(const QString &section, const QString &key, const QString &value) {
+  QMutexLocker lock(&m_mutex);
+  QList<Line> lines = parse(readFileBytes(m_path));
+  // Values are single-line; a line break would split the entry and corrupt the file.
+  QString clean = value;
+  clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+  const QString newLine = key + QLatin1Char('=') + clean;
+
+  qsizetype sectionAt = -1;
+  qsizetype lastKeyInSection = -1;
+  bool done = false;
+  for (qsizetype i = 0; i < lines.size() && !done; ++i) {
+    const Line &l = lines[i];
+    if (l.kind == Line::Section) {
+      if (sectionAt >= 0)
+        break; // left our section
+      if (sameName(l.name, section)) {
+        sectionAt = i;
+        lastKeyInSection = i;
+      }
+    } else if (sectionAt >= 0) {
+      if (l.kind == Line::Key && sameName(l.name, key)) {
+        // Keep the key's spelling as it stands in the file.
+        lines[i].raw = l.name + QLatin1Char('=') + clean;
+        done = true;
+      } else if (!l.raw.trimmed().isEmpty()) {
+        lastKeyInSection = i;
+      }
+    }
+  }
+  if (!done) {
+    Line l;
+    l.kind = Line::Key;
+    l.raw = newLine;
+    if (sectionAt >= 0) {
+      lines.insert(lastKeyInSection + 1, l);
+    } else {
+      Line s;
+      s.kind = Line::Section;
+      s.raw = QLatin1Char('[') + section + QLatin1Char(']');
+      if (!lines.isEmpty() && !lines.last().raw.trimmed().isEmpty()) {
+        Line blank;
+        lines.append(blank);
+      }
+      lines.append(s);
+      lines.append(l);
+    }
+  }
+
+  QString text;
+  for (const Line &l : lines) {
+    text += l.raw;
+    text += QLatin1String("\r\n");
+  }
+  QSaveFile out(m_path);
+  if (!out.open(QIODevice::WriteOnly))
+    return false;
+  const QByteArray bytes = encodeGbk(text);
+  if (out.write(bytes) != bytes.size()) {
+    out.cancelWriting();
+    return false;
+  }
+  return out.commit();
+}
+
+bool ProfileStore::writeInteger(const QString &section, const QString &key, int value) {
+  return writeString(section, key, QString::number(value));
+}
+
+bool ProfileStore::writeBool(const QString &section, const QString &key, bool value) {
+  return writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+bool ProfileStore::writeFloat(const QString &section, const QString &key, double value) {
+  return writeString(section, key, formatFloat(value));
+}

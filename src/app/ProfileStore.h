@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QMutex>
+#include <QString>
+
+// The program's settings file (Sys.ini): a profile file of [Section] lines and key=value lines.
+//
+// No cache: every read parses the file as it is on disk now and every write rewrites the file at
+// once, through a temporary file and a rename, so a crash never leaves half a Sys.ini behind and
+// nothing needs flushing at exit. Section and key names compare case-insensitively; sections,
+// keys, comments and lines we do not know are kept in place. Text is GBK on disk.
+//
+// Values: integers as decimal (a text longer than two characters starting "0x"/"0X" reads as
+// hexadecimal), booleans as "1"/"0" (any non-zero integer is true), floats with 15 significant
+// digits and always a point as decimal separator. A missing file, section or key and an
+// unparsable number give the caller's default.
+//
+// Thread-safe: the communication thread writes PrecisionArray while the UI reads other keys.
+class ProfileStore {
+public:
+  explicit ProfileStore(QString path);
+  ProfileStore(const ProfileStore &) = delete;
+  ProfileStore &operator=(const ProfileStore &) = delete;
+
+  [[nodiscard]] const QString &path() const { return m_path; }
+
+  [[nodiscard]] QString readString(const QString &section, const QString &key,
+                                   const QString &def) const;
+  [[nodiscard]] int readInteger(const QString &section, const QString &key, int def) const;
+  [[nodiscard]] bool readBool(const QString &section, const QString &key, bool def) const;
+  [[nodiscard]] double readFloat(const QString &section, const QString &key, double def) const;
+
+  // Each returns false when the file could not be written; the file then keeps its old content.
+  bool writeString(const QString &section, const QString &key, const QString &value);
+  bool writeInteger(const QString &section, const QString &key, int value);
+  bool writeBool(const QString &section, const QString &key, bool value);
+  bool writeFloat(const QString &section, const QString &key, double value);
+
+  // Value encodings, shared with anything else that reads or writes profile text.
+  [[nodiscard]] static int parseInteger(const QString &text, int def);
+  [[nodiscard]] static double parseFloat(const QString &text, double def);
+  [[nodiscard]] static QString formatFloat(double value);
+
+private:
+  [[nodiscard]] bool readRaw(const QString &section, const QString &key, QString *value) const;
+  QString m_path;
+  mutable QMutex m_mutex;
+};
