@@ -1,0 +1,239 @@
+#include "app/Conversions.h"
+#include "app/ProfileStore.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+void writeBytes(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+QByteArray readBytes(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+} // namespace
+
+class TestProfileStore : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_dir;
+  QString iniPath() const { return m_dir.filePath(QStringLiteral("Sys.ini")); }
+
+private slots:
+  void init() { QFile::remove(iniPath()); }
+
+  void missingFileGivesDefaults() {
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readString("System Options", "AppName", "ZERVO Data Acquisition"),
+             QString("ZERVO Data Acquisition"));
+    QCOMPARE(s.readInteger("System Options", "TimeWindow", 24), 24);
+    QCOMPARE(s.readBool("System Options", "FirstRun", true), true);
+    QCOMPARE(s.readFloat("ChannelAll", "RangeMax", 50.0), 50.0);
+    QVERIFY(!QFile::exists(iniPath())); // reads never create the file
+  }
+
+  void integerParsing_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("def");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("decimal") << QByteArray("8421504") << 0 << 8421504;
+    QTest::newRow("negative") << QByteArray("-1") << 0 << -1;
+    QTest::newRow("hex lower prefix") << QByteArray("0xFF0000") << 0 << 0xFF0000;
+    QTest::newRow("hex upper prefix") << QByteArray("0X00a0b0") << 0 << 0x00a0b0;
+    QTest::newRow("letters give default") << QByteArray("black") << 7 << 7;
+    QTest::newRow("bare 0x gives default") << QByteArray("0x") << 5 << 5;
+    QTest::newRow("empty gives default") << QByteArray("") << 3 << 3;
+    QTest::newRow("trailing junk gives default") << QByteArray("12ab") << 9 << 9;
+    QTest::newRow("overflow gives default") << QByteArray("99999999999") << 4 << 4;
+  }
+  void integerParsing() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, def);
+    QFETCH(int, expected);
+    writeBytes(iniPath(), "[System Options]\r\nCurveBkColor=" + text + "\r\n");
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readInteger("System Options", "CurveBkColor", def), expected);
+  }
+
+  void booleanParsing_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("def");
+    QTest::addColumn<bool>("expected");
+    QTest::newRow("1") << QByteArray("1") << false << true;
+    QTest::newRow("0") << QByteArray("0") << true << false;
+    QTest::newRow("2 is true") << QByteArray("2") << false << true;
+    QTest::newRow("-1 is true") << QByteArray("-1") << false << true;
+    QTest::newRow("letters give default true") << QByteArray("yes") << true << true;
+    QTest::newRow("letters give default false") << QByteArray("yes") << false << false;
+  }
+  void booleanParsing() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, def);
+    QFETCH(bool, expected);
+    writeBytes(iniPath(), "[System Options]\r\nTraceVisible=" + text + "\r\n");
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readBool("System Options", "TraceVisible", def), expected);
+  }
+
+  void floatRoundTrip_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("half") << 0.5 << QByteArray("0.5");
+    QTest::newRow("integral") << 50.0 << QByteArray("50");
+    QTest::newRow("negative") << -12.25 << QByteArray("-12.25");
+    QTest::newRow("15 digits") << 0.1 + 0.2 << QByteArray("0.3");
+    QTest::newRow("large") << 1.5e20 << QByteArray("1.5e+20");
+    QTest::newRow("small") << 2.5e-7 << QByteArray("2.5e-07");
+  }
+  void floatRoundTrip() {
+    QFETCH(double, value);
+    QFETCH(QByteArray, written);
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeFloat("Channel1", "Scale", value));
+    QVERIFY(readBytes(iniPath()).contains("Scale=" + written + "\r\n"));
+    QCOMPARE(s.readFloat("Channel1", "Scale", 1.0), ProfileStore::parseFloat(written, 0));
+  }
+
+  void floatIgnoresLocale() {
+    // A comma-decimal locale must neither change what is written nor what is read.
+    const QLocale old;
+    QLocale::setDefault(QLocale(QLocale::German));
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeFloat("Channel1", "Offset", 1.25));
+    QCOMPARE(s.readFloat("Channel1", "Offset", 0), 1.25);
+    QVERIFY(readBytes(iniPath()).contains("Offset=1.25"));
+    QLocale::setDefault(old);
+  }
+
+  void unparsableFloatGivesDefault_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::newRow("empty") << QByteArray("");
+    QTest::newRow("comma") << QByteArray("0,5");
+    QTest::newRow("letters") << QByteArray("abc");
+    QTest::newRow("nan") << QByteArray("nan");
+  }
+  void unparsableFloatGivesDefault() {
+    QFETCH(QByteArray, text);
+    writeBytes(iniPath(), "[Channel1]\r\nRangeMax=" + text + "\r\n");
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readFloat("Channel1", "RangeMax", 50.0), 50.0);
+  }
+
+  void chineseTextIsGbkOnDisk() {
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeString("Channel1", "MainTitle", QStringLiteral("通道1测试")));
+    QVERIFY(s.writeString("ChannelAll", "Title", QStringLiteral("总通道")));
+    // GBK bytes written out by hand: 通 CDA8, 道 B5C0, 测 B2E2, 试 CAD4, 总 D7DC.
+    const QByteArray bytes = readBytes(iniPath());
+    QVERIFY(bytes.contains(QByteArray("MainTitle=\xCD\xA8\xB5\xC0" "1" "\xB2\xE2\xCA\xD4\r\n")));
+    QVERIFY(bytes.contains(QByteArray("Title=\xD7\xDC\xCD\xA8\xB5\xC0\r\n")));
+    QCOMPARE(s.readString("Channel1", "MainTitle", ""), QStringLiteral("通道1测试"));
+  }
+
+  void gbkFileWrittenByOthersReadsBack() {
+    writeBytes(iniPath(), "[ChannelAll]\r\nMainTitle=\xBA\xCF\xB2\xA2\xCF\xD4\xCA\xBE\xC7\xFA\xCF\xDF\xCD\xBC\r\n");
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readString("ChannelAll", "MainTitle", ""), QStringLiteral("合并显示曲线图"));
+  }
+
+  void namesAreCaseInsensitive() {
+    writeBytes(iniPath(), "[system options]\r\nsampleinterval=5\r\n");
+    ProfileStore s(iniPath());
+    QCOMPARE(s.readInteger("System Options", "SampleInterval", 1), 5);
+    QVERIFY(s.writeInteger("SYSTEM OPTIONS", "SAMPLEINTERVAL", 7));
+    // Updated in place, under the spelling already in the file; no second section appears.
+    QCOMPARE(readBytes(iniPath()), QByteArray("[system options]\r\nsampleinterval=7\r\n"));
+  }
+
+  void unknownContentIsKeptInPlace() {
+    const QByteArray before = "; hand-written note\r\n"
+                              "[Custom]\r\nFoo=bar\r\n\r\n"
+                              "[System Options]\r\nUnknownKey=42\r\nTimeWindow=24\r\n"
+                              "\r\n[Other]\r\nX=1\r\n";
+    writeBytes(iniPath(), before);
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeInteger("System Options", "TimeWindow", 12));
+    QVERIFY(s.writeInteger("System Options", "KeepTime", 3));
+    QVERIFY(s.writeString("New Section", "Key", "v"));
+    QCOMPARE(readBytes(iniPath()),
+             QByteArray("; hand-written note\r\n"
+                        "[Custom]\r\nFoo=bar\r\n\r\n"
+                        "[System Options]\r\nUnknownKey=42\r\nTimeWindow=12\r\nKeepTime=3\r\n"
+                        "\r\n[Other]\r\nX=1\r\n"
+                        "\r\n[New Section]\r\nKey=v\r\n"));
+  }
+
+  void writeIsAtomicAndImmediate() {
+    ProfileStore writer(iniPath());
+    ProfileStore reader(iniPath());
+    QVERIFY(writer.writeBool("System Options", "FirstRun", false));
+    QCOMPARE(reader.readBool("System Options", "FirstRun", true), false); // no cache anywhere
+    // No temporary files are left beside Sys.ini.
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Sys.ini"});
+  }
+
+  void failedWriteKeepsOldFile() {
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeInteger("A", "B", 1));
+    const QByteArray before = readBytes(iniPath());
+    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const bool wrote = s.writeInteger("A", "B", 2);
+    QFile::setPermissions(m_dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner);
+    if (wrote)
+      QSKIP("running as a user who may write into read-only folders (root)");
+    QCOMPARE(readBytes(iniPath()), before);
+  }
+
+  void valueWithLineBreakStaysOneEntry() {
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeString("Channel1", "Title", "a\r\n[Evil]\nX=1"));
+    QCOMPARE(s.readString("Evil", "X", "none"), QString("none"));
+    QCOMPARE(s.readString("Channel1", "Title", ""), QString("a  [Evil] X=1"));
+  }
+
+  void toMilliseconds_data() {
+    QTest::addColumn<qint64>("count");
+    QTest::addColumn<int>("unit");
+    QTest::addColumn<qint64>("expected");
+    QTest::newRow("ms") << qint64(250) << 0 << qint64(250);
+    QTest::newRow("s") << qint64(10) << 1 << qint64(10000);
+    QTest::newRow("30 min") << qint64(30) << 2 << qint64(1800000);
+    QTest::newRow("100000 min beyond 32 bits") << qint64(100000) << 2 << qint64(6000000000);
+    QTest::newRow("24 h") << qint64(24) << 3 << qint64(86400000);
+    QTest::newRow("unknown unit") << qint64(5) << 7 << qint64(0);
+    QTest::newRow("negative unit") << qint64(5) << -1 << qint64(0);
+  }
+  void toMilliseconds() {
+    QFETCH(qint64, count);
+    QFETCH(int, unit);
+    QFETCH(qint64, expected);
+    QCOMPARE(ToMilliseconds(count, unit), expected);
+    QCOMPARE(UnitToMillisecondsF(unit), ToMilliseconds(1, unit) * 1.0);
+  }
+
+  void valueFormat_data() {
+    QTest::addColumn<int>("places");
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("0 places") << 0 << "%.0f" << "13";
+    QTest::newRow("3 places") << 3 << "%.3f" << "12.600";
+    QTest::newRow("negative keeps previous") << -1 << "%.1f" << "12.6";
+  }
+  void valueFormat() {
+    QFETCH(int, places);
+    QFETCH(QString, format);
+    QFETCH(QString, shown);
+    const QString f = ValueFormat(places, QStringLiteral("%.1f"));
+    QCOMPARE(f, format);
+    QCOMPARE(FormatValue(f, 12.6), shown);
+  }
+};
+
+QTEST_GUILESS_MAIN(TestProfileStore)
+#include "tst_profilestore.moc"
