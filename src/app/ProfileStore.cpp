@@ -148,18 +148,18 @@ double ProfileStore::readFloat(const QString &section, const QString &key, doubl
   return readRaw(section, key, &v) ? parseFloat(v, def) : def;
 }
 
-bool ProfileStore::writeString(const QString &section, const QString &key, const QString &value) {
-  QMutexLocker lock(&m_mutex);
-  QList<Line> lines = parse(readFileBytes(m_path));
+namespace {
+
+// Sets one key in the parsed lines: in place when it exists, else at the end of its section, else
+// in a new section at the end of the file.
+void setKey(QList<Line> &lines, const QString &section, const QString &key, const QString &value) {
   // Values are single-line; a line break would split the entry and corrupt the file.
   QString clean = value;
   clean.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
-  const QString newLine = key + QLatin1Char('=') + clean;
 
   qsizetype sectionAt = -1;
   qsizetype lastKeyInSection = -1;
-  bool done = false;
-  for (qsizetype i = 0; i < lines.size() && !done; ++i) {
+  for (qsizetype i = 0; i < lines.size(); ++i) {
     const Line &l = lines[i];
     if (l.kind == Line::Section) {
       if (sectionAt >= 0)
@@ -172,30 +172,39 @@ bool ProfileStore::writeString(const QString &section, const QString &key, const
       if (l.kind == Line::Key && sameName(l.name, key)) {
         // Keep the key's spelling as it stands in the file.
         lines[i].raw = l.name + QLatin1Char('=') + clean;
-        done = true;
-      } else if (!l.raw.trimmed().isEmpty()) {
+        lines[i].value = clean.trimmed();
+        return;
+      }
+      if (!l.raw.trimmed().isEmpty())
         lastKeyInSection = i;
-      }
     }
   }
-  if (!done) {
-    Line l;
-    l.kind = Line::Key;
-    l.raw = newLine;
-    if (sectionAt >= 0) {
-      lines.insert(lastKeyInSection + 1, l);
-    } else {
-      Line s;
-      s.kind = Line::Section;
-      s.raw = QLatin1Char('[') + section + QLatin1Char(']');
-      if (!lines.isEmpty() && !lines.last().raw.trimmed().isEmpty()) {
-        Line blank;
-        lines.append(blank);
-      }
-      lines.append(s);
-      lines.append(l);
-    }
+  Line l;
+  l.kind = Line::Key;
+  l.name = key;
+  l.value = clean.trimmed();
+  l.raw = key + QLatin1Char('=') + clean;
+  if (sectionAt >= 0) {
+    lines.insert(lastKeyInSection + 1, l);
+    return;
   }
+  if (!lines.isEmpty() && !lines.last().raw.trimmed().isEmpty())
+    lines.append(Line{});
+  Line s;
+  s.kind = Line::Section;
+  s.name = section;
+  s.raw = QLatin1Char('[') + section + QLatin1Char(']');
+  lines.append(s);
+  lines.append(l);
+}
+
+} // namespace
+
+bool ProfileStore::writeEntries(const QList<Entry> &entries) {
+  QMutexLocker lock(&m_mutex);
+  QList<Line> lines = parse(readFileBytes(m_path));
+  for (const Entry &e : entries)
+    setKey(lines, e.section, e.key, e.value);
 
   QString text;
   for (const Line &l : lines) {
@@ -211,6 +220,10 @@ bool ProfileStore::writeString(const QString &section, const QString &key, const
     return false;
   }
   return out.commit();
+}
+
+bool ProfileStore::writeString(const QString &section, const QString &key, const QString &value) {
+  return writeEntries({Entry{section, key, value}});
 }
 
 bool ProfileStore::writeInteger(const QString &section, const QString &key, int value) {

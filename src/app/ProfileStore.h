@@ -36,6 +36,14 @@ public:
   bool writeBool(const QString &section, const QString &key, bool value);
   bool writeFloat(const QString &section, const QString &key, double value);
 
+  // Several keys in one rewrite of the file (the meter table writes about a hundred at once).
+  struct Entry {
+    QString section;
+    QString key;
+    QString value; // already encoded (QString::number, formatFloat, "1"/"0")
+  };
+  bool writeEntries(const QList<Entry> &entries);
+
   // Value encodings, shared with anything else that reads or writes profile text.
   [[nodiscard]] static int parseInteger(const QString &text, int def);
   [[nodiscard]] static double parseFloat(const QString &text, double def);

@@ -1,0 +1,76 @@
+#include "app/Startup.h"
+
+#include "app/AppContext.h"
+#include "app/TAboutBox.h"
+#include "app/TfrmMain.h"
+#include "app/TfrmWelcome.h"
+#include "comm/TfrmConfigureShowUnit.h"
+#include "dialogs/TfrmEditChannel.h"
+#include "dialogs/TfrmEditChannelAll.h"
+#include "dialogs/TfrmEditXYChannel.h"
+#include "dialogs/TfrmSetup.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QHelpEvent>
+#include <QScreen>
+#include <QToolTip>
+#include <QWidget>
+
+bool HintPause::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto *w = qobject_cast<QWidget *>(watched);
+    if (w && !w->toolTip().isEmpty()) {
+      const auto *help = static_cast<QHelpEvent *>(event);
+      QToolTip::showText(help->globalPos(), w->toolTip(), w, QRect(), m_ms);
+      return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+int RunProgram(int argc, char **argv) {
+  // 1.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("zervo-daq"));
+  QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+
+  // 2./3. The splash stays for at least one timer period while events keep flowing.
+  auto splash = std::make_unique<TfrmWelcome>();
+  splash->show();
+  splash->repaint();
+  while (splash->timerEnabled())
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+
+  // 4. The title; help goes through the main window's own handler.
+  app.setProperty("title", QStringLiteral("仪表数据采集软件"));
+
+  // 5. Every window once, in this order, alive until the process ends.
+  AppContext ctx(ProgramPaths::resolve(QCoreApplication::applicationDirPath()));
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();
+  TfrmMain main(ctx, args);
+  TfrmMain::Dialogs d;
+  d.frmEditChannel = new TfrmEditChannel(&main);
+  d.frmConfigureShowUnit = new TfrmConfigureShowUnit(&main);
+  d.frmSetup = new TfrmSetup(
+      ctx, [&main](int panel, const QString &text) { main.setPanelText(panel, text); }, &main);
+  d.AboutBox = new TAboutBox(&main);
+  d.frmEditXYChannel = new TfrmEditXYChannel(&main);
+  d.frmEditChannelAll = new TfrmEditChannelAll(&main);
+  main.setDialogs(d);
+
+  // 6.
+  HintPause hints(50000);
+  app.installEventFilter(&hints);
+
+  // 7.
+  splash.reset();
+
+  // 8.
+  // Without a window manager (a bare X server) "maximised" means nothing, so size it as well.
+  if (const QScreen *screen = QGuiApplication::primaryScreen())
+    main.setGeometry(screen->availableGeometry());
+  main.showMaximized();
+  return QApplication::exec();
+}

@@ -1,0 +1,306 @@
+#include "app/TfrmMain.h"
+
+#include "app/AppContext.h"
+#include "app/HelpTopics.h"
+#include "app/MessageBoxes.h"
+#include "comm/TfrmConfigure.h"
+#include "comm/TfrmConfigureShowUnit.h"
+#include "dialogs/TfrmSetup.h"
+#include "app/TAboutBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QUrl>
+#include <QVBoxLayout>
+
+TfrmMain::TfrmMain(AppContext &ctx, const QStringList &args, QWidget *parent)
+    : QMainWindow(parent), m_ctx(ctx) {
+  setObjectName(QStringLiteral("frmMain"));
+  setWindowTitle(QStringLiteral("仪表数据采集软件"));
+  setProperty("helpContext", kHelpMainWindow);
+  buildUi();
+  connectCommands();
+  FormCreate(args);
+}
+
+TfrmMain::~TfrmMain() = default;
+
+void TfrmMain::FormCreate(const QStringList &args) {
+  // 1. A data file named on the command line is remembered and opened at first showing.
+  if (!args.isEmpty()) {
+    const QString &a = args.first();
+    m_ctx.startupDataFile =
+        QFileInfo(a).suffix().toLower() == QLatin1String("zvdat") ? a : QString();
+  }
+  // 2. The look comes from the platform style; there is no skin store.
+  // 3./4. The program directory was resolved by main; the settings object lives in the context.
+  if (!m_ctx.settings)
+    m_ctx.settings = std::make_unique<ProfileStore>(m_ctx.paths.settingsFile);
+  ProfileStore &s = *m_ctx.settings;
+  Options &o = m_ctx.options;
+
+  // 5.
+  m_appName = s.readString(Sections::System, QStringLiteral("AppName"),
+                           QStringLiteral("ZERVO Data Acquisition"));
+  // 6. First start: register the data file type and remember that it is done.
+  if (s.readBool(Sections::System, QStringLiteral("FirstRun"), true)) {
+    // The desktop registration itself is not built yet; the setting and the tick record the
+    // intent so that a later version installs it on the operator's next toggle.
+    s.writeBool(Sections::System, QStringLiteral("Reg"), true);
+    MenuReg->setChecked(true);
+    s.writeBool(Sections::System, QStringLiteral("FirstRun"), false);
+  } else {
+    MenuReg->setChecked(s.readBool(Sections::System, QStringLiteral("Reg"), true));
+  }
+  // 7.-13. and 18./19.: every mirror, read in start-up order.
+  o.load(s, m_ctx.paths.dataFolder);
+  // 9. The search ports take the baud rate when the search opens them.
+  // 11.
+  btnLinkMove->setChecked(o.LinkMove);
+  // 14.
+  m_ctx.meters.load(s);
+  // 15. Channel views are built for MeterAmount channels by the view board (not built yet).
+  // 16.
+  PageControl1->setCurrentIndex(0);
+  // 17. The X/Y view joins the X/Y page with the display work.
+  // 18.
+  ShowXYPage(o.XYChannelShow);
+  btnXYCurve->setChecked(o.XYChannelShow);
+  // 20. F1 anywhere in the main window asks for help on the focused control.
+  auto *f1 = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  f1->setContext(Qt::WindowShortcut);
+  connect(f1, &QShortcut::activated, this, [this] { FormKeyDown(Qt::Key_F1); });
+}
+
+void TfrmMain::connectCommands() {
+  connect(btnSetup, &QAction::triggered, this, &TfrmMain::btnSetupClick);
+  connect(MenuSetComm, &QAction::triggered, this, &TfrmMain::btnSetupClick);
+  connect(MenuSetDisplay, &QAction::triggered, this, &TfrmMain::MenuSetDisplayClick);
+  connect(MenuSetSave, &QAction::triggered, this, &TfrmMain::MenuSetSaveClick);
+  connect(MenuHelpAbout, &QAction::triggered, this, &TfrmMain::MenuHelpAboutClick);
+  connect(MenuExit, &QAction::triggered, this, &TfrmMain::MenuExitClick);
+  connect(btnConfigure, &QAction::triggered, this, &TfrmMain::btnConfigureClick);
+  connect(MenuConfigure, &QAction::triggered, this, &TfrmMain::btnConfigureClick);
+  connect(btnSave, &QAction::triggered, this, &TfrmMain::btnSaveClick);
+  connect(MenuReg, &QAction::triggered, this, &TfrmMain::MenuRegClick);
+  connect(MenuHelp, &QAction::triggered, this, &TfrmMain::MenuHelpClick);
+  connect(btnLinkMove, &QAction::triggered, this, &TfrmMain::btnLinkMoveClick);
+  connect(btnXYCurve, &QAction::triggered, this, &TfrmMain::btnXYCurveClick);
+  connect(MenuWebAddress, &QAction::triggered, this,
+          [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
+
+  // Commands whose subsystems are still being built tell the operator so instead of doing nothing.
+  const QList<QAction *> pending = {
+      btnMeterConfigure, MenuMeterConfigure, btnStart, MenuStart, btnStop, MenuStop, btnOpen,
+      MenuOpen, btnPrint, MenuPrint, MenuChannelClear, N4, A1, btnCursor, btnResume,
+      btnZoomToFitY, btnZoomInX, btnZoomOutX, btnZoomInY, btnZoomOutY, btnZoomBox, btnVertical,
+      btnHorizontal, btnChannelAllDisplay, MenuLoadChannel[0], MenuLoadChannel[1],
+      MenuLoadChannel[2], MenuLoadChannel[3], MenuLoadChannel[4]};
+  for (QAction *a : pending) {
+    connect(a, &QAction::triggered, this, [this, a] {
+      if (a->isCheckable())
+        a->setChecked(false);
+      notBuiltYet(a->text().remove(QLatin1Char('&')));
+    });
+  }
+}
+
+void TfrmMain::notBuiltYet(const QString &command) {
+  Msg::notice(this, QStringLiteral("“%1”功能尚在开发中，本版本还不能使用。").arg(command));
+}
+
+void TfrmMain::showEvent(QShowEvent *event) {
+  QMainWindow::showEvent(event);
+  if (!m_shown) {
+    m_shown = true;
+    FormShow();
+  }
+}
+
+void TfrmMain::FormShow() {
+  // 1.
+  if (m_dialogs.frmConfigureShowUnit)
+    m_dialogs.frmConfigureShowUnit->frmConfigure1->prepareGrid();
+  setPanelText(6, m_ctx.settings->readString(Sections::System, QStringLiteral("Company Name"),
+                                             QStringLiteral("Corvane")) +
+                      QStringLiteral("  "));
+  btnXYCurve->setChecked(m_ctx.options.XYChannelShow);
+  // 2. The compare view is set up with the display work.
+  // 3.
+  if (!m_ctx.startupDataFile.isEmpty())
+    Msg::notice(this, QStringLiteral("打开数据文件的功能尚在开发中，未能打开：%1")
+                          .arg(QFileInfo(m_ctx.startupDataFile).fileName()));
+  // 4.
+  if (m_dialogs.frmSetup)
+    setPanelText(4, QStringLiteral("波特率：") + m_dialogs.frmSetup->selectBaud(m_ctx.options.Baud));
+}
+
+void TfrmMain::resizeEvent(QResizeEvent *event) {
+  QMainWindow::resizeEvent(event);
+  FormResize();
+}
+
+void TfrmMain::FormResize() {
+  // The channel views follow the window once the view board arranges them.
+}
+
+void TfrmMain::closeEvent(QCloseEvent *event) {
+  if (FormCloseQuery())
+    event->accept();
+  else
+    event->ignore();
+}
+
+bool TfrmMain::FormCloseQuery() {
+  if (ReadThread) {
+    Msg::show(this, QMessageBox::Warning, Msg::kHint, QStringLiteral("退出前请停止测量！"),
+              QMessageBox::Ok);
+    return false;
+  }
+  if (btnSave->isEnabled()) {
+    if (Msg::show(this, QMessageBox::Information, Msg::kHint,
+                  QStringLiteral("上次采集数据未保存,现在保存吗？"),
+                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+      btnSaveClick();
+  }
+  if (Msg::show(this, QMessageBox::Question, Msg::kHint, QStringLiteral("确定要退出系统？"),
+                QMessageBox::Ok | QMessageBox::Cancel) != QMessageBox::Ok)
+    return false;
+  return !ReadThread;
+}
+
+void TfrmMain::MenuExitClick() {
+  if (Msg::show(this, QMessageBox::Question, Msg::kHint, QStringLiteral("确定要退出系统？"),
+                QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok)
+    close();
+}
+
+void TfrmMain::btnSetupClick() {
+  if (m_dialogs.frmSetup)
+    m_dialogs.frmSetup->exec();
+}
+
+void TfrmMain::MenuSetDisplayClick() {
+  if (!m_dialogs.frmSetup)
+    return;
+  m_dialogs.frmSetup->PageControl1->setCurrentIndex(1);
+  m_dialogs.frmSetup->exec();
+}
+
+void TfrmMain::MenuSetSaveClick() {
+  if (!m_dialogs.frmSetup)
+    return;
+  m_dialogs.frmSetup->PageControl1->setCurrentIndex(2);
+  m_dialogs.frmSetup->exec();
+}
+
+void TfrmMain::MenuHelpAboutClick() {
+  if (m_dialogs.AboutBox)
+    m_dialogs.AboutBox->exec();
+}
+
+void TfrmMain::btnConfigureClick() {
+  TfrmConfigureShowUnit *w = m_dialogs.frmConfigureShowUnit;
+  if (!w)
+    return;
+  w->frmConfigure1->fillGrid(m_ctx.meters);
+  w->exec();
+}
+
+void TfrmMain::btnSaveClick() { notBuiltYet(QStringLiteral("保存数据")); }
+
+void TfrmMain::MenuRegClick() {
+  // Undo Qt's own toggle: the tick follows the stored state until the registration is built.
+  MenuReg->setChecked(m_ctx.settings->readBool(Sections::System, QStringLiteral("Reg"), true));
+  notBuiltYet(QStringLiteral("文件关联"));
+}
+
+void TfrmMain::MenuHelpClick() {
+  // The manual opens through the desktop; a missing manual gives no message.
+  QDesktopServices::openUrl(
+      QUrl::fromLocalFile(m_ctx.paths.programDir + QStringLiteral("help/help.html")));
+}
+
+void TfrmMain::btnLinkMoveClick() {
+  m_ctx.options.LinkMove = btnLinkMove->isChecked();
+  m_ctx.settings->writeBool(Sections::System, QStringLiteral("LinkMove"), m_ctx.options.LinkMove);
+}
+
+void TfrmMain::btnXYCurveClick() { ShowXYPage(btnXYCurve->isChecked()); }
+
+void TfrmMain::ShowXYPage(bool show) {
+  m_ctx.options.XYChannelShow = show;
+  m_ctx.settings->writeBool(Sections::System, QStringLiteral("XYChannelShow"), show);
+  PageControl1->setTabVisible(1, show);
+  if (!show && PageControl1->currentIndex() == 1)
+    PageControl1->setCurrentIndex(0);
+}
+
+void TfrmMain::FormKeyDown(int key) {
+  if (key != Qt::Key_F1)
+    return;
+  const QWidget *w = QApplication::focusWidget();
+  int context = 0;
+  if (w && isAncestorOf(w))
+    context = w->property("helpContext").toInt();
+  FormHelp(context);
+}
+
+void TfrmMain::FormHelp(int helpContext) {
+  const QString page = HelpPageForContext(helpContext);
+  emit helpRequested(helpContext, page);
+  const QString path = m_ctx.paths.programDir + QStringLiteral("help/") + page;
+  if (!QFileInfo::exists(path)) {
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("仪表数据采集软件"),
+                    QStringLiteral("help.chm 帮助文件不存在或者文件格式损坏！"), QMessageBox::Ok,
+                    this);
+    box.exec();
+    return;
+  }
+  auto *dlg = new QDialog(this);
+  dlg->setAttribute(Qt::WA_DeleteOnClose);
+  dlg->setWindowTitle(QStringLiteral("帮助"));
+  dlg->resize(720, 560);
+  auto *browser = new QTextBrowser(dlg);
+  browser->setOpenExternalLinks(true);
+  browser->setSource(QUrl::fromLocalFile(path));
+  auto *l = new QVBoxLayout(dlg);
+  l->addWidget(browser);
+  dlg->show();
+}
+
+void TfrmMain::setPanelText(int panel, const QString &text) {
+  if (panel >= 0 && panel < static_cast<int>(m_panels.size()))
+    m_panels[static_cast<size_t>(panel)]->setText(text);
+}
+
+QString TfrmMain::panelText(int panel) const {
+  if (panel >= 0 && panel < static_cast<int>(m_panels.size()))
+    return m_panels[static_cast<size_t>(panel)]->text();
+  return {};
+}
+
+QProgressBar *TfrmMain::CreateProgressWindow(int maximum) {
+  auto *win = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  win->setAttribute(Qt::WA_DeleteOnClose);
+  win->setFixedSize(260, 30);
+  if (const QScreen *s = QGuiApplication::primaryScreen())
+    win->move(s->availableGeometry().center() - win->rect().center());
+  auto *bar = new QProgressBar(win);
+  bar->setGeometry(5, 5, 250, 20);
+  bar->setRange(0, maximum);
+  bar->setTextVisible(false);
+  win->show();
+  return bar;
+}

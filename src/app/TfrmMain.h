@@ -1,0 +1,122 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QTabWidget;
+class QToolBar;
+class QWidget;
+struct AppContext;
+class TfrmEditChannel;
+class TfrmConfigureShowUnit;
+class TfrmSetup;
+class TAboutBox;
+class TfrmEditXYChannel;
+class TfrmEditChannelAll;
+
+// The main window ("仪表数据采集软件"). It stays thin: its handlers keep their familiar names and
+// hand the work to the subsystem that owns it.
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+public:
+  // Construction runs FormCreate. args are the command-line arguments without the program name.
+  TfrmMain(AppContext &ctx, const QStringList &args, QWidget *parent = nullptr);
+  ~TfrmMain() override;
+
+  // The windows created after the main window, handed over once they exist.
+  struct Dialogs {
+    TfrmEditChannel *frmEditChannel = nullptr;
+    TfrmConfigureShowUnit *frmConfigureShowUnit = nullptr;
+    TfrmSetup *frmSetup = nullptr;
+    TAboutBox *AboutBox = nullptr;
+    TfrmEditXYChannel *frmEditXYChannel = nullptr;
+    TfrmEditChannelAll *frmEditChannelAll = nullptr;
+  };
+  void setDialogs(const Dialogs &d) { m_dialogs = d; }
+  [[nodiscard]] const Dialogs &dialogs() const { return m_dialogs; }
+
+  [[nodiscard]] const QString &AppName() const { return m_appName; }
+  [[nodiscard]] const QString &WorkFile() const { return m_workFile; }
+  void setWorkFile(const QString &f) { m_workFile = f; }
+
+  // Status bar panels 0 to 6.
+  void setPanelText(int panel, const QString &text);
+  [[nodiscard]] QString panelText(int panel) const;
+
+  // A borderless window with a progress bar, for long exports. The caller frees the bar's parent.
+  QProgressBar *CreateProgressWindow(int maximum);
+
+  // The acquisition's read thread; it exists exactly while a recording runs.
+  QPointer<QObject> ReadThread;
+
+  void ShowXYPage(bool show);
+
+  // Tool bar buttons and menu items, by their object names.
+  QToolBar *ToolBar1 = nullptr;
+  QAction *btnMeterConfigure = nullptr, *btnConfigure = nullptr, *btnStart = nullptr,
+          *btnStop = nullptr, *btnOpen = nullptr, *btnSave = nullptr, *btnPrint = nullptr,
+          *btnSetup = nullptr, *btnCursor = nullptr, *btnLinkMove = nullptr, *btnResume = nullptr,
+          *btnZoomToFitY = nullptr, *btnZoomInX = nullptr, *btnZoomOutX = nullptr,
+          *btnZoomInY = nullptr, *btnZoomOutY = nullptr, *btnZoomBox = nullptr,
+          *btnVertical = nullptr, *btnHorizontal = nullptr, *btnXYCurve = nullptr,
+          *btnChannelAllDisplay = nullptr;
+  QAction *MenuMeterConfigure = nullptr, *MenuStart = nullptr, *MenuStop = nullptr,
+          *MenuOpen = nullptr, *MenuPrint = nullptr, *MenuExit = nullptr,
+          *MenuLoadChannel[5] = {}, *MenuChannelClear = nullptr, *N4 = nullptr,
+          *MenuConfigure = nullptr, *A1 = nullptr, *MenuSetComm = nullptr,
+          *MenuSetDisplay = nullptr, *MenuSetSave = nullptr, *MenuReg = nullptr,
+          *MenuHelp = nullptr, *MenuHelpAbout = nullptr, *MenuWebAddress = nullptr;
+  QMenu *MenuLanguage = nullptr;
+  QTabWidget *PageControl1 = nullptr;
+  QWidget *pnlRight = nullptr, *pnlLeft = nullptr, *pnlCenter = nullptr;
+
+public slots:
+  void FormShow();
+  void MenuExitClick();
+  void btnSetupClick();
+  void MenuSetDisplayClick();
+  void MenuSetSaveClick();
+  void MenuHelpAboutClick();
+  void btnConfigureClick();
+  void btnSaveClick();
+  void MenuRegClick();
+  void MenuHelpClick();
+  void btnLinkMoveClick();
+  void btnXYCurveClick();
+  void FormKeyDown(int key);
+  void FormHelp(int helpContext);
+
+signals:
+  // Emitted with the page a help request resolved to, whether or not it could be shown.
+  void helpRequested(int helpContext, const QString &page);
+
+protected:
+  void showEvent(QShowEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void FormCreate(const QStringList &args);
+  void FormResize();
+  [[nodiscard]] bool FormCloseQuery();
+  void buildUi();   // TfrmMainUi.cpp
+  void buildMenu(); // TfrmMainUi.cpp
+  void buildToolBar();
+  void buildPages();
+  void buildStatusBar();
+  void connectCommands();
+  void notBuiltYet(const QString &command);
+
+  AppContext &m_ctx;
+  Dialogs m_dialogs;
+  QString m_appName;
+  QString m_workFile;
+  std::array<QLabel *, 7> m_panels{};
+  bool m_shown = false;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+// Created once at start and reused. Its pages and controls are not built yet: the dialog says so.
+class TfrmEditChannelAll : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmEditChannelAll(QWidget *parent = nullptr);
+};
