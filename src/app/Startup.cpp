@@ -29,6 +29,21 @@ bool HintPause::eventFilter(QObject *watched, QEvent *event) {
   return QObject::eventFilter(watched, event);
 }
 
+std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args) {
+  auto main = std::make_unique<TfrmMain>(ctx, args);
+  TfrmMain *m = main.get();
+  TfrmMain::Dialogs d;
+  d.frmEditChannel = new TfrmEditChannel(m);
+  d.frmConfigureShowUnit = new TfrmConfigureShowUnit(m);
+  d.frmSetup = new TfrmSetup(
+      ctx, [m](int panel, const QString &text) { m->setPanelText(panel, text); }, m);
+  d.AboutBox = new TAboutBox(m);
+  d.frmEditXYChannel = new TfrmEditXYChannel(m);
+  d.frmEditChannelAll = new TfrmEditChannelAll(m);
+  m->setDialogs(d);
+  return main;
+}
+
 int RunProgram(int argc, char **argv) {
   // 1.
   QApplication app(argc, argv);
@@ -49,16 +64,8 @@ int RunProgram(int argc, char **argv) {
   AppContext ctx(ProgramPaths::resolve(QCoreApplication::applicationDirPath()));
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
-  TfrmMain main(ctx, args);
-  TfrmMain::Dialogs d;
-  d.frmEditChannel = new TfrmEditChannel(&main);
-  d.frmConfigureShowUnit = new TfrmConfigureShowUnit(&main);
-  d.frmSetup = new TfrmSetup(
-      ctx, [&main](int panel, const QString &text) { main.setPanelText(panel, text); }, &main);
-  d.AboutBox = new TAboutBox(&main);
-  d.frmEditXYChannel = new TfrmEditXYChannel(&main);
-  d.frmEditChannelAll = new TfrmEditChannelAll(&main);
-  main.setDialogs(d);
+  std::unique_ptr<TfrmMain> mainWindow = CreateWindows(ctx, args);
+  TfrmMain &main = *mainWindow;
 
   // 6.
   HintPause hints(50000);

@@ -1,9 +1,19 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
+
+#include <memory>
+
+struct AppContext;
+class TfrmMain;
 
 // Program start: splash, windows created once in their fixed order, then the message loop.
 int RunProgram(int argc, char **argv);
+
+// The main window and, after it, each dialog once in the fixed order; the dialogs are children of
+// the main window and live as long as it does.
+std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args);
 
 // Keeps tool-tips up for the given time instead of the toolkit's ~10 s.
 class HintPause : public QObject {

@@ -1,0 +1,384 @@
+#include "app/AppContext.h"
+#include "app/Startup.h"
+#include "app/TfrmMain.h"
+#include "common/ModalResponder.h"
+#include "app/TAboutBox.h"
+#include "comm/TfrmConfigureShowUnit.h"
+#include "dialogs/TfrmEditChannel.h"
+#include "dialogs/TfrmEditChannelAll.h"
+#include "dialogs/TfrmEditXYChannel.h"
+#include "dialogs/TfrmSetup.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QProgressBar>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QToolBar>
+#include <QtTest>
+
+namespace {
+ProgramPaths pathsIn(const QTemporaryDir &dir) { return ProgramPaths::resolve(dir.path()); }
+
+QByteArray readFile(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeFile(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+} // namespace
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+private slots:
+  void firstStartWritesOnlyFirstRunState() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    const QByteArray ini = readFile(ctx.paths.settingsFile);
+    QCOMPARE(ini, QByteArray("[System Options]\r\nReg=1\r\nFirstRun=0\r\nXYChannelShow=1\r\n"));
+    QVERIFY(main->MenuReg->isChecked());
+    // Every other setting has its default.
+    const Options &o = ctx.options;
+    QCOMPARE(o.TimeWindow, 24);
+    QCOMPARE(o.TimeWindowUnit, 3);
+    QCOMPARE(o.KeepTimeMs, qint64(10000));
+    QCOMPARE(o.SampleIntervalMs, qint64(1000));
+    QCOMPARE(o.Baud, 7);
+    QCOMPARE(o.PanelBkColor, 15780518);
+    QCOMPARE(o.SavePath, dir.path() + "/TestData");
+    QCOMPARE(o.OpenPath, dir.path() + "/TestData");
+    QCOMPARE(o.MaxADValue, quint16(4095));
+    QCOMPARE(ctx.meters.MeterAmount, 0);
+    QCOMPARE(main->AppName(), QString("ZERVO Data Acquisition"));
+  }
+
+  void laterStartFollowsReg_data() {
+    QTest::addColumn<QByteArray>("reg");
+    QTest::addColumn<bool>("ticked");
+    QTest::newRow("removed") << QByteArray("0") << false;
+    QTest::newRow("installed") << QByteArray("1") << true;
+  }
+  void laterStartFollowsReg() {
+    QFETCH(QByteArray, reg);
+    QFETCH(bool, ticked);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    const QByteArray before = "[System Options]\r\nFirstRun=0\r\nReg=" + reg +
+                              "\r\nXYChannelShow=1\r\nMaxADValue=70000\r\n";
+    writeFile(ctx.paths.settingsFile, before);
+    auto main = CreateWindows(ctx, {});
+    QCOMPARE(main->MenuReg->isChecked(), ticked);
+    QCOMPARE(readFile(ctx.paths.settingsFile), before); // nothing rewritten
+    QCOMPARE(ctx.options.MaxADValue, quint16(70000 & 0xFFFF));
+  }
+
+  void startupArgument_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("remembered");
+    QTest::newRow("none") << QStringList{} << QString();
+    QTest::newRow("lower case") << QStringList{"/d/run.zvdat"} << "/d/run.zvdat";
+    QTest::newRow("upper case") << QStringList{"/d/RUN.ZVDAT"} << "/d/RUN.ZVDAT";
+    QTest::newRow("other extension") << QStringList{"/d/run.txt"} << QString();
+    QTest::newRow("only the first counts") << QStringList{"a.txt", "b.zvdat"} << QString();
+  }
+  void startupArgument() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, remembered);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, args);
+    QCOMPARE(ctx.startupDataFile, remembered);
+  }
+
+  void statusPanels_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QStringList>("panels"); // panels 2, 3, 4, 6
+    QTest::newRow("defaults") << QByteArray()
+                              << QStringList{"结束方式：手动", "采样间隔：1秒", "波特率：9600", "Corvane  "};
+    QTest::newRow("timed, 500 ms, 115200, own company")
+        << QByteArray("[System Options]\r\nSampleMode=1\r\nKeepTime=10\r\nKeepTimeUnit=1\r\n"
+                      "SampleInterval=500\r\nSampleIntervalUnit=0\r\nCompany Name=ACME\r\n"
+                      "[Port Options]\r\nBaud=13\r\n")
+        << QStringList{"定时：10秒", "采样间隔：500毫秒", "波特率：115200", "ACME  "};
+  }
+  void statusPanels() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, panels);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    if (!ini.isEmpty())
+      writeFile(ctx.paths.settingsFile, ini);
+    auto main = CreateWindows(ctx, {});
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    QCOMPARE(main->windowTitle(), QString("仪表数据采集软件"));
+    QCOMPARE(main->panelText(2), panels[0]);
+    QCOMPARE(main->panelText(3), panels[1]);
+    QCOMPARE(main->panelText(4), panels[2]);
+    QCOMPARE(main->panelText(6), panels[3]);
+  }
+
+  void menuItems_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("shortcut");
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<bool>("enabled");
+    QTest::newRow("search") << "MenuMeterConfigure" << "搜索仪表(&E)" << "Ctrl+E" << true << true;
+    QTest::newRow("start") << "MenuStart" << "开始采集(&S)" << "Ctrl+S" << true << true;
+    QTest::newRow("stop") << "MenuStop" << "停止采集(&T)" << "Ctrl+T" << true << false;
+    QTest::newRow("open") << "MenuOpen" << "打开文件(&O)" << "Ctrl+O" << true << true;
+    QTest::newRow("print") << "MenuPrint" << "打印图片(&P)" << "Ctrl+P" << true << true;
+    QTest::newRow("exit") << "MenuExit" << "退出系统(&X)" << "Ctrl+X" << false << true;
+    QTest::newRow("batch 5") << "MenuLoadChannel5" << "批次&5" << "" << true << true;
+    QTest::newRow("clear") << "MenuChannelClear" << "清除通道数据(&C)" << "" << true << true;
+    QTest::newRow("compare") << "N4" << "通道比较(&H)" << "" << true << true;
+    QTest::newRow("meters") << "MenuConfigure" << "仪表信息(&M)" << "" << true << true;
+    QTest::newRow("align") << "A1" << "对齐信息窗口(&A)" << "" << true << true;
+    QTest::newRow("settings") << "MenuSetComm" << "参数设置(&S)" << "" << true << true;
+    QTest::newRow("display") << "MenuSetDisplay" << "显示设置(&D)" << "" << false << true;
+    QTest::newRow("saving") << "MenuSetSave" << "保存设置(&M)" << "" << false << true;
+    QTest::newRow("association") << "MenuReg" << "文件关联(&F)" << "" << true << true;
+    QTest::newRow("help") << "MenuHelp" << "软件帮助(&H)" << "" << true << true;
+    QTest::newRow("about") << "MenuHelpAbout" << "关于我们(&A)" << "" << true << true;
+    QTest::newRow("web") << "MenuWebAddress" << "公司网站(&W)" << "" << false << true;
+  }
+  void menuItems() {
+    QFETCH(QString, name);
+    QFETCH(QString, caption);
+    QFETCH(QString, shortcut);
+    QFETCH(bool, visible);
+    QFETCH(bool, enabled);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    auto *a = main->findChild<QAction *>(name);
+    QVERIFY2(a, qPrintable(name));
+    QCOMPARE(a->text(), caption);
+    QCOMPARE(a->shortcut().toString(), shortcut);
+    QCOMPARE(a->isVisible(), visible);
+    QCOMPARE(a->isEnabled(), enabled && visible); // a hidden action is not enabled either
+  }
+
+  void toolButtons_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("hint");
+    QTest::addColumn<bool>("check");
+    QTest::addColumn<bool>("enabled");
+    const struct {
+      const char *name, *hint;
+      bool check, enabled;
+    } rows[] = {{"btnMeterConfigure", "搜索仪表", false, true}, {"btnConfigure", "仪表信息", false, true},
+                {"btnStart", "开始采集", false, true},          {"btnStop", "停止采集", false, false},
+                {"btnOpen", "打开文件", false, true},           {"btnSave", "保存数据", false, false},
+                {"btnPrint", "打印", false, true},              {"btnSetup", "参数设置", false, true},
+                {"btnCursor", "开关读数标尺", true, true},      {"btnLinkMove", "通道联动", true, true},
+                {"btnResume", "恢复原始比例", false, true},     {"btnZoomToFitY", "自动缩放至适应窗口", false, true},
+                {"btnZoomInX", "X轴放大", false, true},         {"btnZoomOutX", "X轴缩小", false, true},
+                {"btnZoomInY", "Y轴放大", false, true},         {"btnZoomOutY", "Y轴缩小", false, true},
+                {"btnZoomBox", "区域放大", true, true},         {"btnVertical", "垂直排列窗口", false, true},
+                {"btnHorizontal", "水平排列窗口", false, true}, {"btnXYCurve", "X/Y曲线", true, true},
+                {"btnChannelAllDisplay", "通道比较", false, true}};
+    for (const auto &r : rows)
+      QTest::newRow(r.name) << QString(r.name) << QString::fromUtf8(r.hint) << r.check << r.enabled;
+  }
+  void toolButtons() {
+    QFETCH(QString, name);
+    QFETCH(QString, hint);
+    QFETCH(bool, check);
+    QFETCH(bool, enabled);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    auto *a = main->findChild<QAction *>(name);
+    QVERIFY(a);
+    QVERIFY(main->ToolBar1->actions().contains(a));
+    QCOMPARE(a->toolTip(), hint);
+    QCOMPARE(a->isCheckable(), check);
+    QCOMPARE(a->isEnabled(), enabled);
+    QVERIFY(!a->icon().isNull());
+  }
+
+  void pagesAndButtonsFollowSettings() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    writeFile(ctx.paths.settingsFile,
+              "[System Options]\r\nFirstRun=0\r\nXYChannelShow=0\r\nLinkMove=1\r\n");
+    auto main = CreateWindows(ctx, {});
+    QCOMPARE(main->PageControl1->count(), 3);
+    QCOMPARE(main->PageControl1->tabText(0), QString("通道/时间曲线"));
+    QCOMPARE(main->PageControl1->tabPosition(), QTabWidget::South);
+    QVERIFY(!main->PageControl1->isTabVisible(1)); // X/Y page follows XYChannelShow
+    QVERIFY(!main->PageControl1->isTabVisible(2)); // compare page hidden at start
+    QVERIFY(!main->btnXYCurve->isChecked());
+    QVERIFY(main->btnLinkMove->isChecked());
+    QVERIFY(readFile(ctx.paths.settingsFile).contains("XYChannelShow=0"));
+    // Toggling the X/Y button shows the page and persists at once.
+    main->btnXYCurve->trigger();
+    QVERIFY(main->PageControl1->isTabVisible(1));
+    QVERIFY(readFile(ctx.paths.settingsFile).contains("XYChannelShow=1"));
+  }
+
+  void closeFlow_data() {
+    QTest::addColumn<bool>("acquiring");
+    QTest::addColumn<bool>("unsaved");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<bool>("closed");
+    using B = QMessageBox;
+    const QString stopFirst = "退出前请停止测量！";
+    const QString save = "上次采集数据未保存,现在保存吗？";
+    const QString exit = "确定要退出系统？";
+    QTest::newRow("ok closes") << false << false << QList<int>{B::Ok} << QStringList{exit} << true;
+    QTest::newRow("cancel stays") << false << false << QList<int>{B::Cancel} << QStringList{exit}
+                                  << false;
+    QTest::newRow("acquiring refuses whatever")
+        << true << true << QList<int>{B::Ok, B::Yes, B::Ok} << QStringList{stopFirst} << false;
+    QTest::newRow("unsaved, no, ok") << false << true << QList<int>{B::No, B::Ok}
+                                     << QStringList{save, exit} << true;
+    QTest::newRow("unsaved, no, cancel") << false << true << QList<int>{B::No, B::Cancel}
+                                         << QStringList{save, exit} << false;
+  }
+  void closeFlow() {
+    QFETCH(bool, acquiring);
+    QFETCH(bool, unsaved);
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, questions);
+    QFETCH(bool, closed);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    QObject readThread;
+    if (acquiring)
+      main->ReadThread = &readThread;
+    main->btnSave->setEnabled(unsaved);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    std::deque<QMessageBox::StandardButton> q;
+    for (int a : answers)
+      q.push_back(static_cast<QMessageBox::StandardButton>(a));
+    ModalResponder responder(q);
+    const bool result = main->close();
+    QStringList asked;
+    for (const auto &s : responder.seen) {
+      asked << s.text;
+      QCOMPARE(s.caption, QString("提示"));
+    }
+    QCOMPARE(asked, questions);
+    QCOMPARE(result, closed);
+    QCOMPARE(main->isVisible(), !closed);
+    QCOMPARE(main->btnSave->isEnabled(), unsaved); // a cancelled exit keeps the recording unsaved
+  }
+
+  void exitMenuAsksTwice_data() {
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("closed");
+    QTest::newRow("ok ok") << QList<int>{QMessageBox::Ok, QMessageBox::Ok} << 2 << true;
+    QTest::newRow("cancel first") << QList<int>{QMessageBox::Cancel} << 1 << false;
+    QTest::newRow("cancel second") << QList<int>{QMessageBox::Ok, QMessageBox::Cancel} << 2 << false;
+  }
+  void exitMenuAsksTwice() {
+    QFETCH(QList<int>, answers);
+    QFETCH(int, questions);
+    QFETCH(bool, closed);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    std::deque<QMessageBox::StandardButton> q;
+    for (int a : answers)
+      q.push_back(static_cast<QMessageBox::StandardButton>(a));
+    ModalResponder responder(q);
+    main->MenuExit->trigger();
+    QCOMPARE(int(responder.seen.size()), questions);
+    for (const auto &s : responder.seen)
+      QCOMPARE(s.text, QString("确定要退出系统？"));
+    QCOMPARE(main->isVisible(), !closed);
+  }
+
+  void f1AsksForTheFocusedControlsContext_data() {
+    QTest::addColumn<int>("context");
+    QTest::addColumn<QString>("page");
+    QTest::newRow("no own context") << 0 << "SystermIntroduction.htm";
+    QTest::newRow("10100") << 10100 << "MainFunction.htm";
+    QTest::newRow("10101") << 10101 << "ProjectManager.htm";
+    QTest::newRow("10102") << 10102 << "FinanceInput.htm";
+    QTest::newRow("other") << 4711 << "SystermIntroduction.htm";
+  }
+  void f1AsksForTheFocusedControlsContext() {
+    QFETCH(int, context);
+    QFETCH(QString, page);
+    QTemporaryDir dir; // no help pages here: the program says so
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    auto *edit = new QLineEdit(main->pnlRight);
+    if (context)
+      edit->setProperty("helpContext", context);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    main->activateWindow();
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    QSignalSpy spy(main.get(), &TfrmMain::helpRequested);
+    ModalResponder responder;
+    QTest::keyClick(edit, Qt::Key_F1);
+    QTRY_COMPARE(spy.size(), 1);
+    QCOMPARE(spy.at(0).at(1).toString(), page);
+    QTRY_COMPARE(int(responder.seen.size()), 1);
+    QCOMPARE(responder.seen[0].text, QString("help.chm 帮助文件不存在或者文件格式损坏！"));
+  }
+
+  void dialogsAreCreatedOnceAsChildren() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    const TfrmMain::Dialogs &d = main->dialogs();
+    const QList<QObject *> all = {static_cast<QObject *>(d.frmEditChannel),
+                                  static_cast<QObject *>(d.frmConfigureShowUnit),
+                                  static_cast<QObject *>(d.frmSetup),
+                                  static_cast<QObject *>(d.AboutBox),
+                                  static_cast<QObject *>(d.frmEditXYChannel),
+                                  static_cast<QObject *>(d.frmEditChannelAll)};
+    for (QObject *o : all) {
+      QVERIFY(o);
+      QCOMPARE(o->parent(), main.get());
+    }
+    // Created in this order, so the main window's children list them in it.
+    QList<QObject *> order;
+    for (QObject *c : main->children())
+      if (all.contains(c))
+        order << c;
+    QCOMPARE(order, all);
+    // The settings dialog's creation filled its lists and chose page 1.
+    QCOMPARE(d.frmSetup->cbxBaud->count(), 16);
+    QCOMPARE(d.frmSetup->cbxBaud->itemText(7), QString("9600"));
+    QCOMPARE(d.frmSetup->PageControl1->currentIndex(), 1);
+  }
+
+  void progressWindow() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    QProgressBar *bar = main->CreateProgressWindow(65535);
+    QCOMPARE(bar->maximum(), 65535);
+    QCOMPARE(bar->geometry(), QRect(5, 5, 250, 20));
+    QCOMPARE(bar->window()->size(), QSize(260, 30));
+    QVERIFY(bar->window()->isVisible());
+    delete bar->window();
+  }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
