@@ -5,6 +5,7 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -90,6 +91,24 @@ bool ProfileStore::readRaw(const QString &section, const QString &key, QString *
     }
   }
   return false;
+}
+
+QList<QPair<QString, QString>> ProfileStore::readSection(const QString &section) const {
+  QMutexLocker lock(&m_mutex);
+  const QList<Line> lines = parse(readFileBytes(m_path));
+  QList<QPair<QString, QString>> entries;
+  bool inSection = false;
+  for (const Line &l : lines) {
+    if (l.kind == Line::Section) {
+      inSection = sameName(l.name, section);
+    } else if (inSection && l.kind == Line::Key) {
+      const bool seen = std::any_of(entries.cbegin(), entries.cend(),
+                                    [&](const auto &e) { return sameName(e.first, l.name); });
+      if (!seen)
+        entries.append({l.name, l.value});
+    }
+  }
+  return entries;
 }
 
 QString ProfileStore::readString(const QString &section, const QString &key,

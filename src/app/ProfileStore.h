@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QMutex>
+#include <QPair>
 #include <QString>
 
 // The program's settings file (Sys.ini): a profile file of [Section] lines and key=value lines.
@@ -29,6 +31,9 @@ public:
   [[nodiscard]] int readInteger(const QString &section, const QString &key, int def) const;
   [[nodiscard]] bool readBool(const QString &section, const QString &key, bool def) const;
   [[nodiscard]] double readFloat(const QString &section, const QString &key, double def) const;
+  // All keys of a section with their values, in file order; a key repeated later is left out,
+  // as the single-key reads see only its first occurrence.
+  [[nodiscard]] QList<QPair<QString, QString>> readSection(const QString &section) const;
 
   // Each returns false when the file could not be written; the file then keeps its old content.
   bool writeString(const QString &section, const QString &key, const QString &value);

@@ -2,7 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/Conversions.h"
-#include "comm/BaudRates.h"
+#include "comm/SerialLink.h"
 
 #include <QComboBox>
 #include <QFormLayout>
