@@ -7,6 +7,7 @@
 #include <type_traits>
 
 // One decoded reading: the same 20 bytes in the sample ring and in the data file.
+// Packed, so copy members out rather than bind references or pointers to them.
 #pragma pack(push, 1)
 struct TSampleRecord {
   qint32 Channel = 0;  // meter slot, 0-based

@@ -58,5 +58,6 @@ struct ReplyCheck {
 [[nodiscard]] ReplyCheck DecodeReading(QByteArrayView frame16);
 
 // The full check of an acquisition reply: address, checksum, terminator, decimal
-// digit, magnitude, stopping at the first failure.
+// digit, magnitude, stopping at the first failure. A frame shorter than 16 bytes
+// is refused as Terminator before anything else.
 [[nodiscard]] ReplyCheck CheckReply(QByteArrayView frame16, int expectedAddress);

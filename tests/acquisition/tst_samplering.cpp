@@ -35,6 +35,7 @@ private slots:
   void fullRingHoldsOverflowInOrder();
   void resetDropsEverything();
   void timeStampsAreWholeMilliseconds();
+  void producerAndConsumerThreads_data();
   void producerAndConsumerThreads();
 };
 
@@ -155,28 +156,44 @@ void TestSampleRing::timeStampsAreWholeMilliseconds() {
   ring.push(5, 2.5);
   std::vector<TSampleRecord> out;
   QCOMPARE(ring.drain(out), qsizetype(2));
-  QCOMPARE(out[0].Channel, 4);
-  QCOMPARE(out[0].Value, 1.5);
-  QVERIFY(out[0].Time >= 2.0);
-  QCOMPARE(std::trunc(out[0].Time), out[0].Time);
-  QVERIFY(out[1].Time >= out[0].Time);
-  QCOMPARE(std::trunc(out[1].Time), out[1].Time);
+  // Packed members are copied out: a reference to one would be misaligned.
+  const qint32 channel = out[0].Channel;
+  const double value = out[0].Value;
+  const double first = out[0].Time;
+  const double second = out[1].Time;
+  QCOMPARE(channel, 4);
+  QCOMPARE(value, 1.5);
+  QVERIFY(first >= 2.0);
+  QCOMPARE(std::trunc(first), first);
+  QVERIFY(second >= first);
+  QCOMPARE(std::trunc(second), second);
+}
+
+void TestSampleRing::producerAndConsumerThreads_data() {
+  QTest::addColumn<bool>("pacedWriter");  // yields after every push, so the ring rarely fills
+  QTest::addColumn<int>("lag");           // yields of the reader after each pass
+  QTest::newRow("paced writer") << true << 0;
+  QTest::newRow("writer outruns reader") << false << 0;
+  QTest::newRow("lagging reader") << false << 200;
 }
 
 void TestSampleRing::producerAndConsumerThreads() {
-  constexpr qint64 kRecords = 2'000'000;
+  QFETCH(bool, pacedWriter);
+  QFETCH(int, lag);
+  const qint64 records = pacedWriter ? 200'000 : 2'000'000;
   SampleRing ring;
-  std::thread producer([&ring] {
-    for (qint64 i = 0; i < kRecords; ++i)
+  std::thread producer([&ring, pacedWriter, records] {
+    for (qint64 i = 0; i < records; ++i) {
       ring.push(Numbered(i));
+      if (pacedWriter)
+        std::this_thread::yield();
+    }
   });
 
-  std::vector<TSampleRecord> out;
-  out.reserve(kRecords);
   std::vector<TSampleRecord> pass;
   qint64 next = 0;
   bool inOrder = true;
-  while (next < kRecords && inOrder) {
+  while (next < records && inOrder) {
     pass.clear();
     if (ring.drain(pass) == 0) {
       std::this_thread::yield();
@@ -184,11 +201,13 @@ void TestSampleRing::producerAndConsumerThreads() {
     }
     inOrder = InSequence(pass, next);
     next += static_cast<qint64>(pass.size());
+    for (int i = 0; i < lag; ++i)
+      std::this_thread::yield();
   }
   producer.join();
 
   QVERIFY(inOrder);
-  QCOMPARE(next, kRecords);
+  QCOMPARE(next, records);
   pass.clear();
   QCOMPARE(ring.drain(pass), qsizetype(0));
   QVERIFY(ring.empty());
