@@ -271,6 +271,31 @@ private slots:
     stopSim(proc);
   }
 
+  // What nobody reads is discarded, as on a real line: a late reader gets fresh frames only.
+  void unreadFramesAreDiscarded() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("log.txt");
+    QProcess proc;
+    const SimGuard guard{proc};
+    QMap<QString, QString> ports;
+    QVERIFY(startSim(proc, {"--port", "COM1", "--meter", "active,addr=7,interval=20", "--log", log},
+                     &ports));
+    QTRY_VERIFY_WITH_TIMEOUT(countEvents(logLines(log), "COM1 - FLUSH") > 0, kWaitMs);
+    int lastDiscarded = -1;
+    for (const QString &l : logLines(log)) {
+      if (l.section(' ', 1).startsWith("COM1 - FLUSH"))
+        break;
+      if (l.section(' ', 1).startsWith("COM1 007 TX-ACTIVE"))
+        lastDiscarded = l.section(' ', 5, 5).toInt();
+    }
+    QVERIFY(lastDiscarded >= 0);
+    PortReader com1(ports["COM1"]);
+    QVERIFY(com1.port.open(QIODevice::ReadOnly));
+    QTRY_VERIFY_WITH_TIMEOUT(com1.data.size() >= 16, kWaitMs);
+    QVERIFY(com1.data.startsWith("@007RD00"));
+    QVERIFY(counterValue(com1.data.left(16)) > lastDiscarded);
+  }
+
   void durationEndsRun() {
     QTemporaryDir dir;
     const QString log = dir.filePath("log.txt");

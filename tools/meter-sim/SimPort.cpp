@@ -176,9 +176,9 @@ void SimPort::handleWritable(std::int64_t nowNs) {
 void SimPort::runDue(std::int64_t nowNs) {
   if (m_master < 0)
     return;
-  // Also while blocked: a pty nobody reads fills up, and only discarding unblocks it.
-  if (!m_out.empty() || m_blocked)
-    discardUnreadInput(nowNs);
+  // Checked on every pass, also while blocked: a pty nobody reads fills up, and only
+  // discarding unblocks it.
+  discardUnreadInput(nowNs);
   for (Meter &m : m_meters) {
     if (m.spec.mode != MeterMode::Active)
       continue;
