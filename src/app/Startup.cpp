@@ -35,8 +35,10 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   TfrmMain::Dialogs d;
   d.frmEditChannel = new TfrmEditChannel(m);
   d.frmConfigureShowUnit = new TfrmConfigureShowUnit(m);
-  d.frmSetup = new TfrmSetup(
-      ctx, [m](int panel, const QString &text) { m->setPanelText(panel, text); }, m);
+  TfrmSetup::Hooks hooks;
+  hooks.writePanel = [m](int panel, const QString &text) { m->setPanelText(panel, text); };
+  hooks.showXYPage = [m](bool show) { m->ShowXYPage(show); };
+  d.frmSetup = new TfrmSetup(ctx, std::move(hooks), m);
   d.AboutBox = new TAboutBox(m);
   d.frmEditXYChannel = new TfrmEditXYChannel(m);
   d.frmEditChannelAll = new TfrmEditChannelAll(m);

@@ -2,27 +2,50 @@
 
 #include "app/AppContext.h"
 #include "app/Conversions.h"
+#include "app/MessageBoxes.h"
 #include "comm/SerialLink.h"
 
+#include <QCheckBox>
+#include <QColorDialog>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace {
-QComboBox *unitList(QWidget *parent, const QString &name) {
+
+QSpinBox *spin(QWidget *parent, const char *name, int lo, int hi) {
+  auto *s = new QSpinBox(parent);
+  s->setObjectName(QString::fromLatin1(name));
+  s->setRange(lo, hi);
+  return s;
+}
+
+QComboBox *list(QWidget *parent, const char *name) {
   auto *c = new QComboBox(parent);
-  c->setObjectName(name);
+  c->setObjectName(QString::fromLatin1(name));
   return c;
 }
+
+QColor fromWin(int c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
+int toWin(const QColor &c) { return c.red() | (c.green() << 8) | (c.blue() << 16); }
+
 } // namespace
 
-TfrmSetup::TfrmSetup(AppContext &ctx, PanelWriter writePanel, QWidget *parent)
-    : QDialog(parent), m_ctx(ctx), m_writePanel(std::move(writePanel)) {
+TfrmSetup::TfrmSetup(AppContext &ctx, Hooks hooks, QWidget *parent)
+    : QDialog(parent), m_ctx(ctx), m_hooks(std::move(hooks)) {
   setObjectName(QStringLiteral("frmSetup"));
   setWindowTitle(QStringLiteral("参数设置"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
@@ -30,55 +53,216 @@ TfrmSetup::TfrmSetup(AppContext &ctx, PanelWriter writePanel, QWidget *parent)
 
   PageControl1 = new QTabWidget(this);
   PageControl1->setObjectName(QStringLiteral("PageControl1"));
-
   auto *sys = new QWidget;
-  auto *sysForm = new QFormLayout(sys);
-  cbxBaud = new QComboBox(sys);
-  cbxBaud->setObjectName(QStringLiteral("cbxBaud"));
-  sysForm->addRow(QStringLiteral("波特率:"), cbxBaud);
-  rgSampleMode = new QGroupBox(QStringLiteral("结束方式"), sys);
-  rgSampleMode->setObjectName(QStringLiteral("rgSampleMode"));
-  auto *rgl = new QVBoxLayout(rgSampleMode);
-  rbManual = new QRadioButton(rgSampleMode);
-  rbTimed = new QRadioButton(rgSampleMode);
-  rgl->addWidget(rbManual);
-  rgl->addWidget(rbTimed);
-  sysForm->addRow(rgSampleMode);
-  cbxKeepTimeUnit = unitList(sys, QStringLiteral("cbxKeepTimeUnit"));
-  sysForm->addRow(QStringLiteral("定时时间单位:"), cbxKeepTimeUnit);
-  cbxSampleIntervalUnit = unitList(sys, QStringLiteral("cbxSampleIntervalUnit"));
-  sysForm->addRow(QStringLiteral("间隔时间:"), cbxSampleIntervalUnit);
-  cbxSampleRate = new QComboBox(sys);
-  cbxSampleRate->setObjectName(QStringLiteral("cbxSampleRate"));
-  cbxSampleRate->hide(); // carried without effect; its group is hidden
-
   auto *display = new QWidget;
-  auto *dispForm = new QFormLayout(display);
-  cbxTimeWindowUnit = unitList(display, QStringLiteral("cbxTimeWindowUnit"));
-  for (int u = 0; u < 4; ++u)
-    cbxTimeWindowUnit->addItem(TimeUnitName(u));
-  dispForm->addRow(QStringLiteral("每屏时间:"), cbxTimeWindowUnit);
-
   auto *save = new QWidget;
-  new QVBoxLayout(save);
-
+  buildSystemPage(sys);
+  buildDisplayPage(display);
+  buildSavePage(save);
   PageControl1->addTab(sys, QStringLiteral("系统设置"));
   PageControl1->addTab(display, QStringLiteral("显示设置"));
   PageControl1->addTab(save, QStringLiteral("数据保存"));
 
-  lblNotReady = new QLabel(QStringLiteral("参数设置的编辑与保存尚在开发中：此处的修改不会被保存。"), this);
-  lblNotReady->setWordWrap(true);
   btnOK = new QPushButton(QStringLiteral("确定(&O)"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
   btnOK->setDefault(true);
-  connect(btnOK, &QPushButton::clicked, this, &QDialog::close);
+  btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
+  btnCancel->setObjectName(QStringLiteral("btnCancel"));
+  btnCancel->hide();
+  connect(btnOK, &QPushButton::clicked, this, &TfrmSetup::btnOKClick);
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmSetup::btnCancelClick);
 
+  auto *buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(btnOK);
+  buttons->addWidget(btnCancel);
   auto *l = new QVBoxLayout(this);
   l->addWidget(PageControl1);
-  l->addWidget(lblNotReady);
-  l->addWidget(btnOK, 0, Qt::AlignRight);
+  l->addLayout(buttons);
 
+  chooseColor = [this](int current) -> std::optional<int> {
+    const QColor c = QColorDialog::getColor(fromWin(current), this);
+    if (!c.isValid())
+      return std::nullopt;
+    return toWin(c);
+  };
+  chooseFolder = [this](const QString &current) -> std::optional<QString> {
+    const QString dir = QFileDialog::getExistingDirectory(this, QStringLiteral("请选择目录"), current);
+    if (dir.isEmpty())
+      return std::nullopt;
+    return dir;
+  };
   FormCreate();
+}
+
+void TfrmSetup::buildSystemPage(QWidget *page) {
+  auto *grid = new QGridLayout(page);
+
+  auto *gbSearch = new QGroupBox(QStringLiteral("仪表搜索"), page);
+  gbSearch->setToolTip(QStringLiteral("仪表搜索时，从0开始搜索到最大仪表号"));
+  auto *fs = new QFormLayout(gbSearch);
+  speMaxMeterNo = spin(gbSearch, "speMaxMeterNo", 1, 100);
+  fs->addRow(QStringLiteral("最大仪表号:"), speMaxMeterNo);
+
+  auto *gbComm = new QGroupBox(QStringLiteral("通讯"), page);
+  auto *fc = new QFormLayout(gbComm);
+  cbxBaud = list(gbComm, "cbxBaud");
+  fc->addRow(QStringLiteral("波特率:"), cbxBaud);
+  fc->addRow(new QLabel(QStringLiteral("每块仪表波特率设置一致"), gbComm));
+
+  auto *gbMode = new QGroupBox(QStringLiteral("采样方式"), page);
+  auto *gm = new QGridLayout(gbMode);
+  rgSampleMode = new QGroupBox(QStringLiteral("结束方式"), gbMode);
+  rgSampleMode->setObjectName(QStringLiteral("rgSampleMode"));
+  rgSampleMode->setToolTip(QStringLiteral("手动：按停止键才结束采样。\n定时：定时时间到，采样自动停止。"));
+  auto *rl = new QVBoxLayout(rgSampleMode);
+  rbManual = new QRadioButton(rgSampleMode);
+  rbTimed = new QRadioButton(rgSampleMode);
+  rl->addWidget(rbManual);
+  rl->addWidget(rbTimed);
+  connect(rbManual, &QRadioButton::clicked, this, &TfrmSetup::rgSampleModeClick);
+  connect(rbTimed, &QRadioButton::clicked, this, &TfrmSetup::rgSampleModeClick);
+  speKeepTime = spin(gbMode, "speKeepTime", kKeepTimeMin, kKeepTimeMax);
+  cbxKeepTimeUnit = list(gbMode, "cbxKeepTimeUnit");
+  speSampleInterval = spin(gbMode, "speSampleInterval", kSampleIntervalMin, kSampleIntervalMax);
+  cbxSampleIntervalUnit = list(gbMode, "cbxSampleIntervalUnit");
+  auto *lblInterval = new QLabel(QStringLiteral("间隔时间:"), gbMode);
+  const QString intervalHint =
+      QStringLiteral("访问上传时，每个串口从接收一个数据命令，到发送下一个读数命令的间隔时间。");
+  for (QWidget *w : {static_cast<QWidget *>(lblInterval), static_cast<QWidget *>(speSampleInterval),
+                     static_cast<QWidget *>(cbxSampleIntervalUnit)})
+    w->setToolTip(intervalHint);
+  gm->addWidget(rgSampleMode, 0, 0, 2, 1);
+  gm->addWidget(speKeepTime, 0, 1);
+  gm->addWidget(cbxKeepTimeUnit, 0, 2);
+  gm->addWidget(lblInterval, 2, 0);
+  gm->addWidget(speSampleInterval, 2, 1);
+  gm->addWidget(cbxSampleIntervalUnit, 2, 2);
+
+  gbSample = new QGroupBox(QStringLiteral("采样"), page);
+  auto *fsm = new QFormLayout(gbSample);
+  cbxSampleRate = list(gbSample, "cbxSampleRate");
+  speBlockSize = spin(gbSample, "speBlockSize", 10, 5000);
+  fsm->addRow(QStringLiteral("采样频率:(Hz)"), cbxSampleRate);
+  fsm->addRow(QStringLiteral("数据块大小:(点)"), speBlockSize);
+  gbSample->hide(); // carried without effect
+
+  grid->addWidget(gbSearch, 0, 0);
+  grid->addWidget(gbComm, 1, 0);
+  grid->addWidget(gbMode, 0, 1, 2, 1);
+  grid->addWidget(gbSample, 2, 0, 1, 2);
+}
+
+QFrame *TfrmSetup::makeSwatch(const QString &name) {
+  auto *f = new QFrame(this);
+  f->setObjectName(name);
+  f->setFrameStyle(QFrame::Box | QFrame::Plain);
+  f->setFixedSize(40, 18);
+  f->setAutoFillBackground(true);
+  f->setCursor(Qt::PointingHandCursor);
+  f->installEventFilter(this);
+  return f;
+}
+
+void TfrmSetup::buildDisplayPage(QWidget *page) {
+  auto *grid = new QGridLayout(page);
+
+  auto *gbColors = new QGroupBox(QStringLiteral("颜色"), page);
+  auto *fc = new QFormLayout(gbColors);
+  shpCurveBkColor = makeSwatch(QStringLiteral("shpCurveBkColor"));
+  shpCurveGridColor = makeSwatch(QStringLiteral("shpCurveGridColor"));
+  shpCurveTextColor = makeSwatch(QStringLiteral("shpCurveTextColor"));
+  shpPanelBkColor = makeSwatch(QStringLiteral("shpPanelBkColor"));
+  shpPanelTextColor = makeSwatch(QStringLiteral("shpPanelTextColor"));
+  fc->addRow(QStringLiteral("曲线背景:"), shpCurveBkColor);
+  fc->addRow(QStringLiteral("曲线栅格:"), shpCurveGridColor);
+  fc->addRow(QStringLiteral("曲线文字:"), shpCurveTextColor);
+  fc->addRow(QStringLiteral("窗口背景:"), shpPanelBkColor);
+  fc->addRow(QStringLiteral("窗口文字:"), shpPanelTextColor);
+
+  auto *gbAxis = new QGroupBox(QStringLiteral("时间轴"), page);
+  auto *ga = new QGridLayout(gbAxis);
+  speTimeWindow = spin(gbAxis, "speTimeWindow", 1, 9999999);
+  speTimeWindow->setToolTip(QStringLiteral("分量显示区横坐标的时间长"));
+  cbxTimeWindowUnit = list(gbAxis, "cbxTimeWindowUnit");
+  for (int u = 0; u < 4; ++u)
+    cbxTimeWindowUnit->addItem(TimeUnitName(u)); // the four items of the form design
+  speDiplayBackPer = spin(gbAxis, "speDiplayBackPer", 0, 100);
+  speDiplayBackPer->setToolTip(QStringLiteral("范围：0～100%(0:从头开始;100%:滚动显示)"));
+  leDateTimeFormat = new QLineEdit(gbAxis);
+  leDateTimeFormat->setObjectName(QStringLiteral("leDateTimeFormat"));
+  leDateTimeFormat->hide();
+  spePrecision = spin(gbAxis, "spePrecision", 0, 4);
+  spePrecision->hide();
+  ga->addWidget(new QLabel(QStringLiteral("每屏时间:"), gbAxis), 0, 0);
+  ga->addWidget(speTimeWindow, 0, 1);
+  ga->addWidget(cbxTimeWindowUnit, 0, 2);
+  ga->addWidget(new QLabel(QStringLiteral("曲线走完每屏后的返回位置:"), gbAxis), 1, 0);
+  ga->addWidget(speDiplayBackPer, 1, 1);
+  ga->addWidget(new QLabel(QStringLiteral("%"), gbAxis), 1, 2);
+
+  gbPanelSpace = new QGroupBox(QStringLiteral("信息显示窗对齐排列位置"), page);
+  auto *fp = new QFormLayout(gbPanelSpace);
+  spePanelTopSpaceDefault = spin(gbPanelSpace, "spePanelTopSpaceDefault", 1, 100);
+  spePanelRightSpaceDefault = spin(gbPanelSpace, "spePanelRightSpaceDefault", 1, 100);
+  fp->addRow(QStringLiteral("距离顶部:"), spePanelTopSpaceDefault);
+  fp->addRow(QStringLiteral("距离右边:"), spePanelRightSpaceDefault);
+  gbPanelSpace->hide();
+
+  auto *gbOptions = new QGroupBox(QStringLiteral("可选项"), page);
+  auto *go = new QVBoxLayout(gbOptions);
+  cbTraceVisible = new QCheckBox(QStringLiteral("曲线轨迹显示"), gbOptions);
+  cbTraceVisible->setObjectName(QStringLiteral("cbTraceVisible"));
+  cbMarkersVisible = new QCheckBox(QStringLiteral("曲线标记显示"), gbOptions);
+  cbMarkersVisible->setObjectName(QStringLiteral("cbMarkersVisible"));
+  cbXYChannelShow = new QCheckBox(QStringLiteral("X/Y曲线显示"), gbOptions);
+  cbXYChannelShow->setObjectName(QStringLiteral("cbXYChannelShow"));
+  cbPltRepaintEnabled = new QCheckBox(QStringLiteral("曲线显示缓冲"), gbOptions);
+  cbPltRepaintEnabled->setObjectName(QStringLiteral("cbPltRepaintEnabled"));
+  for (QCheckBox *c : {cbTraceVisible, cbMarkersVisible, cbXYChannelShow, cbPltRepaintEnabled})
+    go->addWidget(c);
+
+  grid->addWidget(gbColors, 0, 0, 2, 1);
+  grid->addWidget(gbAxis, 0, 1);
+  grid->addWidget(gbOptions, 1, 1);
+  grid->addWidget(gbPanelSpace, 2, 0, 1, 2);
+}
+
+void TfrmSetup::buildSavePage(QWidget *page) {
+  auto *grid = new QGridLayout(page);
+  rgSaveMode = new QGroupBox(QStringLiteral("保存方式"), page);
+  rgSaveMode->setObjectName(QStringLiteral("rgSaveMode"));
+  rgSaveMode->setToolTip(QStringLiteral(
+      "每次访问： 结束采样后，如果没有按保存键保存，下次开始采样或关闭软件时，会自动提示数据保存。\n"
+      "自动保存： 每次采样，系统会自动将数据保存在下面默认路径里，文件名参考右边的文件名命名规则。"));
+  auto *rl = new QVBoxLayout(rgSaveMode);
+  rbAsk = new QRadioButton(QStringLiteral("每次询问"), rgSaveMode);
+  rbAutoSave = new QRadioButton(QStringLiteral("自动保存"), rgSaveMode);
+  rl->addWidget(rbAsk);
+  rl->addWidget(rbAutoSave);
+
+  auto *gbName = new QGroupBox(QStringLiteral("保存数据文件名"), page);
+  auto *nl = new QVBoxLayout(gbName);
+  nl->addWidget(new QLabel(QStringLiteral("文件名为下面内容加上开始采集时间"), gbName));
+  edtFileNameHead = new QLineEdit(gbName);
+  edtFileNameHead->setObjectName(QStringLiteral("edtFileNameHead"));
+  nl->addWidget(edtFileNameHead);
+
+  auto *gbPath = new QGroupBox(QStringLiteral("默认数据保存路径"), page);
+  auto *pl = new QGridLayout(gbPath);
+  pl->addWidget(new QLabel(QStringLiteral("在自动保存存储方式时,默认把采集的数据文件存储到以下路径中:"), gbPath),
+                0, 0, 1, 2);
+  edtSavePath = new QLineEdit(gbPath);
+  edtSavePath->setObjectName(QStringLiteral("edtSavePath"));
+  BtnPathClick = new QPushButton(QStringLiteral("更改目录"), gbPath);
+  BtnPathClick->setObjectName(QStringLiteral("BtnPathClick"));
+  connect(BtnPathClick, &QPushButton::clicked, this, &TfrmSetup::BtnPathClickClick);
+  pl->addWidget(edtSavePath, 1, 0);
+  pl->addWidget(BtnPathClick, 1, 1);
+
+  grid->addWidget(rgSaveMode, 0, 0);
+  grid->addWidget(gbName, 0, 1);
+  grid->addWidget(gbPath, 1, 0, 1, 2);
 }
 
 void TfrmSetup::FormCreate() {
@@ -93,16 +277,211 @@ void TfrmSetup::FormCreate() {
   cbxBaud->addItems(BaudRateTexts());
 
   const Options &o = m_ctx.options;
-  m_writePanel(2, EndModePanelText(o));
-  m_writePanel(3, SampleIntervalPanelText(o));
-  m_writePanel(4, QStringLiteral("波特率：") + cbxBaud->currentText());
+  m_hooks.writePanel(2, EndModePanelText(o));
+  m_hooks.writePanel(3, SampleIntervalPanelText(o));
+  m_hooks.writePanel(4, QStringLiteral("波特率：") + cbxBaud->currentText());
   PageControl1->setCurrentIndex(1);
 }
 
+void TfrmSetup::showEvent(QShowEvent *event) {
+  FormShow();
+  QDialog::showEvent(event);
+  if (const QScreen *s = QGuiApplication::primaryScreen())
+    move(s->availableGeometry().center() - rect().center());
+}
+
+namespace {
+void selectCode(QComboBox *c, int code) { c->setCurrentIndex(code >= 0 && code < c->count() ? code : -1); }
+} // namespace
+
+void TfrmSetup::FormShow() {
+  const Options &o = m_ctx.options;
+  speMaxMeterNo->setValue(o.SysMaxMeterNo);
+  selectCode(cbxBaud, o.Baud);
+  rbManual->setChecked(o.SampleMode != static_cast<int>(SampleModeCode::Timed));
+  rbTimed->setChecked(o.SampleMode == static_cast<int>(SampleModeCode::Timed));
+  speKeepTime->setValue(o.KeepTime);
+  selectCode(cbxKeepTimeUnit, o.KeepTimeUnit);
+  speSampleInterval->setValue(o.SampleInterval);
+  selectCode(cbxSampleIntervalUnit, o.SampleIntervalUnit);
+  selectCode(cbxSampleRate, o.SampleRate);
+  speBlockSize->setValue(o.BlockSize);
+
+  setSwatchColor(shpCurveBkColor, o.CurveBkColor);
+  setSwatchColor(shpCurveGridColor, o.CurveGridColor);
+  setSwatchColor(shpCurveTextColor, o.CurveTextColor);
+  setSwatchColor(shpPanelBkColor, o.PanelBkColor);
+  setSwatchColor(shpPanelTextColor, o.PanelTextColor);
+  speTimeWindow->setValue(o.TimeWindow);
+  selectCode(cbxTimeWindowUnit, o.TimeWindowUnit);
+  speDiplayBackPer->setValue(o.DiplayBackPer);
+  leDateTimeFormat->setText(o.DateTimeFormat);
+  spePrecision->setValue(o.Precision);
+  spePanelTopSpaceDefault->setValue(o.PanelTopSpaceDefault);
+  spePanelRightSpaceDefault->setValue(o.PanelRightSpaceDefault);
+  cbTraceVisible->setChecked(o.TraceVisible);
+  cbMarkersVisible->setChecked(o.MarkersVisible);
+  cbXYChannelShow->setChecked(o.XYChannelShow);
+  cbPltRepaintEnabled->setChecked(o.PltRepaintEnabled);
+
+  rbAsk->setChecked(o.SaveMode != static_cast<int>(SaveModeCode::Automatic));
+  rbAutoSave->setChecked(o.SaveMode == static_cast<int>(SaveModeCode::Automatic));
+  edtFileNameHead->setText(o.FileNameHead);
+  edtSavePath->setText(o.SavePath);
+
+  rgSampleModeClick();
+  m_previousTimeWindowUnit = o.TimeWindowUnit;
+}
+
+void TfrmSetup::rgSampleModeClick() {
+  const bool timed = rbTimed->isChecked();
+  speKeepTime->setEnabled(timed);
+  cbxKeepTimeUnit->setEnabled(timed);
+}
+
+int TfrmSetup::swatchColor(const QFrame *swatch) const {
+  return swatch->property("winColor").toInt();
+}
+
+void TfrmSetup::setSwatchColor(QFrame *swatch, int winColor) {
+  swatch->setProperty("winColor", winColor);
+  QPalette p = swatch->palette();
+  p.setColor(QPalette::Window, fromWin(winColor));
+  swatch->setPalette(p);
+}
+
+bool TfrmSetup::eventFilter(QObject *watched, QEvent *event) {
+  if (event->type() == QEvent::MouseButtonPress) {
+    auto *f = qobject_cast<QFrame *>(watched);
+    if (f && f->objectName().startsWith(QLatin1String("shp"))) {
+      if (const std::optional<int> c = chooseColor(swatchColor(f)))
+        setSwatchColor(f, *c);
+      return true;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
+}
+
+void TfrmSetup::BtnPathClickClick() {
+  if (const std::optional<QString> dir = chooseFolder(edtSavePath->text()))
+    edtSavePath->setText(*dir);
+}
+
+void TfrmSetup::btnCancelClick() { reject(); }
+
+void TfrmSetup::btnOKClick() {
+  Options &o = m_ctx.options;
+  ProfileStore &s = *m_ctx.settings;
+  const QString &S = Sections::System;
+  auto storeInt = [&](const char *key, int &mirror, int value) {
+    mirror = value;
+    s.writeInteger(S, QString::fromLatin1(key), value);
+  };
+  auto storeBool = [&](const char *key, bool &mirror, bool value) {
+    mirror = value;
+    s.writeBool(S, QString::fromLatin1(key), value);
+  };
+
+  // 1.-3.
+  storeInt("SYS_MAX_METER_NO", o.SysMaxMeterNo, speMaxMeterNo->value());
+  o.DateTimeFormat = leDateTimeFormat->text();
+  o.Precision = spePrecision->value();
+  o.ValueFormat = ValueFormat(o.Precision, o.ValueFormat);
+  s.writeInteger(S, QStringLiteral("Precision"), o.Precision);
+  s.writeString(S, QStringLiteral("DateTimeFormat"), o.DateTimeFormat);
+  storeInt("SampleRate", o.SampleRate, cbxSampleRate->currentIndex());
+  storeInt("BlockSize", o.BlockSize, speBlockSize->value());
+
+  // 4./5. Times: mirrors and derived milliseconds first, then the keys.
+  o.SampleMode = rbTimed->isChecked() ? 1 : 0;
+  o.KeepTime = speKeepTime->value();
+  o.KeepTimeUnit = cbxKeepTimeUnit->currentIndex();
+  o.SampleInterval = speSampleInterval->value();
+  o.SampleIntervalUnit = cbxSampleIntervalUnit->currentIndex();
+  o.TimeWindow = speTimeWindow->value();
+  o.TimeWindowUnit = cbxTimeWindowUnit->currentIndex();
+  o.recomputeDerived();
+  s.writeEntries({{S, QStringLiteral("TimeWindow"), QString::number(o.TimeWindow)},
+                  {S, QStringLiteral("SampleMode"), QString::number(o.SampleMode)},
+                  {S, QStringLiteral("KeepTime"), QString::number(o.KeepTime)},
+                  {S, QStringLiteral("KeepTimeUnit"), QString::number(o.KeepTimeUnit)},
+                  {S, QStringLiteral("SampleInterval"), QString::number(o.SampleInterval)},
+                  {S, QStringLiteral("SampleIntervalUnit"), QString::number(o.SampleIntervalUnit)},
+                  {S, QStringLiteral("TimeWindowUnit"), QString::number(o.TimeWindowUnit)}});
+
+  // 6.
+  storeInt("CurveBkColor", o.CurveBkColor, swatchColor(shpCurveBkColor));
+  storeInt("CurveGridColor", o.CurveGridColor, swatchColor(shpCurveGridColor));
+  storeInt("CurveTextColor", o.CurveTextColor, swatchColor(shpCurveTextColor));
+  storeInt("PanelBkColor", o.PanelBkColor, swatchColor(shpPanelBkColor));
+  storeInt("PanelTextColor", o.PanelTextColor, swatchColor(shpPanelTextColor));
+
+  // 7./8.
+  o.TraceVisible = cbTraceVisible->isChecked();
+  o.MarkersVisible = cbMarkersVisible->isChecked();
+  if (!o.TraceVisible && !o.MarkersVisible) {
+    Msg::error(this, QStringLiteral("曲线轨迹显示和曲线标记显示不能同时取消！"));
+    PageControl1->setCurrentIndex(1);
+    cbTraceVisible->setFocus();
+    return;
+  }
+
+  // 9.
+  s.writeBool(S, QStringLiteral("TraceVisible"), o.TraceVisible);
+  s.writeBool(S, QStringLiteral("MarkersVisible"), o.MarkersVisible);
+  if (cbxBaud->currentIndex() >= 0)
+    o.Baud = cbxBaud->currentIndex();
+  s.writeString(Sections::Port, QStringLiteral("Port"), QString());
+  s.writeInteger(Sections::Port, QStringLiteral("Baud"), o.Baud);
+  m_hooks.writePanel(4, QStringLiteral("波特率：") + cbxBaud->currentText());
+  if (m_hooks.setSearchBaud)
+    m_hooks.setSearchBaud(o.Baud);
+
+  // 10./11.
+  if (m_hooks.showXYPage)
+    m_hooks.showXYPage(cbXYChannelShow->isChecked());
+  storeBool("PltRepaintEnabled", o.PltRepaintEnabled, cbPltRepaintEnabled->isChecked());
+
+  // 12.-14.
+  if (m_hooks.applyDisplayToViews)
+    m_hooks.applyDisplayToViews();
+  if (m_hooks.setTimeWindow)
+    m_hooks.setTimeWindow(o.TimeWindowCount);
+  if (o.TimeWindowUnit != m_previousTimeWindowUnit && m_hooks.rescaleTimeAxis) {
+    const double newMs = UnitToMillisecondsF(o.TimeWindowUnit);
+    if (newMs > 0)
+      m_hooks.rescaleTimeAxis(UnitToMillisecondsF(m_previousTimeWindowUnit) / newMs);
+  }
+  m_previousTimeWindowUnit = o.TimeWindowUnit;
+
+  // 15.
+  m_hooks.writePanel(2, EndModePanelText(o));
+  m_hooks.writePanel(3, SampleIntervalPanelText(o));
+
+  // 16./17.
+  o.FileNameHead = edtFileNameHead->text();
+  o.SaveMode = rbAutoSave->isChecked() ? 1 : 0;
+  s.writeInteger(S, QStringLiteral("SaveMode"), o.SaveMode);
+  s.writeString(S, QStringLiteral("FileNameHead"), o.FileNameHead);
+  if (o.SaveMode == static_cast<int>(SaveModeCode::Automatic) && edtSavePath->text().trimmed().isEmpty()) {
+    Msg::error(this, QStringLiteral("在自动保存方式下，保存设置中的默认路径不能为空！"));
+    PageControl1->setCurrentIndex(2);
+    edtSavePath->setFocus();
+    return;
+  }
+
+  // 18.-21.
+  o.SavePath = edtSavePath->text().trimmed();
+  s.writeString(S, QStringLiteral("SavePath"), o.SavePath);
+  storeInt("PanelTopSpaceDefault", o.PanelTopSpaceDefault, spePanelTopSpaceDefault->value());
+  storeInt("PanelRightSpaceDefault", o.PanelRightSpaceDefault, spePanelRightSpaceDefault->value());
+  storeInt("DiplayBackPer", o.DiplayBackPer, speDiplayBackPer->value());
+  if (m_hooks.setupXYView)
+    m_hooks.setupXYView();
+  accept();
+}
+
 QString TfrmSetup::selectBaud(int code) {
-  if (code >= 0 && code < cbxBaud->count())
-    cbxBaud->setCurrentIndex(code);
-  else
-    cbxBaud->setCurrentIndex(-1); // an unknown code selects nothing, as a list would
+  selectCode(cbxBaud, code);
   return cbxBaud->currentText();
 }
