@@ -1,6 +1,7 @@
 #include "app/TfrmMain.h"
 
 #include "app/AppContext.h"
+#include "app/FileAssociation.h"
 #include "app/HelpTopics.h"
 #include "app/MessageBoxes.h"
 #include "comm/TfrmConfigure.h"
@@ -55,10 +56,8 @@ void TfrmMain::FormCreate(const QStringList &args) {
                            QStringLiteral("ZERVO Data Acquisition"));
   // 6. First start: register the data file type and remember that it is done.
   if (s.readBool(Sections::System, QStringLiteral("FirstRun"), true)) {
-    // The desktop registration itself is not built yet; the setting and the tick record the
-    // intent so that a later version installs it on the operator's next toggle.
-    s.writeBool(Sections::System, QStringLiteral("Reg"), true);
-    MenuReg->setChecked(true);
+    // A failure here must not stop the start; Reg then records that nothing is installed.
+    InstallFileAssociation(nullptr);
     s.writeBool(Sections::System, QStringLiteral("FirstRun"), false);
   } else {
     MenuReg->setChecked(s.readBool(Sections::System, QStringLiteral("Reg"), true));
@@ -220,10 +219,31 @@ void TfrmMain::btnConfigureClick() {
 
 void TfrmMain::btnSaveClick() { notBuiltYet(QStringLiteral("保存数据")); }
 
+FileAssociation TfrmMain::association() const {
+  return FileAssociation(FileAssociation::defaultDataHome(), QCoreApplication::applicationFilePath());
+}
+
+bool TfrmMain::InstallFileAssociation(QString *error) {
+  const bool ok = association().install(error);
+  m_ctx.settings->writeBool(Sections::System, QStringLiteral("Reg"), ok);
+  MenuReg->setChecked(ok);
+  return ok;
+}
+
+bool TfrmMain::RemoveFileAssociation(QString *error) {
+  const bool ok = association().remove(error);
+  m_ctx.settings->writeBool(Sections::System, QStringLiteral("Reg"), !ok);
+  MenuReg->setChecked(!ok);
+  return ok;
+}
+
 void TfrmMain::MenuRegClick() {
-  // Undo Qt's own toggle: the tick follows the stored state until the registration is built.
-  MenuReg->setChecked(m_ctx.settings->readBool(Sections::System, QStringLiteral("Reg"), true));
-  notBuiltYet(QStringLiteral("文件关联"));
+  // The action toggled its own tick already; the stored state says what to do.
+  const bool ticked = m_ctx.settings->readBool(Sections::System, QStringLiteral("Reg"), true);
+  QString error;
+  const bool ok = ticked ? RemoveFileAssociation(&error) : InstallFileAssociation(&error);
+  if (!ok)
+    Msg::error(this, QStringLiteral("文件关联未能%1：%2").arg(ticked ? QStringLiteral("删除") : QStringLiteral("安装"), error));
 }
 
 void TfrmMain::MenuHelpClick() {

@@ -5,6 +5,7 @@
 
 #include <array>
 
+class FileAssociation;
 class QAction;
 class QLabel;
 class QMenu;
@@ -56,6 +57,10 @@ public:
   QPointer<QObject> ReadThread;
 
   void ShowXYPage(bool show);
+
+  // Registers or removes the data file type with the desktop; writes Reg and the menu tick.
+  bool InstallFileAssociation(QString *error);
+  bool RemoveFileAssociation(QString *error);
 
   // Tool bar buttons and menu items, by their object names.
   QToolBar *ToolBar1 = nullptr;
@@ -112,6 +117,7 @@ private:
   void buildStatusBar();
   void connectCommands();
   void notBuiltYet(const QString &command);
+  [[nodiscard]] FileAssociation association() const;
 
   AppContext &m_ctx;
   Dialogs m_dialogs;

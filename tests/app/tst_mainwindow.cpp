@@ -38,8 +38,47 @@ void writeFile(const QString &path, const QByteArray &bytes) {
 
 class TestMainWindow : public QObject {
   Q_OBJECT
+  QTemporaryDir m_home;
 
 private slots:
+  void initTestCase() {
+    // The association goes into the desktop folders of a throw-away home.
+    qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+  }
+
+  void firstStartRegistersTheFileTypeAndTheMenuToggles() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    const QString desktop = m_home.filePath("data/applications/zervo-daq.desktop");
+    const QString mime = m_home.filePath("data/mime/packages/zervo-daq.xml");
+    QVERIFY(QFile::exists(desktop));
+    QVERIFY(QFile::exists(mime));
+    QVERIFY(readFile(desktop).contains("MimeType=application/x-zvdat;"));
+    QVERIFY(readFile(mime).contains("<glob pattern=\"*.zvdat\"/>"));
+    QVERIFY(main->MenuReg->isChecked());
+
+    main->MenuReg->trigger(); // ticked: removes
+    QVERIFY(!QFile::exists(desktop));
+    QVERIFY(!QFile::exists(mime));
+    QVERIFY(!main->MenuReg->isChecked());
+    QCOMPARE(ctx.settings->readString("System Options", "Reg", ""), QString("0"));
+
+    main->MenuReg->trigger(); // unticked: installs again
+    QVERIFY(QFile::exists(desktop));
+    QVERIFY(main->MenuReg->isChecked());
+    QCOMPARE(ctx.settings->readString("System Options", "Reg", ""), QString("1"));
+  }
+
+  void laterStartLeavesTheDesktopAlone() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    writeFile(ctx.paths.settingsFile, "[System Options]\r\nFirstRun=0\r\nReg=1\r\n");
+    QFile::remove(m_home.filePath("data/applications/zervo-daq.desktop"));
+    auto main = CreateWindows(ctx, {});
+    QVERIFY(!QFile::exists(m_home.filePath("data/applications/zervo-daq.desktop")));
+  }
+
   void firstStartWritesOnlyFirstRunState() {
     QTemporaryDir dir;
     AppContext ctx(pathsIn(dir));

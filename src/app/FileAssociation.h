@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+// Registers the data file type with the desktop the freedesktop way: a MIME type for *.zvdat and a
+// desktop entry that starts the program with the file, both in the user's XDG data folder, and
+// the desktop's databases refreshed when their tools are there.
+class FileAssociation {
+public:
+  // dataHome: usually $XDG_DATA_HOME (~/.local/share); executable: the program to start.
+  FileAssociation(QString dataHome, QString executable);
+
+  static inline const QString kMimeType = QStringLiteral("application/x-zvdat");
+
+  [[nodiscard]] bool install(QString *error = nullptr) const;
+  [[nodiscard]] bool remove(QString *error = nullptr) const;
+  [[nodiscard]] bool installed() const;
+
+  [[nodiscard]] QString mimeFile() const;
+  [[nodiscard]] QString desktopFile() const;
+  [[nodiscard]] QString iconFile() const;
+  // The desktop entry's command: the program in double quotes, then the file argument.
+  [[nodiscard]] QString execLine() const;
+
+  // The user's data home as the XDG rules give it.
+  [[nodiscard]] static QString defaultDataHome();
+
+private:
+  void refreshDatabases() const;
+  QString m_dataHome;
+  QString m_executable;
+};
