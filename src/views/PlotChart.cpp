@@ -94,6 +94,7 @@ PlotChart::PlotChart(int traceCount, QWidget *parent) : QWidget(parent) {
   m_cursorHint->setPadding(QMargins(3, 2, 3, 2));
   m_cursorHint->setBrush(QBrush(QColor(0, 0, 0, 160)));
   connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
+    thinMarkers();
     if (m_cursorVisible)
       updateCursorItems();
   });
@@ -214,7 +215,7 @@ void PlotChart::addPoint(int trace, double x, double y) {
   // QCPDataContainer::add appends in O(1) when x is not below the last key.
   t->graph->addData(x, y);
   t->extremes.add(x, y);
-  trackAfterAdd(x, x, std::isfinite(y) ? std::optional(y) : std::nullopt,
+  trackAfterAdd(x, std::isfinite(y) ? std::optional(y) : std::nullopt,
                 std::isfinite(y) ? std::optional(y) : std::nullopt);
   requestReplot();
 }
@@ -242,7 +243,7 @@ void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<dou
   if (keys.isEmpty())
     return;
   t->graph->addData(keys, values, alreadySorted);
-  trackAfterAdd(*batch.minX(), *batch.maxX(), batch.minY(), batch.maxY());
+  trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
   requestReplot();
 }
 
@@ -301,6 +302,21 @@ void PlotChart::applyStyle(Trace &t) {
                                      : QCPScatterStyle(QCPScatterStyle::ssNone));
   t.graph->setVisible(t.lineVisible || t.markers);
   requestReplot();
+}
+
+void PlotChart::thinMarkers() {
+  // Markers closer than a pixel only paint a band the line already shows, and painting each of
+  // millions of them would stall the replot; draw at most kMarkersPerPixel per pixel column.
+  const int width = qMax(1, m_plot->axisRect()->width());
+  const QCPRange r = m_plot->xAxis->range();
+  for (Trace &t : m_traces) {
+    if (!t.markers || !t.graph->visible())
+      continue;
+    const QCPGraphDataContainer &d = *t.graph->data();
+    const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
+    const qint64 limit = qint64(width) * kMarkersPerPixel;
+    t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
+  }
 }
 
 void PlotChart::setTraceColor(int trace, const QColor &color) {
@@ -493,9 +509,8 @@ void PlotChart::setTracking(ChartAxis axis, bool on) { stateOf(axis).tracking = 
 
 bool PlotChart::tracking(ChartAxis axis) const { return stateOf(axis).tracking; }
 
-void PlotChart::trackAfterAdd(double minXAdded, double maxXAdded, std::optional<double> minYAdded,
+void PlotChart::trackAfterAdd(double maxXAdded, std::optional<double> minYAdded,
                               std::optional<double> maxYAdded) {
-  Q_UNUSED(minXAdded);
   if (stateOf(ChartAxis::X).tracking) {
     const QCPRange r = m_plot->xAxis->range();
     if (maxXAdded > r.upper)

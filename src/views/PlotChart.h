@@ -93,6 +93,9 @@ public:
   [[nodiscard]] bool traceVisible(int trace) const;
   void setMarkersVisible(int trace, bool visible);
   [[nodiscard]] bool markersVisible(int trace) const;
+  // With more points in view than kMarkersPerPixel per pixel column, only every n-th point gets
+  // a marker (the line still joins all points).
+  static constexpr int kMarkersPerPixel = 2;
   void setMarkerSize(int trace, double size);
   [[nodiscard]] double markerSize(int trace) const;
   // Legend: entries are titled "1".."N" and listed in trace order; the legend is hidden while
@@ -208,9 +211,9 @@ private:
   [[nodiscard]] const AxisState &stateOf(ChartAxis axis) const { return m_axes[static_cast<int>(axis)]; }
   void applyStyle(Trace &t);
   void applyTicker(ChartAxis axis);
+  void thinMarkers();
   void rebuildLegend();
-  void trackAfterAdd(double minXAdded, double maxXAdded, std::optional<double> minYAdded,
-                     std::optional<double> maxYAdded);
+  void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
   void updateCursorItems();
   [[nodiscard]] QRect dataRect() const;
   [[nodiscard]] bool overXAxis(const QPointF &pos) const;

@@ -371,6 +371,32 @@ private slots:
     QVERIFY(g->adaptiveSampling());
   }
 
+  void markersThinOutWhenDenserThanPixels_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("thinned");
+    QTest::newRow("few points: every marker") << 100 << false;
+    QTest::newRow("a point per pixel: every marker") << 500 << false;
+    QTest::newRow("many points: thinned") << 200000 << true;
+  }
+  void markersThinOutWhenDenserThanPixels() {
+    QFETCH(int, points);
+    QFETCH(bool, thinned);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    QVector<double> x(points);
+    QVector<double> y(points, 1.0);
+    for (int i = 0; i < points; ++i)
+      x[i] = i;
+    chart.addPoints(0, x, y, true);
+    chart.setMarkersVisible(0, true);
+    chart.setAxisRange(ChartAxis::X, 0, points);
+    chart.replotNow();
+    const int skip = chart.plot()->graph(0)->scatterSkip();
+    QCOMPARE(skip > 0, thinned);
+    const int width = chart.plot()->axisRect()->width();
+    QVERIFY(points / (skip + 1) <= width * PlotChart::kMarkersPerPixel + 1);
+  }
+
   void titleVisibility() {
     PlotChart chart(kChannelChartTraces);
     showChart(chart);
