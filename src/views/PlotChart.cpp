@@ -1,0 +1,581 @@
+#include "views/PlotChart.h"
+
+#include "views/DateTimeFormat.h"
+#include "views/WinColor.h"
+
+#include <QVBoxLayout>
+#include <qcustomplot.h>
+
+#include <cmath>
+
+namespace {
+
+// Ticks at desiredStart + k * step. The step is the desired increment unless the range would
+// then carry more than maxTicks ticks (an axis zoomed far out), when it grows by whole multiples.
+class DesiredStepTicker : public QCPAxisTicker {
+public:
+  DesiredStepTicker(double step, int maxTicks) : m_step(step), m_maxTicks(maxTicks) {}
+
+protected:
+  double getTickStep(const QCPRange &range) override {
+    const double ticks = range.size() / m_step;
+    if (!(ticks > m_maxTicks))
+      return m_step;
+    return std::ceil(ticks / m_maxTicks) * m_step;
+  }
+
+private:
+  double m_step;
+  int m_maxTicks;
+};
+
+// Default trace colours: red, yellow, 4259584 (BGR), fuchsia, aqua, blue, lime, white, maroon,
+// green, olive; the views recolour the traces they use.
+QColor defaultTraceColor(int index) {
+  static constexpr std::array<int, 11> kColors{0x0000FF, 0x00FFFF, 4259584,  0xFF00FF,
+                                               0xFFFF00, 0xFF0000, 0x00FF00, 0xFFFFFF,
+                                               0x000080, 0x008000, 0x008080};
+  return ColorFromWin(kColors[static_cast<size_t>(index) % kColors.size()]);
+}
+
+} // namespace
+
+PlotChart::PlotChart(int traceCount, QWidget *parent) : QWidget(parent) {
+  auto *layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  m_plot = new QCustomPlot(this);
+  layout->addWidget(m_plot);
+  setFocusProxy(m_plot);
+  m_plot->setFocusPolicy(Qt::StrongFocus);
+  m_plot->installEventFilter(this);
+
+  m_title = new QCPTextElement(m_plot, QString(), QFont(font().family(), 11, QFont::Bold));
+  m_plot->plotLayout()->insertRow(0);
+  m_plot->plotLayout()->addElement(0, 0, m_title);
+
+  m_plot->legend->setVisible(false);
+  m_legendTitle = new QCPTextElement(m_plot, QString(), QFont(font().family(), 9, QFont::Bold));
+  m_plot->legend->insertRow(0);
+  m_plot->legend->addElement(0, 0, m_legendTitle);
+  m_legendTitle->setLayer(m_plot->legend->layer());
+  m_plot->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignRight);
+
+  const int count = qMax(0, traceCount);
+  m_traces.resize(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    Trace &t = m_traces[static_cast<size_t>(i)];
+    t.graph = m_plot->addGraph();
+    t.graph->setName(QString::number(i + 1));
+    t.graph->setAdaptiveSampling(true);
+    t.graph->removeFromLegend();
+    t.color = defaultTraceColor(i);
+    applyStyle(t);
+  }
+
+  m_plot->addLayer(QStringLiteral("cursor"), m_plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+  m_cursorLine = new QCPItemStraightLine(m_plot);
+  m_cursorTracer = new QCPItemTracer(m_plot);
+  m_cursorHint = new QCPItemText(m_plot);
+  for (QCPAbstractItem *item : {static_cast<QCPAbstractItem *>(m_cursorLine),
+                                static_cast<QCPAbstractItem *>(m_cursorTracer),
+                                static_cast<QCPAbstractItem *>(m_cursorHint)}) {
+    item->setLayer(QStringLiteral("cursor"));
+    item->setVisible(false);
+    item->setClipToAxisRect(true);
+  }
+  m_cursorLine->setPen(QPen(Qt::yellow, 1));
+  m_cursorLine->point1->setType(QCPItemPosition::ptAxisRectRatio);
+  m_cursorLine->point2->setType(QCPItemPosition::ptAxisRectRatio);
+  m_cursorTracer->setStyle(QCPItemTracer::tsCircle);
+  m_cursorTracer->setSize(7);
+  m_cursorTracer->setInterpolating(true);
+  m_cursorHint->position->setType(QCPItemPosition::ptAxisRectRatio);
+  m_cursorHint->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+  m_cursorHint->setPadding(QMargins(3, 2, 3, 2));
+  m_cursorHint->setBrush(QBrush(QColor(0, 0, 0, 160)));
+  connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
+    thinMarkers();
+    if (m_cursorVisible)
+      updateCursorItems();
+  });
+
+  // The zoom box zooms both axes; tracking would pull them back with the next sample.
+  connect(m_plot->selectionRect(), &QCPSelectionRect::accepted, this, [this] {
+    if (m_zoomBox) {
+      stateOf(ChartAxis::X).tracking = false;
+      stateOf(ChartAxis::Y).tracking = false;
+    }
+  });
+
+  m_plot->xAxis->setRange(0, 10);
+  m_plot->yAxis->setRange(0, 50);
+  setBackgroundColor(Qt::black);
+  setTitleColor(Qt::white);
+  for (ChartAxis a : {ChartAxis::X, ChartAxis::Y}) {
+    setAxisTitleColor(a, Qt::white);
+    setAxisLabelColor(a, Qt::white);
+    setAxisLineColor(a, Qt::white);
+    setMinorGridColor(a, Qt::gray);
+  }
+  setGridColor(Qt::gray);
+
+  m_replotTimer.setSingleShot(true);
+  m_replotTimer.setInterval(kReplotIntervalMs);
+  connect(&m_replotTimer, &QTimer::timeout, this, [this] {
+    if (!m_dirty)
+      return;
+    // A hidden chart (another tab page) replots when it is shown again.
+    if (!isVisible())
+      return;
+    m_dirty = false;
+    m_plot->replot();
+  });
+}
+
+PlotChart::~PlotChart() = default;
+
+// ---- repainting
+
+void PlotChart::requestReplot() {
+  m_dirty = true;
+  if (!m_replotTimer.isActive())
+    m_replotTimer.start();
+}
+
+void PlotChart::replotNow() {
+  m_replotTimer.stop();
+  m_dirty = false;
+  m_plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void PlotChart::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  if (m_dirty)
+    requestReplot();
+}
+
+// ---- chart
+
+void PlotChart::setBackgroundColor(const QColor &color) {
+  m_background = color;
+  m_plot->setBackground(QBrush(color));
+  m_plot->legend->setBrush(QBrush(color));
+  requestReplot();
+}
+
+void PlotChart::setTitle(const QString &text) {
+  m_title->setText(text);
+  requestReplot();
+}
+
+QString PlotChart::title() const { return m_title->text(); }
+
+void PlotChart::setTitleVisible(bool visible) {
+  if (visible == m_titleVisible)
+    return;
+  m_titleVisible = visible;
+  // An invisible layout element still takes its row; take the row out instead.
+  QCPLayoutGrid *grid = m_plot->plotLayout();
+  if (visible) {
+    grid->insertRow(0);
+    grid->addElement(0, 0, m_title);
+  } else {
+    grid->take(m_title);
+    grid->simplify();
+  }
+  requestReplot();
+}
+
+void PlotChart::setTitleColor(const QColor &color) {
+  m_title->setTextColor(color);
+  m_legendTitle->setTextColor(color);
+  m_plot->legend->setTextColor(color);
+  m_plot->legend->setBorderPen(QPen(color));
+  requestReplot();
+}
+
+QColor PlotChart::titleColor() const { return m_title->textColor(); }
+
+// ---- traces
+
+const PlotChart::Trace *PlotChart::traceAt(int trace) const {
+  return trace >= 0 && trace < traceCount() ? &m_traces[static_cast<size_t>(trace)] : nullptr;
+}
+
+PlotChart::Trace *PlotChart::traceAt(int trace) {
+  return trace >= 0 && trace < traceCount() ? &m_traces[static_cast<size_t>(trace)] : nullptr;
+}
+
+void PlotChart::addPoint(int trace, double x, double y) {
+  Trace *t = traceAt(trace);
+  if (!t || !std::isfinite(x))
+    return;
+  if (!std::isfinite(y))
+    y = std::numeric_limits<double>::quiet_NaN();
+  // QCPDataContainer::add appends in O(1) when x is not below the last key.
+  t->graph->addData(x, y);
+  t->extremes.add(x, y);
+  trackAfterAdd(x, std::isfinite(y) ? std::optional(y) : std::nullopt,
+                std::isfinite(y) ? std::optional(y) : std::nullopt);
+  requestReplot();
+}
+
+void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<double> &y,
+                          bool alreadySorted) {
+  Trace *t = traceAt(trace);
+  if (!t)
+    return;
+  const qsizetype n = qMin(x.size(), y.size());
+  QVector<double> keys;
+  QVector<double> values;
+  keys.reserve(n);
+  values.reserve(n);
+  RunningExtremes batch;
+  for (qsizetype i = 0; i < n; ++i) {
+    if (!std::isfinite(x[i]))
+      continue;
+    const double v = std::isfinite(y[i]) ? y[i] : std::numeric_limits<double>::quiet_NaN();
+    keys.append(x[i]);
+    values.append(v);
+    batch.add(x[i], v);
+    t->extremes.add(x[i], v);
+  }
+  if (keys.isEmpty())
+    return;
+  t->graph->addData(keys, values, alreadySorted);
+  trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
+  requestReplot();
+}
+
+void PlotChart::clearTrace(int trace) {
+  Trace *t = traceAt(trace);
+  if (!t)
+    return;
+  t->graph->data()->clear();
+  t->extremes.reset();
+  requestReplot();
+}
+
+int PlotChart::pointCount(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->graph->dataCount() : 0;
+}
+
+double PlotChart::pointX(int trace, int j) const {
+  const Trace *t = traceAt(trace);
+  if (!t || j < 0 || j >= t->graph->dataCount())
+    return std::numeric_limits<double>::quiet_NaN();
+  return t->graph->data()->at(j)->key;
+}
+
+double PlotChart::pointY(int trace, int j) const {
+  const Trace *t = traceAt(trace);
+  if (!t || j < 0 || j >= t->graph->dataCount())
+    return std::numeric_limits<double>::quiet_NaN();
+  return t->graph->data()->at(j)->value;
+}
+
+std::optional<double> PlotChart::minX(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->extremes.minX() : std::nullopt;
+}
+
+std::optional<double> PlotChart::maxX(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->extremes.maxX() : std::nullopt;
+}
+
+std::optional<double> PlotChart::minY(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->extremes.minY() : std::nullopt;
+}
+
+std::optional<double> PlotChart::maxY(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->extremes.maxY() : std::nullopt;
+}
+
+void PlotChart::applyStyle(Trace &t) {
+  t.graph->setPen(QPen(t.color, 1));
+  t.graph->setLineStyle(t.lineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
+  t.graph->setScatterStyle(t.markers ? QCPScatterStyle(QCPScatterStyle::ssDisc, t.color, t.color, t.markerSize)
+                                     : QCPScatterStyle(QCPScatterStyle::ssNone));
+  t.graph->setVisible(t.lineVisible || t.markers);
+  requestReplot();
+}
+
+void PlotChart::thinMarkers() {
+  // Markers closer than a pixel only paint a band the line already shows, and painting each of
+  // millions of them would stall the replot; draw at most kMarkersPerPixel per pixel column.
+  const int width = qMax(1, m_plot->axisRect()->width());
+  const QCPRange r = m_plot->xAxis->range();
+  for (Trace &t : m_traces) {
+    if (!t.markers || !t.graph->visible())
+      continue;
+    const QCPGraphDataContainer &d = *t.graph->data();
+    const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
+    const qint64 limit = qint64(width) * kMarkersPerPixel;
+    t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
+  }
+}
+
+void PlotChart::setTraceColor(int trace, const QColor &color) {
+  if (Trace *t = traceAt(trace)) {
+    t->color = color;
+    applyStyle(*t);
+  }
+}
+
+QColor PlotChart::traceColor(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->color : QColor();
+}
+
+void PlotChart::setTraceVisible(int trace, bool visible) {
+  if (Trace *t = traceAt(trace)) {
+    t->lineVisible = visible;
+    applyStyle(*t);
+  }
+}
+
+bool PlotChart::traceVisible(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t && t->lineVisible;
+}
+
+void PlotChart::setMarkersVisible(int trace, bool visible) {
+  if (Trace *t = traceAt(trace)) {
+    t->markers = visible;
+    applyStyle(*t);
+  }
+}
+
+bool PlotChart::markersVisible(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t && t->markers;
+}
+
+void PlotChart::setMarkerSize(int trace, double size) {
+  Trace *t = traceAt(trace);
+  if (t && size > 0) {
+    t->markerSize = size;
+    applyStyle(*t);
+  }
+}
+
+double PlotChart::markerSize(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->markerSize : 0;
+}
+
+void PlotChart::setTraceInLegend(int trace, bool shown) {
+  Trace *t = traceAt(trace);
+  if (!t || t->inLegend == shown)
+    return;
+  t->inLegend = shown;
+  rebuildLegend();
+}
+
+bool PlotChart::traceInLegend(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t && t->inLegend;
+}
+
+void PlotChart::rebuildLegend() {
+  // Rebuilt in trace order, whatever order the traces were listed in.
+  m_plot->legend->clearItems();
+  bool any = false;
+  for (Trace &t : m_traces) {
+    if (t.inLegend) {
+      t.graph->addToLegend();
+      any = true;
+    }
+  }
+  m_plot->legend->setVisible(any);
+  requestReplot();
+}
+
+void PlotChart::setLegendTitle(const QString &text) {
+  m_legendTitle->setText(text);
+  requestReplot();
+}
+
+QString PlotChart::legendTitle() const { return m_legendTitle->text(); }
+
+QStringList PlotChart::legendEntries() const {
+  QStringList names;
+  if (!m_plot->legend->visible())
+    return names;
+  for (int i = 0; i < m_plot->legend->itemCount(); ++i) {
+    if (auto *item = qobject_cast<QCPPlottableLegendItem *>(m_plot->legend->item(i)))
+      names << item->plottable()->name();
+  }
+  return names;
+}
+
+// ---- axes
+
+QCPAxis *PlotChart::axisOf(ChartAxis axis) const {
+  return axis == ChartAxis::X ? m_plot->xAxis : m_plot->yAxis;
+}
+
+void PlotChart::setAxisMin(ChartAxis axis, double min) {
+  QCPAxis *a = axisOf(axis);
+  if (!std::isfinite(min))
+    return;
+  a->setRange(min, min + a->range().size());
+  requestReplot();
+}
+
+double PlotChart::axisMin(ChartAxis axis) const { return axisOf(axis)->range().lower; }
+
+void PlotChart::setAxisSpan(ChartAxis axis, double span) {
+  QCPAxis *a = axisOf(axis);
+  const double lower = a->range().lower;
+  if (!std::isfinite(span) || span <= 0 || !QCPRange::validRange(lower, lower + span))
+    return;
+  a->setRange(lower, lower + span);
+  requestReplot();
+}
+
+double PlotChart::axisSpan(ChartAxis axis) const { return axisOf(axis)->range().size(); }
+
+void PlotChart::setAxisRange(ChartAxis axis, double min, double span) {
+  setAxisMin(axis, min);
+  setAxisSpan(axis, span);
+}
+
+void PlotChart::setAxisTitle(ChartAxis axis, const QString &text) {
+  axisOf(axis)->setLabel(text);
+  requestReplot();
+}
+
+QString PlotChart::axisTitle(ChartAxis axis) const { return axisOf(axis)->label(); }
+
+void PlotChart::setAxisTitleColor(ChartAxis axis, const QColor &color) {
+  axisOf(axis)->setLabelColor(color);
+  requestReplot();
+}
+
+void PlotChart::setAxisLabelColor(ChartAxis axis, const QColor &color) {
+  axisOf(axis)->setTickLabelColor(color);
+  requestReplot();
+}
+
+void PlotChart::setAxisLineColor(ChartAxis axis, const QColor &color) {
+  QCPAxis *a = axisOf(axis);
+  a->setBasePen(QPen(color));
+  a->setTickPen(QPen(color));
+  a->setSubTickPen(QPen(color));
+  requestReplot();
+}
+
+void PlotChart::setDesiredStart(ChartAxis axis, double start) {
+  if (!std::isfinite(start))
+    return;
+  stateOf(axis).desiredStart = start;
+  applyTicker(axis);
+}
+
+double PlotChart::desiredStart(ChartAxis axis) const { return stateOf(axis).desiredStart; }
+
+void PlotChart::setDesiredIncrement(ChartAxis axis, double increment) {
+  stateOf(axis).desiredIncrement = std::isfinite(increment) && increment > 0 ? increment : 0;
+  applyTicker(axis);
+}
+
+double PlotChart::desiredIncrement(ChartAxis axis) const { return stateOf(axis).desiredIncrement; }
+
+void PlotChart::applyTicker(ChartAxis axis) {
+  const AxisState &s = stateOf(axis);
+  QSharedPointer<QCPAxisTicker> ticker;
+  if (axis == ChartAxis::X && m_dateTimeLabels) {
+    auto dt = QSharedPointer<QCPAxisTickerDateTime>::create();
+    dt->setDateTimeFormat(QtDateTimeFormat(m_dateTimeFormat));
+    dt->setDateTimeSpec(Qt::UTC);
+    ticker = dt;
+  } else if (s.desiredIncrement > 0) {
+    ticker = QSharedPointer<DesiredStepTicker>::create(s.desiredIncrement, kMaxTicks);
+    ticker->setTickOrigin(s.desiredStart);
+  } else {
+    ticker = QSharedPointer<QCPAxisTicker>::create();
+    ticker->setTickOrigin(s.desiredStart);
+  }
+  axisOf(axis)->setTicker(ticker);
+  requestReplot();
+}
+
+void PlotChart::setTracking(ChartAxis axis, bool on) { stateOf(axis).tracking = on; }
+
+bool PlotChart::tracking(ChartAxis axis) const { return stateOf(axis).tracking; }
+
+void PlotChart::trackAfterAdd(double maxXAdded, std::optional<double> minYAdded,
+                              std::optional<double> maxYAdded) {
+  if (stateOf(ChartAxis::X).tracking) {
+    const QCPRange r = m_plot->xAxis->range();
+    if (maxXAdded > r.upper)
+      m_plot->xAxis->setRange(maxXAdded - r.size(), maxXAdded);
+  }
+  if (stateOf(ChartAxis::Y).tracking && minYAdded && maxYAdded) {
+    const QCPRange r = m_plot->yAxis->range();
+    const double lower = qMin(r.lower, *minYAdded);
+    const double upper = qMax(r.upper, *maxYAdded);
+    if ((lower != r.lower || upper != r.upper) && QCPRange::validRange(lower, upper))
+      m_plot->yAxis->setRange(lower, upper);
+  }
+}
+
+void PlotChart::zoom(ChartAxis axis, double factor) {
+  if (!std::isfinite(factor) || factor <= 0)
+    return;
+  QCPAxis *a = axisOf(axis);
+  const QCPRange r = a->range();
+  const double span = r.size() * factor;
+  const double lower = r.center() - span / 2;
+  if (!QCPRange::validRange(lower, lower + span))
+    return;
+  a->setRange(lower, lower + span);
+  requestReplot();
+}
+
+bool PlotChart::zoomToFit(ChartAxis axis) {
+  std::optional<double> lo;
+  std::optional<double> hi;
+  for (const Trace &t : m_traces) {
+    const auto tlo = axis == ChartAxis::X ? t.extremes.minX() : t.extremes.minY();
+    const auto thi = axis == ChartAxis::X ? t.extremes.maxX() : t.extremes.maxY();
+    if (tlo)
+      lo = lo ? qMin(*lo, *tlo) : *tlo;
+    if (thi)
+      hi = hi ? qMax(*hi, *thi) : *thi;
+  }
+  if (!lo || !hi || !(*hi > *lo) || !QCPRange::validRange(*lo, *hi))
+    return false;
+  axisOf(axis)->setRange(*lo, *hi);
+  requestReplot();
+  return true;
+}
+
+void PlotChart::setXDateTimeLabels(bool on, const QString &delphiFormat) {
+  m_dateTimeLabels = on;
+  m_dateTimeFormat = delphiFormat;
+  applyTicker(ChartAxis::X);
+}
+
+// ---- data view
+
+void PlotChart::setGridColor(const QColor &color) {
+  for (QCPAxis *a : {m_plot->xAxis, m_plot->yAxis}) {
+    a->grid()->setPen(QPen(color, 1, Qt::SolidLine));
+    // The zero line would otherwise stand out in its own colour.
+    a->grid()->setZeroLinePen(Qt::NoPen);
+  }
+  requestReplot();
+}
+
+void PlotChart::setMinorGridColor(ChartAxis axis, const QColor &color) {
+  QCPGrid *grid = axisOf(axis)->grid();
+  grid->setSubGridPen(QPen(color, 1, Qt::DotLine));
+  grid->setSubGridVisible(true);
+  requestReplot();
+}

@@ -1,0 +1,245 @@
+#pragma once
+
+#include "views/RunningExtremes.h"
+
+#include <QColor>
+#include <QPointF>
+#include <QString>
+#include <QTimer>
+#include <QVector>
+#include <QWidget>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+class QCustomPlot;
+class QCPAxis;
+class QCPGraph;
+class QCPItemStraightLine;
+class QCPItemText;
+class QCPItemTracer;
+class QCPTextElement;
+class QPrinter;
+
+enum class ChartAxis : int { X = 0, Y = 1 };
+
+inline constexpr int kChannelChartTraces = 5;
+inline constexpr int kCompareChartTraces = 11;
+
+// The time and X/Y chart the views are built on: a fixed number of traces over one X and one
+// Y axis, a legend, one data cursor, zoom-box mode, picture saving and printing.
+//
+// Points are kept in QCustomPlot's graph containers (sorted by x, adaptive sampling on), and each
+// trace keeps the running extremes of its points, so adding a point and reading the extremes are
+// O(1) whatever the trace holds. Adding a point never repaints: changes mark the chart dirty and
+// one replot follows on a timer (at most kReplotIntervalMs apart), so bursts of samples cost one
+// repaint; replotNow() is there for code that must see the picture at once.
+//
+// Tracking: X tracking (smooth scroll) moves the X axis so that a new point beyond its end sits
+// at the right edge; Y tracking (scale min-max) widens the Y axis to include each new value. Both
+// act on points added while tracking is on; switching tracking on does not rescale by itself.
+class PlotChart : public QWidget {
+  Q_OBJECT
+public:
+  explicit PlotChart(int traceCount, QWidget *parent = nullptr);
+  ~PlotChart() override;
+  PlotChart(const PlotChart &) = delete;
+  PlotChart &operator=(const PlotChart &) = delete;
+
+  static constexpr int kReplotIntervalMs = 40;
+
+  // The wrapped plot, for the few things this class does not offer.
+  [[nodiscard]] QCustomPlot *plot() const { return m_plot; }
+
+  // ---- repainting
+  void requestReplot();
+  void replotNow();
+  [[nodiscard]] bool replotPending() const { return m_dirty; }
+
+  // ---- chart
+  void setBackgroundColor(const QColor &color);
+  [[nodiscard]] QColor backgroundColor() const { return m_background; }
+  void setTitle(const QString &text);
+  [[nodiscard]] QString title() const;
+  void setTitleVisible(bool visible);
+  [[nodiscard]] bool titleVisible() const { return m_titleVisible; }
+  void setTitleColor(const QColor &color);
+  [[nodiscard]] QColor titleColor() const;
+
+  // ---- traces; an index outside 0..traceCount()-1 is ignored (getters give empty values)
+  [[nodiscard]] int traceCount() const { return static_cast<int>(m_traces.size()); }
+  // A point with a non-finite x is dropped (it has no place on the axis); a non-finite y is
+  // stored as a gap (NaN): the line breaks there and the extremes skip it.
+  void addPoint(int trace, double x, double y);
+  // Appends many points at once; with alreadySorted the x values must not decrease.
+  void addPoints(int trace, const QVector<double> &x, const QVector<double> &y, bool alreadySorted);
+  void clearTrace(int trace);
+  [[nodiscard]] int pointCount(int trace) const;
+  // Point j in x order (the order of arrival on a time axis); NaN when j is out of range.
+  [[nodiscard]] double pointX(int trace, int j) const;
+  [[nodiscard]] double pointY(int trace, int j) const;
+  // Extremes of the points since the last clear (gaps excluded); empty when there are none.
+  [[nodiscard]] std::optional<double> minX(int trace) const;
+  [[nodiscard]] std::optional<double> maxX(int trace) const;
+  [[nodiscard]] std::optional<double> minY(int trace) const;
+  [[nodiscard]] std::optional<double> maxY(int trace) const;
+
+  void setTraceColor(int trace, const QColor &color);
+  [[nodiscard]] QColor traceColor(int trace) const;
+  // Visible: the trace's line is drawn. Markers: a dot at each point. Both are independent, so
+  // a trace can show its points without the line.
+  void setTraceVisible(int trace, bool visible);
+  [[nodiscard]] bool traceVisible(int trace) const;
+  void setMarkersVisible(int trace, bool visible);
+  [[nodiscard]] bool markersVisible(int trace) const;
+  // With more points in view than kMarkersPerPixel per pixel column, only every n-th point gets
+  // a marker (the line still joins all points).
+  static constexpr int kMarkersPerPixel = 2;
+  void setMarkerSize(int trace, double size);
+  [[nodiscard]] double markerSize(int trace) const;
+  // Legend: entries are titled "1".."N" and listed in trace order; the legend is hidden while
+  // no trace is listed.
+  void setTraceInLegend(int trace, bool shown);
+  [[nodiscard]] bool traceInLegend(int trace) const;
+  void setLegendTitle(const QString &text);
+  [[nodiscard]] QString legendTitle() const;
+  [[nodiscard]] QStringList legendEntries() const;
+
+  // ---- axes
+  void setAxisMin(ChartAxis axis, double min);
+  [[nodiscard]] double axisMin(ChartAxis axis) const;
+  // A span QCustomPlot cannot show (not finite, zero or negative) keeps the previous span.
+  void setAxisSpan(ChartAxis axis, double span);
+  [[nodiscard]] double axisSpan(ChartAxis axis) const;
+  void setAxisRange(ChartAxis axis, double min, double span);
+  void setAxisTitle(ChartAxis axis, const QString &text);
+  [[nodiscard]] QString axisTitle(ChartAxis axis) const;
+  void setAxisTitleColor(ChartAxis axis, const QColor &color);
+  void setAxisLabelColor(ChartAxis axis, const QColor &color);
+  void setAxisLineColor(ChartAxis axis, const QColor &color);
+  // Ticks start at the desired start and step by the desired increment; an increment of 0
+  // leaves the step to the axis. When the axis is zoomed out far, the step grows by whole
+  // multiples so that an axis never carries more than kMaxTicks ticks.
+  void setDesiredStart(ChartAxis axis, double start);
+  [[nodiscard]] double desiredStart(ChartAxis axis) const;
+  void setDesiredIncrement(ChartAxis axis, double increment);
+  [[nodiscard]] double desiredIncrement(ChartAxis axis) const;
+  static constexpr int kMaxTicks = 50;
+  void setTracking(ChartAxis axis, bool on);
+  [[nodiscard]] bool tracking(ChartAxis axis) const;
+  // span *= factor about the centre of the axis; a factor that is not a positive number is ignored.
+  void zoom(ChartAxis axis, double factor);
+  void zoomX(double factor) { zoom(ChartAxis::X, factor); }
+  void zoomY(double factor) { zoom(ChartAxis::Y, factor); }
+  // Sets the axis to cover the values of all traces; false (and no change) when no trace holds
+  // a point or all values are equal.
+  bool zoomToFit(ChartAxis axis);
+
+  // X labels as date and time: keys are seconds since 1970-01-01 UTC shown in UTC, so elapsed
+  // seconds read as a time of day. The format is given as the settings store it ("hh:nn:ss").
+  void setXDateTimeLabels(bool on, const QString &delphiFormat = QStringLiteral("hh:nn:ss"));
+  [[nodiscard]] bool xDateTimeLabels() const { return m_dateTimeLabels; }
+  [[nodiscard]] QString xDateTimeFormat() const { return m_dateTimeFormat; }
+
+  // ---- data view
+  void setGridColor(const QColor &color);
+  void setMinorGridColor(ChartAxis axis, const QColor &color);
+
+  // ---- data cursor (one, index 0): a vertical yellow line at a position given in percent of
+  // the data area's width (0 = left edge, 100 = right edge), so it stays put when the axis moves.
+  void setCursorVisible(bool visible);
+  [[nodiscard]] bool cursorVisible() const { return m_cursorVisible; }
+  void setCursorPosition(double percent);
+  [[nodiscard]] double cursorPosition() const { return m_cursorPercent; }
+  [[nodiscard]] double cursorX() const;
+  // The trace's y at the cursor: linear interpolation between the points on either side of the
+  // cursor's x; left of the first point the first y, right of the last point the last y; a gap
+  // next to the cursor gives the other neighbour. Empty when the trace has no usable point.
+  [[nodiscard]] std::optional<double> cursorValue(int trace) const;
+
+  // ---- zoom box: while on, dragging a rectangle over the data area zooms both axes into it
+  // and switches both trackings off (otherwise the next sample would undo the zoom).
+  void setZoomBoxMode(bool on);
+  [[nodiscard]] bool zoomBoxMode() const { return m_zoomBox; }
+
+  // ---- output
+  // PNG, JPEG, BMP or PDF by the file's extension (.png, .jpg/.jpeg, .bmp, .pdf); false for
+  // another extension or when the file cannot be written.
+  [[nodiscard]] bool saveImage(const QString &fileName) const;
+  // Renders the chart onto the printer's page, scaled to fit; false when the printer cannot be
+  // painted on (no printer, unwritable PDF file).
+  [[nodiscard]] bool print(QPrinter &printer) const;
+  // The save-image and print commands of the chart's tool bar: ask for a file or a printer,
+  // then save or print; a failure is reported to the operator. False when cancelled or failed.
+  bool execSaveImageDialog();
+  bool execPrintDialog();
+
+signals:
+  void doubleClicked();
+  void focusEntered();
+  void focusLeft();
+  // The mouse moved over the X axis, or while dragging it, with these buttons held.
+  void xAxisMouseMove(Qt::MouseButtons buttons);
+  void dataCursorMoved(int cursorIndex);
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+
+private:
+  struct Trace {
+    QCPGraph *graph = nullptr;
+    RunningExtremes extremes;
+    QColor color;
+    bool lineVisible = true;
+    bool markers = false;
+    double markerSize = 4;
+    bool inLegend = false;
+  };
+  struct AxisState {
+    bool tracking = false;
+    double desiredStart = 0;
+    double desiredIncrement = 0;
+  };
+  enum class DragMode : int { None = 0, PanX = 1, PanY = 2, Cursor = 3 };
+
+  [[nodiscard]] const Trace *traceAt(int trace) const;
+  [[nodiscard]] Trace *traceAt(int trace);
+  [[nodiscard]] QCPAxis *axisOf(ChartAxis axis) const;
+  [[nodiscard]] AxisState &stateOf(ChartAxis axis) { return m_axes[static_cast<int>(axis)]; }
+  [[nodiscard]] const AxisState &stateOf(ChartAxis axis) const { return m_axes[static_cast<int>(axis)]; }
+  void applyStyle(Trace &t);
+  void applyTicker(ChartAxis axis);
+  void thinMarkers();
+  void rebuildLegend();
+  void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
+  void updateCursorItems();
+  [[nodiscard]] QRect dataRect() const;
+  [[nodiscard]] bool overXAxis(const QPointF &pos) const;
+  [[nodiscard]] bool overYAxis(const QPointF &pos) const;
+  void placeCursorAt(double pixelX);
+  bool handleMouse(QEvent *event);
+
+  QCustomPlot *m_plot = nullptr;
+  QCPTextElement *m_title = nullptr;
+  QCPTextElement *m_legendTitle = nullptr;
+  QCPItemStraightLine *m_cursorLine = nullptr;
+  QCPItemTracer *m_cursorTracer = nullptr;
+  QCPItemText *m_cursorHint = nullptr;
+  std::vector<Trace> m_traces;
+  std::array<AxisState, 2> m_axes{};
+  QColor m_background = Qt::black;
+  bool m_titleVisible = true;
+  bool m_dateTimeLabels = false;
+  QString m_dateTimeFormat = QStringLiteral("hh:nn:ss");
+  bool m_cursorVisible = false;
+  double m_cursorPercent = 50;
+  bool m_zoomBox = false;
+  bool m_dirty = false;
+  QTimer m_replotTimer;
+  DragMode m_drag = DragMode::None;
+  QPointF m_dragStart;
+  double m_dragLower = 0;
+  double m_dragUpper = 0;
+};

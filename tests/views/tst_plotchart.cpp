@@ -1,0 +1,604 @@
+#include "views/DateTimeFormat.h"
+#include "views/PlotChart.h"
+#include "views/WinColor.h"
+
+#include <QFile>
+#include <QLineEdit>
+#include <QVBoxLayout>
+#include <QPrinter>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <qcustomplot.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace {
+using Points = QList<QPointF>;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+
+QByteArray fileHead(const QString &path, int n) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.read(n) : QByteArray();
+}
+
+void sendMouse(QWidget *w, QEvent::Type type, QPointF pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent e(type, pos, w->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+  QCoreApplication::sendEvent(w, &e);
+}
+
+// Equal up to floating-point rounding relative to the scale of the axis.
+bool near(double a, double b, double scale) { return std::abs(a - b) <= 1e-9 * std::max({std::abs(a), std::abs(b), scale}); }
+
+void showChart(PlotChart &chart) {
+  chart.resize(600, 300);
+  chart.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&chart));
+  chart.replotNow(); // lays out the axis rect
+}
+} // namespace
+
+class TestPlotChart : public QObject {
+  Q_OBJECT
+
+private slots:
+  void colorHelpers_data() {
+    QTest::addColumn<int>("win");
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("red") << 255 << QColor(255, 0, 0);
+    QTest::newRow("sky blue panel") << 15780518 << QColor(166, 202, 240);
+    QTest::newRow("teal text") << 8421376 << QColor(0, 128, 128);
+    QTest::newRow("unlit dots") << 16744448 << QColor(0, 128, 255);
+    QTest::newRow("display background") << 8404992 << QColor(0, 64, 128);
+    QTest::newRow("black") << 0 << QColor(0, 0, 0);
+    QTest::newRow("white") << 16777215 << QColor(255, 255, 255);
+  }
+  void colorHelpers() {
+    QFETCH(int, win);
+    QFETCH(QColor, color);
+    QCOMPARE(ColorFromWin(win), color);
+    QCOMPARE(WinFromColor(color), win);
+  }
+
+  void dateTimeFormat_data() {
+    QTest::addColumn<QString>("delphi");
+    QTest::addColumn<QString>("qt");
+    QTest::newRow("default") << "hh:nn:ss" << "hh:mm:ss";
+    QTest::newRow("minutes after hours") << "hh:mm:ss" << "hh:mm:ss";
+    QTest::newRow("month") << "yyyy-mm-dd hh:nn" << "yyyy-MM-dd hh:mm";
+    QTest::newRow("file name stamp") << "yy-mm-dd hh.nn.ss" << "yy-MM-dd hh.mm.ss";
+    QTest::newRow("milliseconds") << "hh:nn:ss.zzz" << "hh:mm:ss.zzz";
+    QTest::newRow("short month and day") << "d/m/yyyy" << "d/M/yyyy";
+    QTest::newRow("month name") << "dd mmm yyyy" << "dd MMM yyyy";
+    QTest::newRow("upper case") << "HH:NN:SS" << "hh:mm:ss";
+    QTest::newRow("am/pm") << "h:nn am/pm" << "h:mm ap";
+    QTest::newRow("quoted text") << "\"at\" hh'h'" << "'at' hh'h'";
+    QTest::newRow("stray letter quoted") << "hh:nn x" << "hh:mm 'x'";
+    QTest::newRow("empty") << "" << "";
+  }
+  void dateTimeFormat() {
+    QFETCH(QString, delphi);
+    QFETCH(QString, qt);
+    QCOMPARE(QtDateTimeFormat(delphi), qt);
+  }
+
+  void dateTimeLabelsUseConvertedFormat() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setXDateTimeLabels(true, QStringLiteral("hh:nn:ss"));
+    chart.setAxisRange(ChartAxis::X, 3723, 4); // 01:02:03 .. 01:02:07 as elapsed seconds
+    chart.replotNow();
+    const QVector<QString> labels = chart.plot()->xAxis->tickVectorLabels();
+    QVERIFY(!labels.isEmpty());
+    for (const QString &l : labels)
+      QVERIFY2(QRegularExpression(QStringLiteral("^01:02:0\\d$")).match(l).hasMatch(), qPrintable(l));
+    QVERIFY(chart.xDateTimeLabels());
+    QCOMPARE(chart.xDateTimeFormat(), QStringLiteral("hh:nn:ss"));
+  }
+
+  void runningExtremes_data() {
+    QTest::addColumn<Points>("points");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("minX");
+    QTest::addColumn<double>("maxX");
+    QTest::addColumn<double>("minY");
+    QTest::addColumn<double>("maxY");
+    QTest::newRow("single point") << Points{{2, 7}} << 1 << 2.0 << 2.0 << 7.0 << 7.0;
+    QTest::newRow("rising") << Points{{0, 1}, {1, 2}, {2, 3}} << 3 << 0.0 << 2.0 << 1.0 << 3.0;
+    QTest::newRow("negative values") << Points{{-5, -1}, {-4, -9.5}, {-3, -2}} << 3 << -5.0 << -3.0 << -9.5 << -1.0;
+    QTest::newRow("peak in the middle") << Points{{0, 0}, {1, 40}, {2, 5}} << 3 << 0.0 << 2.0 << 0.0 << 40.0;
+    QTest::newRow("gap values skipped") << Points{{0, 3}, {1, kNaN}, {2, kInf}, {3, -2}} << 4 << 0.0 << 3.0 << -2.0 << 3.0;
+    QTest::newRow("non-finite x dropped") << Points{{kNaN, 100}, {1, 4}, {kInf, -100}} << 1 << 1.0 << 1.0 << 4.0 << 4.0;
+    QTest::newRow("out of order x") << Points{{5, 1}, {1, 2}, {3, 3}} << 3 << 1.0 << 5.0 << 1.0 << 3.0;
+  }
+  void runningExtremes() {
+    QFETCH(Points, points);
+    QFETCH(int, count);
+    PlotChart chart(kChannelChartTraces);
+    for (const QPointF &p : points)
+      chart.addPoint(1, p.x(), p.y());
+    QCOMPARE(chart.pointCount(1), count);
+    QFETCH(double, minX);
+    QFETCH(double, maxX);
+    QFETCH(double, minY);
+    QFETCH(double, maxY);
+    QCOMPARE(chart.minX(1).value(), minX);
+    QCOMPARE(chart.maxX(1).value(), maxX);
+    QCOMPARE(chart.minY(1).value(), minY);
+    QCOMPARE(chart.maxY(1).value(), maxY);
+    QVERIFY(!chart.minY(0).has_value()); // other traces untouched
+
+    // The same through the batch API.
+    PlotChart batch(kChannelChartTraces);
+    QVector<double> xs;
+    QVector<double> ys;
+    for (const QPointF &p : points) {
+      xs << p.x();
+      ys << p.y();
+    }
+    batch.addPoints(1, xs, ys, false);
+    QCOMPARE(batch.pointCount(1), count);
+    QCOMPARE(batch.minY(1).value(), minY);
+    QCOMPARE(batch.maxY(1).value(), maxY);
+    QCOMPARE(batch.maxX(1).value(), maxX);
+
+    // Clearing forgets the old extremes.
+    chart.clearTrace(1);
+    QCOMPARE(chart.pointCount(1), 0);
+    QVERIFY(!chart.minY(1).has_value());
+    QVERIFY(!chart.maxX(1).has_value());
+    chart.addPoint(1, 10, 0.5);
+    QCOMPARE(chart.minY(1).value(), 0.5);
+    QCOMPARE(chart.maxY(1).value(), 0.5);
+    QCOMPARE(chart.minX(1).value(), 10.0);
+  }
+
+  void pointAccess() {
+    PlotChart chart(kCompareChartTraces);
+    QCOMPARE(chart.traceCount(), 11);
+    for (int i = 0; i < 5; ++i)
+      chart.addPoint(10, i * 0.5, i * i);
+    QCOMPARE(chart.pointCount(10), 5);
+    QCOMPARE(chart.pointX(10, 3), 1.5);
+    QCOMPARE(chart.pointY(10, 3), 9.0);
+    QVERIFY(std::isnan(chart.pointY(10, 5)));
+    QVERIFY(std::isnan(chart.pointX(10, -1)));
+    // Out-of-range traces are ignored, not a crash.
+    chart.addPoint(11, 1, 1);
+    chart.addPoint(-1, 1, 1);
+    QCOMPARE(chart.pointCount(11), 0);
+  }
+
+  void zoomInThenOutRestores_data() {
+    QTest::addColumn<int>("axis");
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("span");
+    QTest::newRow("x") << int(ChartAxis::X) << 0.0 << 24.0;
+    QTest::newRow("y") << int(ChartAxis::Y) << -10.0 << 50.0;
+    QTest::newRow("y small") << int(ChartAxis::Y) << 1000.0 << 0.003;
+  }
+  void zoomInThenOutRestores() {
+    QFETCH(int, axis);
+    QFETCH(double, min);
+    QFETCH(double, span);
+    const auto a = static_cast<ChartAxis>(axis);
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(a, min, span);
+    const double centre = min + span / 2;
+    const double scale = std::abs(centre) + span;
+    chart.zoom(a, 0.8);
+    QVERIFY(near(chart.axisSpan(a), span * 0.8, scale));
+    QVERIFY(near(chart.axisMin(a) + chart.axisSpan(a) / 2, centre, scale));
+    chart.zoom(a, 1.25);
+    QVERIFY(near(chart.axisSpan(a), span, scale));
+    QVERIFY(near(chart.axisMin(a) + chart.axisSpan(a) / 2, centre, scale));
+    // A senseless factor changes nothing.
+    const double before = chart.axisSpan(a);
+    chart.zoom(a, 0);
+    chart.zoom(a, -2);
+    chart.zoom(a, std::numeric_limits<double>::quiet_NaN());
+    QCOMPARE(chart.axisSpan(a), before);
+  }
+
+  void zoomToFitWithoutSpreadChangesNothing_data() {
+    QTest::addColumn<Points>("points");
+    QTest::newRow("no points") << Points{};
+    QTest::newRow("one point") << Points{{3, 3}};
+    QTest::newRow("equal values") << Points{{3, 3}, {3, 3}};
+  }
+  void zoomToFitWithoutSpreadChangesNothing() {
+    QFETCH(Points, points);
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(ChartAxis::X, 5, 24);
+    chart.setAxisRange(ChartAxis::Y, -1, 50);
+    for (const QPointF &p : points)
+      chart.addPoint(2, p.x(), p.y());
+    QVERIFY(!chart.zoomToFit(ChartAxis::X));
+    QVERIFY(!chart.zoomToFit(ChartAxis::Y));
+    QCOMPARE(chart.axisMin(ChartAxis::X), 5.0);
+    QCOMPARE(chart.axisSpan(ChartAxis::X), 24.0);
+    QCOMPARE(chart.axisMin(ChartAxis::Y), -1.0);
+    QCOMPARE(chart.axisSpan(ChartAxis::Y), 50.0);
+  }
+
+  void zoomToFitCoversAllTraces() {
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(ChartAxis::X, 0, 1);
+    chart.addPoint(0, 2, 10);
+    chart.addPoint(0, 8, -4);
+    chart.addPoint(3, -1, 7);
+    chart.addPoint(3, 5, 30);
+    QVERIFY(chart.zoomToFit(ChartAxis::X));
+    QCOMPARE(chart.axisMin(ChartAxis::X), -1.0);
+    QCOMPARE(chart.axisSpan(ChartAxis::X), 9.0);
+    QVERIFY(chart.zoomToFit(ChartAxis::Y));
+    QCOMPARE(chart.axisMin(ChartAxis::Y), -4.0);
+    QCOMPARE(chart.axisSpan(ChartAxis::Y), 34.0);
+  }
+
+  void tracking_data() {
+    QTest::addColumn<bool>("trackX");
+    QTest::addColumn<bool>("trackY");
+    QTest::addColumn<QPointF>("point");
+    QTest::addColumn<double>("xMin");
+    QTest::addColumn<double>("yMin");
+    QTest::addColumn<double>("ySpan");
+    // Window X 0..10, Y 0..50.
+    QTest::newRow("x on, beyond the end: newest at the right edge") << true << false << QPointF(13, 5) << 3.0 << 0.0 << 50.0;
+    QTest::newRow("x on, far beyond") << true << false << QPointF(1000, 5) << 990.0 << 0.0 << 50.0;
+    QTest::newRow("x on, inside the window") << true << false << QPointF(7, 5) << 0.0 << 0.0 << 50.0;
+    QTest::newRow("x off leaves the axis") << false << false << QPointF(13, 5) << 0.0 << 0.0 << 50.0;
+    QTest::newRow("y on widens upwards") << false << true << QPointF(5, 80) << 0.0 << 0.0 << 80.0;
+    QTest::newRow("y on widens downwards") << false << true << QPointF(5, -20) << 0.0 << -20.0 << 70.0;
+    QTest::newRow("y on, inside the range") << false << true << QPointF(5, 20) << 0.0 << 0.0 << 50.0;
+    QTest::newRow("y off leaves the axis") << false << false << QPointF(5, 80) << 0.0 << 0.0 << 50.0;
+  }
+  void tracking() {
+    QFETCH(bool, trackX);
+    QFETCH(bool, trackY);
+    QFETCH(QPointF, point);
+    QFETCH(double, xMin);
+    QFETCH(double, yMin);
+    QFETCH(double, ySpan);
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(ChartAxis::X, 0, 10);
+    chart.setAxisRange(ChartAxis::Y, 0, 50);
+    chart.setTracking(ChartAxis::X, trackX);
+    chart.setTracking(ChartAxis::Y, trackY);
+    chart.addPoint(0, point.x(), point.y());
+    QCOMPARE(chart.axisMin(ChartAxis::X), xMin);
+    QCOMPARE(chart.axisSpan(ChartAxis::X), 10.0);
+    QCOMPARE(chart.axisMin(ChartAxis::Y), yMin);
+    QCOMPARE(chart.axisSpan(ChartAxis::Y), ySpan);
+  }
+
+  void trackingFollowsBatches() {
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(ChartAxis::X, 0, 10);
+    chart.setTracking(ChartAxis::X, true);
+    chart.addPoints(0, {11, 12, 25}, {1, 2, 3}, true);
+    QCOMPARE(chart.axisMin(ChartAxis::X), 15.0);
+    QCOMPARE(chart.axisSpan(ChartAxis::X), 10.0);
+  }
+
+  void desiredIncrement_data() {
+    QTest::addColumn<double>("min");
+    QTest::addColumn<double>("span");
+    QTest::addColumn<double>("start");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<QVector<double>>("ticks");
+    QTest::newRow("span / 10") << 0.0 << 50.0 << 0.0 << 5.0
+                               << QVector<double>{0, 5, 10, 15, 20, 25, 30, 35, 40, 45, 50};
+    QTest::newRow("span / 20") << 0.0 << 10.0 << 0.0 << 0.5
+                               << QVector<double>{0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5, 4, 4.5, 5, 5.5, 6, 6.5, 7,
+                                                  7.5, 8, 8.5, 9, 9.5, 10};
+    QTest::newRow("offset start") << 0.0 << 10.0 << 1.5 << 3.0 << QVector<double>{1.5, 4.5, 7.5};
+    QTest::newRow("negative range") << -20.0 << 15.0 << -20.0 << 5.0 << QVector<double>{-20, -15, -10, -5};
+  }
+  void desiredIncrement() {
+    QFETCH(double, min);
+    QFETCH(double, span);
+    QFETCH(double, start);
+    QFETCH(double, increment);
+    QFETCH(QVector<double>, ticks);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setAxisRange(ChartAxis::Y, min, span);
+    chart.setDesiredStart(ChartAxis::Y, start);
+    chart.setDesiredIncrement(ChartAxis::Y, increment);
+    chart.replotNow();
+    const QVector<double> got = chart.plot()->yAxis->tickVector();
+    QCOMPARE(got.size(), ticks.size());
+    for (int i = 0; i < got.size(); ++i)
+      QVERIFY2(std::abs(got[i] - ticks[i]) < 1e-9, qPrintable(QString::number(got[i])));
+  }
+
+  void desiredIncrementZoomedFarOutStaysBounded() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setAxisRange(ChartAxis::Y, 0, 50);
+    chart.setDesiredIncrement(ChartAxis::Y, 5);
+    chart.setAxisSpan(ChartAxis::Y, 5e9);
+    chart.replotNow();
+    const QVector<double> got = chart.plot()->yAxis->tickVector();
+    QVERIFY(!got.isEmpty());
+    QVERIFY(got.size() <= PlotChart::kMaxTicks + 2);
+  }
+
+  void legendListsShownTracesInOrder_data() {
+    QTest::addColumn<QList<int>>("shown");
+    QTest::addColumn<QStringList>("entries");
+    QTest::newRow("none") << QList<int>{} << QStringList{};
+    QTest::newRow("live trace") << QList<int>{0} << QStringList{"1"};
+    QTest::newRow("listed out of order") << QList<int>{3, 0} << QStringList{"1", "4"};
+    QTest::newRow("shown then hidden") << QList<int>{2, -2, 4} << QStringList{"5"};
+  }
+  void legendListsShownTracesInOrder() {
+    QFETCH(QList<int>, shown);
+    QFETCH(QStringList, entries);
+    PlotChart chart(kChannelChartTraces);
+    chart.setLegendTitle(QStringLiteral("批次"));
+    for (int t : shown) {
+      // A negative entry -t hides trace t.
+      if (t < 0)
+        chart.setTraceInLegend(-t, false);
+      else
+        chart.setTraceInLegend(t, true);
+    }
+    QCOMPARE(chart.legendEntries(), entries);
+    QCOMPARE(chart.plot()->legend->visible(), !entries.isEmpty());
+    QCOMPARE(chart.legendTitle(), QStringLiteral("批次"));
+  }
+
+  void traceStyle() {
+    PlotChart chart(kChannelChartTraces);
+    chart.setTraceColor(0, QColor(1, 2, 3));
+    chart.setMarkersVisible(0, true);
+    chart.setMarkerSize(0, 2);
+    QCPGraph *g = chart.plot()->graph(0);
+    QCOMPARE(g->pen().color(), QColor(1, 2, 3));
+    QCOMPARE(g->scatterStyle().shape(), QCPScatterStyle::ssDisc);
+    QCOMPARE(g->scatterStyle().size(), 2.0);
+    // Line off with markers on: the points stay visible.
+    chart.setTraceVisible(0, false);
+    QCOMPARE(g->lineStyle(), QCPGraph::lsNone);
+    QVERIFY(g->visible());
+    chart.setMarkersVisible(0, false);
+    QVERIFY(!g->visible());
+    QVERIFY(g->adaptiveSampling());
+  }
+
+  void markersThinOutWhenDenserThanPixels_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("thinned");
+    QTest::newRow("few points: every marker") << 100 << false;
+    QTest::newRow("a point per pixel: every marker") << 500 << false;
+    QTest::newRow("many points: thinned") << 200000 << true;
+  }
+  void markersThinOutWhenDenserThanPixels() {
+    QFETCH(int, points);
+    QFETCH(bool, thinned);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    QVector<double> x(points);
+    QVector<double> y(points, 1.0);
+    for (int i = 0; i < points; ++i)
+      x[i] = i;
+    chart.addPoints(0, x, y, true);
+    chart.setMarkersVisible(0, true);
+    chart.setAxisRange(ChartAxis::X, 0, points);
+    chart.replotNow();
+    const int skip = chart.plot()->graph(0)->scatterSkip();
+    QCOMPARE(skip > 0, thinned);
+    const int width = chart.plot()->axisRect()->width();
+    QVERIFY(points / (skip + 1) <= width * PlotChart::kMarkersPerPixel + 1);
+  }
+
+  void titleVisibility() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setTitle(QStringLiteral("通道1测试"));
+    chart.replotNow();
+    const int withTitle = chart.plot()->axisRect()->rect().height();
+    chart.setTitleVisible(false);
+    chart.replotNow();
+    QVERIFY(chart.plot()->axisRect()->rect().height() > withTitle);
+    chart.setTitleVisible(true);
+    chart.replotNow();
+    QCOMPARE(chart.plot()->axisRect()->rect().height(), withTitle);
+    QCOMPARE(chart.title(), QStringLiteral("通道1测试"));
+  }
+
+  void addingPointsCoalescesReplots() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
+    for (int i = 0; i < 1000; ++i)
+      chart.addPoint(0, i, i % 7);
+    QCOMPARE(replots.count(), 0); // nothing painted synchronously
+    QVERIFY(chart.replotPending());
+    QTRY_COMPARE(replots.count(), 1);
+    QVERIFY(!chart.replotPending());
+  }
+
+  void cursorValue_data() {
+    QTest::addColumn<double>("xMin");
+    QTest::addColumn<double>("percent");
+    QTest::addColumn<double>("expected");
+    // Points (0,0) (10,10) (20,0) (30,NaN) (40,4); X axis span 40.
+    QTest::newRow("on a point") << 0.0 << 25.0 << 10.0;
+    QTest::newRow("interpolated rising") << 0.0 << 12.5 << 5.0;
+    QTest::newRow("interpolated falling") << 0.0 << 37.5 << 5.0;
+    QTest::newRow("left of the first point") << -20.0 << 0.0 << 0.0;
+    QTest::newRow("right of the last point") << 20.0 << 100.0 << 4.0;
+    QTest::newRow("gap on the right gives the left") << 0.0 << 62.5 << 0.0;
+    QTest::newRow("gap on the left gives the right") << 0.0 << 87.5 << 4.0;
+  }
+  void cursorValue() {
+    QFETCH(double, xMin);
+    QFETCH(double, percent);
+    QFETCH(double, expected);
+    PlotChart chart(kChannelChartTraces);
+    chart.setAxisRange(ChartAxis::X, xMin, 40);
+    QVERIFY(!chart.cursorValue(0).has_value());
+    chart.addPoints(0, {0, 10, 20, 30, 40}, {0, 10, 0, kNaN, 4}, true);
+    chart.setCursorPosition(percent);
+    QCOMPARE(chart.cursorPosition(), percent);
+    QVERIFY(qFuzzyCompare(chart.cursorValue(0).value() + 1, expected + 1));
+    QVERIFY(!chart.cursorValue(1).has_value());
+  }
+
+  void cursorDragEmitsMoved_data() {
+    QTest::addColumn<bool>("visible");
+    QTest::addColumn<int>("emitted");
+    QTest::newRow("cursor shown") << true << 2;
+    QTest::newRow("cursor hidden") << false << 0;
+  }
+  void cursorDragEmitsMoved() {
+    QFETCH(bool, visible);
+    QFETCH(int, emitted);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setCursorVisible(visible);
+    chart.setCursorPosition(10);
+    QSignalSpy moved(&chart, &PlotChart::dataCursorMoved);
+    const QRect r = chart.plot()->axisRect()->rect();
+    QWidget *w = chart.plot();
+    sendMouse(w, QEvent::MouseButtonPress, QPointF(r.left() + r.width() / 2.0, r.center().y()), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPointF(r.left() + r.width() * 0.75, r.center().y()), Qt::NoButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseButtonRelease, QPointF(r.left() + r.width() * 0.75, r.center().y()), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(moved.count(), emitted);
+    if (visible) {
+      QCOMPARE(moved.first().first().toInt(), 0);
+      QVERIFY(std::abs(chart.cursorPosition() - 75) < 1);
+    } else {
+      QCOMPARE(chart.cursorPosition(), 10.0);
+    }
+  }
+
+  void draggingTheXAxisScrollsAndReports() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setAxisRange(ChartAxis::X, 0, 10);
+    QSignalSpy moves(&chart, &PlotChart::xAxisMouseMove);
+    const QRect r = chart.plot()->axisRect()->rect();
+    QWidget *w = chart.plot();
+    const double y = r.bottom() + 8;
+    sendMouse(w, QEvent::MouseButtonPress, QPointF(r.center().x(), y), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseMove, QPointF(r.center().x() - r.width() / 2.0, y), Qt::NoButton, Qt::LeftButton);
+    sendMouse(w, QEvent::MouseButtonRelease, QPointF(r.center().x() - r.width() / 2.0, y), Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(moves.count(), 1);
+    QCOMPARE(moves.first().first().value<Qt::MouseButtons>(), Qt::MouseButtons(Qt::LeftButton));
+    // Dragged left by half the width: the window moved forward by half its span.
+    QVERIFY(std::abs(chart.axisMin(ChartAxis::X) - 5) < 0.1);
+    QCOMPARE(chart.axisSpan(ChartAxis::X), 10.0);
+    // A move inside the data area is no X axis move.
+    sendMouse(w, QEvent::MouseMove, QPointF(r.center()), Qt::NoButton, Qt::LeftButton);
+    QCOMPARE(moves.count(), 1);
+  }
+
+  void zoomBoxZoomsIntoTheRectangle() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setAxisRange(ChartAxis::X, 0, 100);
+    chart.setAxisRange(ChartAxis::Y, 0, 100);
+    chart.setTracking(ChartAxis::X, true);
+    chart.setZoomBoxMode(true);
+    QVERIFY(chart.zoomBoxMode());
+    QCustomPlot *p = chart.plot();
+    const QRect r = p->axisRect()->rect();
+    const QPointF from(r.left() + r.width() * 0.25, r.top() + r.height() * 0.25);
+    const QPointF to(r.left() + r.width() * 0.75, r.top() + r.height() * 0.75);
+    sendMouse(p, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    sendMouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    QVERIFY(std::abs(chart.axisMin(ChartAxis::X) - 25) < 1);
+    QVERIFY(std::abs(chart.axisSpan(ChartAxis::X) - 50) < 1);
+    QVERIFY(std::abs(chart.axisMin(ChartAxis::Y) - 25) < 1);
+    QVERIFY(!chart.tracking(ChartAxis::X));
+    chart.setZoomBoxMode(false);
+    QCOMPARE(p->selectionRectMode(), QCP::srmNone);
+  }
+
+  void focusAndDoubleClickSignals() {
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *chart = new PlotChart(kChannelChartTraces);
+    auto *other = new QLineEdit;
+    layout->addWidget(chart);
+    layout->addWidget(other);
+    window.resize(400, 300);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    other->setFocus();
+    QTRY_VERIFY(other->hasFocus());
+    QSignalSpy entered(chart, &PlotChart::focusEntered);
+    QSignalSpy left(chart, &PlotChart::focusLeft);
+    QSignalSpy dbl(chart, &PlotChart::doubleClicked);
+    chart->setFocus();
+    QTRY_COMPARE(entered.count(), 1);
+    other->setFocus();
+    QTRY_COMPARE(left.count(), 1);
+    QTest::mouseDClick(chart->plot(), Qt::LeftButton, {}, chart->plot()->rect().center());
+    QCOMPARE(dbl.count(), 1);
+  }
+
+  void saveImage_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ok");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::newRow("png") << "c.png" << true << QByteArray("\x89PNG", 4);
+    QTest::newRow("jpg") << "c.jpg" << true << QByteArray("\xFF\xD8\xFF", 3);
+    QTest::newRow("jpeg upper case") << "c.JPEG" << true << QByteArray("\xFF\xD8\xFF", 3);
+    QTest::newRow("bmp") << "c.bmp" << true << QByteArray("BM");
+    QTest::newRow("pdf") << "c.pdf" << true << QByteArray("%PDF");
+    QTest::newRow("unknown extension") << "c.gif" << false << QByteArray();
+    QTest::newRow("no extension") << "c" << false << QByteArray();
+    QTest::newRow("missing folder") << "no/such/dir/c.png" << false << QByteArray();
+    QTest::newRow("missing folder pdf") << "no/such/dir/c.pdf" << false << QByteArray();
+  }
+  void saveImage() {
+    QFETCH(QString, name);
+    QFETCH(bool, ok);
+    QFETCH(QByteArray, magic);
+    QTemporaryDir dir;
+    PlotChart chart(kChannelChartTraces);
+    chart.setTitle(QStringLiteral("通道1测试"));
+    for (int i = 0; i < 100; ++i)
+      chart.addPoint(0, i * 0.1, std::sin(i * 0.1));
+    const QString path = dir.filePath(name);
+    QCOMPARE(chart.saveImage(path), ok);
+    QCOMPARE(QFileInfo::exists(path), ok);
+    if (ok) {
+      QCOMPARE(fileHead(path, static_cast<int>(magic.size())), magic);
+      QVERIFY(QFileInfo(path).size() > 100);
+    }
+  }
+
+  void printToPdfPrinter() {
+    QTemporaryDir dir;
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    for (int i = 0; i < 100; ++i)
+      chart.addPoint(0, i * 0.1, std::cos(i * 0.1));
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setDocName(QStringLiteral("Untitled"));
+    const QString path = dir.filePath(QStringLiteral("print.pdf"));
+    printer.setOutputFileName(path);
+    QVERIFY(chart.print(printer));
+    QCOMPARE(fileHead(path, 4), QByteArray("%PDF"));
+    QVERIFY(QFileInfo(path).size() > 500);
+
+    QPrinter broken(QPrinter::HighResolution);
+    broken.setOutputFormat(QPrinter::PdfFormat);
+    broken.setOutputFileName(dir.filePath(QStringLiteral("no/such/dir/print.pdf")));
+    QVERIFY(!chart.print(broken));
+  }
+};
+
+QTEST_MAIN(TestPlotChart)
+#include "tst_plotchart.moc"
