@@ -1,0 +1,468 @@
+#include "views/TfraChannel.h"
+
+#include "acquisition/TimeUnits.h"
+#include "app/AppContext.h"
+#include "views/DotMatrixDisplay.h"
+#include "views/PlotChart.h"
+#include "views/ViewGeometry.h"
+#include "views/WinColor.h"
+
+#include <qcustomplot.h>
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int kNowHeight = 32;
+constexpr int kMaxHeight = 24;
+constexpr int kMinHeight = 22;
+constexpr int kPanelFrame = 2;
+constexpr int kDesignPanelWidth = 177;
+constexpr int kDisplayBackground = 8404992;
+constexpr int kDisplayUnlit = 16744448;
+
+QFont songti(int pixels, bool bold = false) {
+  QFont f(QStringLiteral("宋体"));
+  f.setPixelSize(pixels);
+  f.setBold(bold);
+  return f;
+}
+} // namespace
+
+TfraChannel::TfraChannel(AppContext &ctx, ChannelViewHost &host, int channel, QWidget *parent)
+    : QFrame(parent), m_ctx(ctx), m_host(host), m_channelNo(channel) {
+  setObjectName(QStringLiteral("fraChannel%1").arg(channel + 1));
+  auto *l = new QVBoxLayout(this);
+  l->setContentsMargins(0, 0, 0, 0);
+  pltChannel = new PlotChart(5, this);
+  pltChannel->setObjectName(QStringLiteral("pltChannel"));
+  l->addWidget(pltChannel);
+
+  pltChannel->setTraceColor(1, Qt::yellow);
+  pltChannel->setTraceColor(2, ColorFromWin(4259584));
+  pltChannel->setTraceColor(3, Qt::magenta);
+  pltChannel->setTraceColor(4, Qt::cyan);
+  pltChannel->setMarkerSize(0, 2);
+  pltChannel->setLegendTitle(QStringLiteral("批次"));
+  pltChannel->setTracking(ChartAxis::X, true);
+  pltChannel->setTracking(ChartAxis::Y, false);
+
+  connect(pltChannel, &PlotChart::doubleClicked, this, &TfraChannel::toggleMaximize);
+  connect(pltChannel, &PlotChart::focusEntered, this, &TfraChannel::pltChannelEnter);
+  connect(pltChannel, &PlotChart::focusLeft, this, &TfraChannel::pltChannelExit);
+  connect(pltChannel, &PlotChart::xAxisMouseMove, this, [this](Qt::MouseButtons b) {
+    if (b & Qt::LeftButton)
+      pltChannel->setTracking(ChartAxis::X, false);
+  });
+  connect(pltChannel, &PlotChart::dataCursorMoved, this, [this](int cursor) {
+    if (cursor == 0)
+      pltChannelMouseMoveDataCursor();
+  });
+
+  buildPanel();
+  buildMenus();
+  pltChannel->plot()->installEventFilter(this);
+  setPanelBkColor(m_panelBk);
+  setPanelTextColor(m_panelText);
+}
+
+TfraChannel::~TfraChannel() = default;
+
+void TfraChannel::buildPanel() {
+  panel = new QFrame(this);
+  panel->setObjectName(QStringLiteral("panel"));
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setLineWidth(1);
+  panel->setAutoFillBackground(true);
+  panel->setFont(QFont(QStringLiteral("Courier New")));
+
+  pnlNow = new QFrame(panel);
+  iLCDCurrentValue = new DotMatrixDisplay(pnlNow);
+  iLCDCurrentValue->setObjectName(QStringLiteral("iLCDCurrentValue"));
+  iLCDCurrentValue->setToolTip(QStringLiteral("当前值"));
+  iLCDCurrentValue->setLitColor(Qt::yellow);
+  iLCDCurrentValue->setUnlitColor(ColorFromWin(kDisplayUnlit));
+  iLCDCurrentValue->setBackgroundColor(ColorFromWin(kDisplayBackground));
+  lblCurrentValue = new QLabel(pnlNow);
+  lblCurrentValue->setObjectName(QStringLiteral("lblCurrentValue"));
+  QFont arial(QStringLiteral("Arial"));
+  arial.setPixelSize(12);
+  lblCurrentValue->setFont(arial);
+  lblUnit = new QLabel(QStringLiteral("Kg"), pnlNow);
+  lblUnit->setObjectName(QStringLiteral("lblUnit"));
+  lblUnit->setFont(songti(19, true));
+  lblUnit->setAutoFillBackground(true);
+  QPalette up = lblUnit->palette();
+  up.setColor(QPalette::Window, ColorFromWin(kDisplayBackground));
+  up.setColor(QPalette::WindowText, Qt::white);
+  lblUnit->setPalette(up);
+  lblUnit->raise(); // the current-value caption lies under the unit
+
+  pnlMax = new QFrame(panel);
+  Label2 = new QLabel(QStringLiteral("最大值: "), pnlMax);
+  Label2->setObjectName(QStringLiteral("Label2"));
+  Label2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblMax = new QLabel(pnlMax);
+  lblMax->setObjectName(QStringLiteral("lblMax"));
+  pnlMin = new QFrame(panel);
+  Label3 = new QLabel(QStringLiteral("最小值: "), pnlMin);
+  Label3->setObjectName(QStringLiteral("Label3"));
+  Label3->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lblMin = new QLabel(pnlMin);
+  lblMin->setObjectName(QStringLiteral("lblMin"));
+  for (QLabel *c : {Label2, Label3, lblMax, lblMin})
+    c->setFont(songti(12));
+
+  tbControl = new QFrame(panel);
+  btnOption = new QToolButton(tbControl);
+  btnOption->setObjectName(QStringLiteral("btnOption"));
+  btnOption->setToolTip(QStringLiteral("通道参数"));
+  btnBase = new QToolButton(tbControl);
+  btnBase->setObjectName(QStringLiteral("btnBase"));
+  btnBase->setToolTip(QStringLiteral("清零"));
+  btnBase->setCheckable(true);
+  btnBase->setEnabled(false);
+  lblBaseValue = new QLabel(tbControl);
+  lblBaseValue->setObjectName(QStringLiteral("lblBaseValue"));
+  lblBaseValue->setToolTip(QStringLiteral("零点值"));
+  lblBaseValue->hide();
+  tbControl->hide(); // never shown
+  connect(btnOption, &QToolButton::clicked, this,
+          [this] { m_host.openChannelProperties(m_channelNo, -1); });
+  connect(btnBase, &QToolButton::toggled, this,
+          [this](bool down) { emit baseToggled(m_channelNo, down); });
+
+  for (QWidget *w : std::initializer_list<QWidget *>{panel, pnlNow, pnlMax, pnlMin, iLCDCurrentValue,
+                                                     lblUnit, lblCurrentValue, Label2, Label3, lblMax, lblMin}) {
+    w->setCursor(Qt::SizeAllCursor);
+    w->installEventFilter(this);
+  }
+  panel->resize(kDesignPanelWidth, 0);
+  setUnitCaption(lblUnit->text(), kDesignPanelWidth);
+  panel->move(48, 112);
+}
+
+void TfraChannel::buildMenus() {
+  PopupMenu1 = new QMenu(this);
+  MenuMaximize = PopupMenu1->addAction(QStringLiteral("本绘图区最大化(&M)"), this,
+                                       &TfraChannel::toggleMaximize);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(QStringLiteral("清除通道数据(&C)"), this, [this] { m_host.clearChannelData(); });
+  PopupMenu1->addSeparator();
+  QMenu *excel = PopupMenu1->addMenu(QStringLiteral("导出为EXCEL(&L)"));
+  excel->addAction(QStringLiteral("导出全部绘图区数据(&A)"), this, [this] { m_host.exportAllChannels(); });
+  excel->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this, [this] { m_host.exportChannel(this); });
+  excel->addAction(QStringLiteral("导出为GSV(&G)"))->setVisible(false);
+  PopupMenu1->addAction(QStringLiteral("保存为图片(&S)"), this, [this] { pltChannel->execSaveImageDialog(); });
+  PopupMenu1->addAction(QStringLiteral("打印本绘图(&P)"), this, [this] { pltChannel->execPrintDialog(); });
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(QStringLiteral("属性(&R)"), this,
+                        [this] { m_host.openChannelProperties(m_channelNo, 0); });
+
+  PopupMenu2 = new QMenu(this);
+  PopupMenu2->addAction(QStringLiteral("属性(&D)"), this,
+                        [this] { m_host.openChannelProperties(m_channelNo, 1); });
+}
+
+// ---- layout of the information window
+
+void TfraChannel::setUnitCaption(const QString &unit, int panelWidth) {
+  lblUnit->setText(unit);
+  const int inner = panelWidth - 2 * kPanelFrame;
+  int y = kPanelFrame;
+  auto row = [&](QFrame *r, int h, bool shown) {
+    r->setVisible(shown);
+    if (!shown)
+      return;
+    r->setGeometry(kPanelFrame, y, inner, h);
+    y += h;
+  };
+  row(pnlNow, kNowHeight, m_showNow);
+  row(pnlMax, kMaxHeight, m_showMax);
+  row(pnlMin, kMinHeight, m_showMin);
+  iLCDCurrentValue->setGeometry(0, 1, 135, kNowHeight - 2);
+  lblUnit->setGeometry(136, 0, std::max(0, inner - 136), kNowHeight);
+  lblCurrentValue->setGeometry(lblUnit->geometry());
+  Label2->setGeometry(0, 0, 50, kMaxHeight);
+  lblMax->setGeometry(52, 0, std::max(0, inner - 52), kMaxHeight);
+  Label3->setGeometry(0, 0, 50, kMinHeight);
+  lblMin->setGeometry(52, 0, std::max(0, inner - 52), kMinHeight);
+  panel->resize(panelWidth, y + kPanelFrame);
+}
+
+void TfraChannel::placePanel() {
+  panel->move(PanelPosition(size(), panel->size(), m_panelRightSpace, m_panelTopSpace));
+  panel->raise();
+}
+
+void TfraChannel::resizeEvent(QResizeEvent *event) {
+  QFrame::resizeEvent(event);
+  placePanel();
+}
+
+void TfraChannel::setPanelTopSpace(int v) {
+  panel->move(panel->x(), v);
+  if (v != m_panelTopSpace) {
+    m_panelTopSpace = v;
+    m_ctx.settings->writeInteger(Sections::channel(m_channelNo), QStringLiteral("PanelTopSpace"), v);
+  }
+}
+
+void TfraChannel::setPanelRightSpace(int v) {
+  panel->move(width() - v - panel->width(), panel->y());
+  if (v != m_panelRightSpace) {
+    m_panelRightSpace = v;
+    m_ctx.settings->writeInteger(Sections::channel(m_channelNo), QStringLiteral("PanelRightSpace"), v);
+  }
+}
+
+void TfraChannel::setShowNowValue(bool v) {
+  m_showNow = v;
+  setUnitCaption(lblUnit->text(), panel->width());
+  m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowNowValue"), v);
+}
+
+void TfraChannel::setShowMaxValue(bool v) {
+  m_showMax = v;
+  setUnitCaption(lblUnit->text(), panel->width());
+  m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowMaxValue"), v);
+}
+
+void TfraChannel::setShowMinValue(bool v) {
+  m_showMin = v;
+  setUnitCaption(lblUnit->text(), panel->width());
+  m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowMinValue"), v);
+}
+
+// ---- colours
+
+void TfraChannel::setCurveBkColor(int c) { pltChannel->setBackgroundColor(ColorFromWin(c)); }
+
+void TfraChannel::setCurveGridColor(int c) {
+  pltChannel->setGridColor(ColorFromWin(c));
+  pltChannel->setMinorGridColor(ChartAxis::X, ColorFromWin(c));
+  pltChannel->setMinorGridColor(ChartAxis::Y, ColorFromWin(c));
+}
+
+void TfraChannel::setCurveTextColor(int c) {
+  const QColor col = ColorFromWin(c);
+  for (ChartAxis a : {ChartAxis::X, ChartAxis::Y}) {
+    pltChannel->setAxisLabelColor(a, col);
+    pltChannel->setAxisTitleColor(a, col);
+    pltChannel->setAxisLineColor(a, col);
+  }
+  pltChannel->setTitleColor(col);
+}
+
+void TfraChannel::paintCaptions(int winColor) {
+  for (QLabel *c : {Label2, Label3, lblCurrentValue, lblMax, lblMin, lblBaseValue}) {
+    c->setAutoFillBackground(true);
+    QPalette p = c->palette();
+    p.setColor(QPalette::Window, ColorFromWin(winColor));
+    p.setColor(QPalette::WindowText, ColorFromWin(m_panelText));
+    c->setPalette(p);
+  }
+  QPalette pp = panel->palette();
+  pp.setColor(QPalette::Window, ColorFromWin(winColor));
+  panel->setPalette(pp);
+}
+
+void TfraChannel::setPanelBkColor(int c) {
+  m_panelBk = c;
+  paintCaptions(c);
+}
+
+void TfraChannel::setPanelTextColor(int c) {
+  m_panelText = c;
+  paintCaptions(m_panelBk);
+}
+
+void TfraChannel::pltChannelEnter() {
+  m_host.viewActivated(this);
+  paintCaptions(HighlightColor(m_panelBk));
+}
+
+void TfraChannel::pltChannelExit() { paintCaptions(m_panelBk); }
+
+// ---- samples
+
+QString TfraChannel::DisplayText(const QString &formatted) {
+  return formatted.size() >= 7 ? formatted : formatted.rightJustified(7, QLatin1Char(' '));
+}
+
+void TfraChannel::showSample(double value, double timeMs, int channel) {
+  const double x = ToDisplayTime(timeMs, m_ctx.options.TimeWindowUnit);
+  const double start = pltChannel->axisMin(ChartAxis::X);
+  const double span = pltChannel->axisSpan(ChartAxis::X);
+  if (x > start + span)
+    pltChannel->setAxisMin(ChartAxis::X, start + span * (100 - m_ctx.options.DiplayBackPer) / 100.0);
+  pltChannel->addPoint(0, x, value);
+
+  const QString text = m_ctx.formats.formatValue(channel, value);
+  lblCurrentValue->setText(text);
+  const bool alive = channel >= 0 && channel < kMeterSlots &&
+                     m_ctx.meters.Meters[static_cast<size_t>(channel)].MeterAlive.load(std::memory_order_relaxed);
+  iLCDCurrentValue->setText(alive ? DisplayText(text) : QString());
+  // Running extremes of trace 0: constant time per sample however long the recording.
+  if (const auto mx = pltChannel->maxY(0))
+    lblMax->setText(m_ctx.formats.formatValue(channel, *mx));
+  if (const auto mn = pltChannel->minY(0))
+    lblMin->setText(m_ctx.formats.formatValue(channel, *mn));
+  // Repaints are coalesced for every meter: a burst of samples costs one repaint per frame.
+  pltChannel->requestReplot();
+}
+
+void TfraChannel::clearDisplay() {
+  pltChannel->clearTrace(0);
+  lblCurrentValue->clear();
+  iLCDCurrentValue->setText(QString());
+  lblMax->clear();
+  lblMin->clear();
+  pltChannel->requestReplot();
+}
+
+void TfraChannel::setChartTitle(const QString &text) {
+  pltChannel->setTitle(text);
+  pltChannel->setTitleVisible(!text.trimmed().isEmpty());
+}
+
+void TfraChannel::setValueAxisTitle(const QString &text) { pltChannel->setAxisTitle(ChartAxis::Y, text); }
+
+void TfraChannel::setValueAxis(double start, double span, double desiredStart, double increment) {
+  pltChannel->setAxisMin(ChartAxis::Y, start);
+  pltChannel->setAxisSpan(ChartAxis::Y, span);
+  pltChannel->setDesiredStart(ChartAxis::Y, desiredStart);
+  pltChannel->setDesiredIncrement(ChartAxis::Y, increment);
+}
+
+void TfraChannel::setCurveColor(int winColor) { pltChannel->setTraceColor(0, ColorFromWin(winColor)); }
+
+void TfraChannel::setBaseCaption(bool visible, const QString &text) {
+  lblBaseValue->setText(text);
+  lblBaseValue->setVisible(visible);
+}
+
+double TfraChannel::timeAxisStart() const { return pltChannel->axisMin(ChartAxis::X); }
+double TfraChannel::timeAxisSpan() const { return pltChannel->axisSpan(ChartAxis::X); }
+void TfraChannel::setTimeAxisStart(double start) { pltChannel->setAxisMin(ChartAxis::X, start); }
+void TfraChannel::setTimeAxisSpan(double span) { pltChannel->setAxisSpan(ChartAxis::X, span); }
+
+void TfraChannel::setBaseButton(bool enabled, bool down) {
+  const QSignalBlocker block(btnBase);
+  btnBase->setEnabled(enabled);
+  btnBase->setChecked(down);
+}
+
+// ---- operator actions
+
+void TfraChannel::toggleMaximize() {
+  if (m_formStatus == TFormStatus::fsNormal) {
+    m_formStatus = TFormStatus::fsMaximized;
+    if (parentWidget())
+      setGeometry(parentWidget()->rect());
+    raise();
+    MenuMaximize->setText(QStringLiteral("还原到各绘图显示(&C)"));
+  } else {
+    m_formStatus = TFormStatus::fsNormal;
+    m_host.arrangeViews();
+    MenuMaximize->setText(QStringLiteral("本绘图区最大化(&M)"));
+  }
+  placePanel();
+}
+
+void TfraChannel::showCursorReading() {
+  if (const auto v = pltChannel->cursorValue(0)) {
+    const QString text = m_ctx.formats.formatValue(m_channelNo, *v);
+    lblCurrentValue->setText(text);
+    iLCDCurrentValue->setText(text);
+    iLCDCurrentValue->refresh();
+  }
+}
+
+void TfraChannel::pltChannelMouseMoveDataCursor() {
+  if (!m_host.cursorToolDown() || m_sampling)
+    return;
+  if (m_host.linkMove()) {
+    for (TfraChannel *v : m_host.channelViews()) {
+      if (v == this)
+        continue;
+      v->pltChannel->setCursorPosition(pltChannel->cursorPosition());
+      v->showCursorReading();
+      v->pltChannel->requestReplot();
+    }
+  }
+  if (pltChannel->pointCount(0) > 0)
+    showCursorReading();
+}
+
+void TfraChannel::endPanelDrag() {
+  const QPoint p = ClampPanel(panel->pos(), panel->size(), size());
+  panel->move(p);
+  setPanelTopSpace(p.y());
+  setPanelRightSpace(width() - p.x() - panel->width());
+  if (m_host.linkMove()) {
+    m_host.freezeDrawing(true);
+    for (TfraChannel *v : m_host.channelViews()) {
+      if (v == this)
+        continue;
+      v->setPanelRightSpace(m_panelRightSpace);
+      v->setPanelTopSpace(m_panelTopSpace);
+    }
+    m_host.freezeDrawing(false);
+  }
+}
+
+bool TfraChannel::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == pltChannel->plot()) {
+    if (event->type() == QEvent::ContextMenu) {
+      PopupMenu1->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+      return true;
+    }
+    return false;
+  }
+  auto *w = qobject_cast<QWidget *>(watched);
+  if (!w || (w != panel && !panel->isAncestorOf(w)))
+    return QFrame::eventFilter(watched, event);
+  switch (event->type()) {
+  case QEvent::MouseButtonPress: {
+    auto *me = static_cast<QMouseEvent *>(event);
+    if (me->button() == Qt::LeftButton) {
+      m_dragging = true;
+      m_dragOffset = mapFromGlobal(me->globalPosition().toPoint()) - panel->pos();
+      return true;
+    }
+    break;
+  }
+  case QEvent::MouseMove: {
+    auto *me = static_cast<QMouseEvent *>(event);
+    if (m_dragging && (me->buttons() & Qt::LeftButton)) {
+      panel->move(mapFromGlobal(me->globalPosition().toPoint()) - m_dragOffset);
+      return true;
+    }
+    break;
+  }
+  case QEvent::MouseButtonRelease:
+    if (m_dragging) {
+      m_dragging = false;
+      endPanelDrag();
+      return true;
+    }
+    break;
+  case QEvent::MouseButtonDblClick:
+    if (w != panel && w != pnlNow && w != pnlMax && w != pnlMin) {
+      btnOption->click();
+      return true;
+    }
+    break;
+  case QEvent::ContextMenu:
+    PopupMenu2->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
+    return true;
+  default:
+    break;
+  }
+  return QFrame::eventFilter(watched, event);
+}

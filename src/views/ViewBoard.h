@@ -1,0 +1,111 @@
+#pragma once
+
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMenu;
+class QTabWidget;
+class TChannel;
+struct AppContext;
+
+// The main window's views: the channel views on the first page (with their channel objects),
+// the compare chart on the third, and the chart tools that act on the page showing.
+class ViewBoard : public QObject, public ChannelViewHost {
+  Q_OBJECT
+public:
+  struct Pages {
+    QTabWidget *pageControl = nullptr;
+    QWidget *channelPage = nullptr; // pnlRight
+    QWidget *xyPage = nullptr;      // pnlLeft
+    QWidget *comparePage = nullptr; // pnlCenter
+    QWidget *window = nullptr;      // frozen while linked panels move
+  };
+  // Commands the views reach that belong to others.
+  struct Commands {
+    std::function<void(int channel, int page)> openChannelProperties;
+    std::function<void()> openCompareProperties;
+    std::function<void()> clearChannelData;
+    std::function<void(TfraChannel *)> exportChannel;
+    std::function<void()> exportAllChannels;
+    std::function<bool()> cursorToolDown;
+    std::function<void()> releaseZoomBox;
+  };
+
+  ViewBoard(AppContext &ctx, Pages pages, Commands commands, QObject *parent = nullptr);
+  ~ViewBoard() override;
+
+  // Replaces all channel views and channel objects by `count` new ones, from the settings.
+  void BuildChannelViews(int count);
+  void ArrangeViews(int arrangeType);
+  void SetupCompareView();
+  // Copies every view's trace 0 into the compare chart and shows its page.
+  void FillCompareView();
+
+  // 0 channel page, 1 X/Y page (when its tab shows), 2 compare page.
+  [[nodiscard]] int pageKind() const;
+  // Zoom by a factor about the centre, with that axis's tracking switched off first.
+  void zoom(ChartAxis axis, double factor);
+  void zoomToFit();
+  void resetScale();
+  void setZoomBox(bool on);
+  void setDataCursor(bool on);
+  void alignPanels();
+  // The arrangement buttons: ignored while the active view is maximised.
+  void arrangeButton(int arrangeType);
+  // The main window changed size.
+  void windowResized();
+
+  // Colours, label format, axis titles and trace styles from the mirrors, on every view and the
+  // compare chart.
+  void applyDisplaySettings();
+  void setTimeWindow(qint64 count);
+  void rescaleTimeAxis(double factor);
+  // Acquisition start/stop: trace 0 in the legend, sampling flag, tare buttons.
+  void setSampling(bool on);
+
+  [[nodiscard]] int viewCount() const { return static_cast<int>(m_views.size()); }
+  [[nodiscard]] TfraChannel *view(int i) const;
+  [[nodiscard]] TChannel *channel(int i) const;
+  [[nodiscard]] TfraChannel *ActivePlot() const { return m_activePlot; }
+  [[nodiscard]] PlotChart *compareChart() const { return m_compare; }
+  // The X/Y view's chart and its set-up, for the tools on the X/Y page.
+  void setXYView(PlotChart *chart, std::function<void()> setup) {
+    m_xyChart = chart;
+    m_setupXY = std::move(setup);
+  }
+  QMenu *comparePopup = nullptr;
+
+  // ---- ChannelViewHost
+  void viewActivated(TfraChannel *view) override { m_activePlot = view; }
+  [[nodiscard]] bool linkMove() const override;
+  [[nodiscard]] bool cursorToolDown() const override;
+  [[nodiscard]] QList<TfraChannel *> channelViews() const override;
+  void arrangeViews() override;
+  void openChannelProperties(int channel, int page) override;
+  void clearChannelData() override;
+  void exportChannel(TfraChannel *view) override;
+  void exportAllChannels() override;
+  void freezeDrawing(bool frozen) override;
+
+private:
+  void buildCompareChart();
+  void applyDisplayTo(TfraChannel *v);
+  template <typename F> void forEachChartOfPage(F f);
+
+  AppContext &m_ctx;
+  Pages m_pages;
+  Commands m_commands;
+  std::vector<std::unique_ptr<TChannel>> m_channels;
+  std::vector<TfraChannel *> m_views; // children of the channel page
+  QPointer<TfraChannel> m_activePlot; // never dangles: cleared when the view goes
+  PlotChart *m_compare = nullptr;
+  QPointer<PlotChart> m_xyChart;
+  std::function<void()> m_setupXY;
+};
