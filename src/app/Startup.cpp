@@ -9,6 +9,7 @@
 #include "dialogs/TfrmEditChannelAll.h"
 #include "dialogs/TfrmEditXYChannel.h"
 #include "dialogs/TfrmSetup.h"
+#include "views/ViewBoard.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -38,6 +39,9 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   TfrmSetup::Hooks hooks;
   hooks.writePanel = [m](int panel, const QString &text) { m->setPanelText(panel, text); };
   hooks.showXYPage = [m](bool show) { m->ShowXYPage(show); };
+  hooks.applyDisplayToViews = [m] { m->board()->applyDisplaySettings(); };
+  hooks.setTimeWindow = [m](qint64 count) { m->board()->setTimeWindow(count); };
+  hooks.rescaleTimeAxis = [m](double factor) { m->board()->rescaleTimeAxis(factor); };
   d.frmSetup = new TfrmSetup(ctx, std::move(hooks), m);
   d.AboutBox = new TAboutBox(m);
   d.frmEditXYChannel = new TfrmEditXYChannel(m);

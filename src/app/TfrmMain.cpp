@@ -8,6 +8,8 @@
 #include "comm/TfrmConfigureShowUnit.h"
 #include "dialogs/TfrmSetup.h"
 #include "app/TAboutBox.h"
+#include "comm/SearchCommand.h"
+#include "views/ViewBoard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -17,6 +19,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QMenu>
+#include <QTabBar>
 #include <QProgressBar>
 #include <QScreen>
 #include <QShortcut>
@@ -69,7 +73,9 @@ void TfrmMain::FormCreate(const QStringList &args) {
   btnLinkMove->setChecked(o.LinkMove);
   // 14.
   m_ctx.meters.load(s);
-  // 15. Channel views are built for MeterAmount channels by the view board (not built yet).
+  // 15.
+  createBoard();
+  BuildChannelViews(m_ctx.meters.MeterAmount);
   // 16.
   PageControl1->setCurrentIndex(0);
   // 17. The X/Y view joins the X/Y page with the display work.
@@ -99,13 +105,16 @@ void TfrmMain::connectCommands() {
   connect(MenuWebAddress, &QAction::triggered, this,
           [] { QDesktopServices::openUrl(QUrl(kWebAddress)); });
 
+  connect(btnMeterConfigure, &QAction::triggered, this, &TfrmMain::btnMeterConfigureClick);
+  connect(MenuMeterConfigure, &QAction::triggered, this, &TfrmMain::btnMeterConfigureClick);
+  connect(MenuChannelClear, &QAction::triggered, this, &TfrmMain::MenuChannelClearClick);
+  connectTools();
+
   // Commands whose subsystems are still being built tell the operator so instead of doing nothing.
   const QList<QAction *> pending = {
-      btnMeterConfigure, MenuMeterConfigure, btnStart, MenuStart, btnStop, MenuStop, btnOpen,
-      MenuOpen, btnPrint, MenuPrint, MenuChannelClear, N4, A1, btnCursor, btnResume,
-      btnZoomToFitY, btnZoomInX, btnZoomOutX, btnZoomInY, btnZoomOutY, btnZoomBox, btnVertical,
-      btnHorizontal, btnChannelAllDisplay, MenuLoadChannel[0], MenuLoadChannel[1],
-      MenuLoadChannel[2], MenuLoadChannel[3], MenuLoadChannel[4]};
+      btnStart, MenuStart, btnStop, MenuStop, btnOpen, MenuOpen, btnPrint, MenuPrint,
+      MenuLoadChannel[0], MenuLoadChannel[1], MenuLoadChannel[2], MenuLoadChannel[3],
+      MenuLoadChannel[4]};
   for (QAction *a : pending) {
     connect(a, &QAction::triggered, this, [this, a] {
       if (a->isCheckable())
@@ -114,6 +123,81 @@ void TfrmMain::connectCommands() {
     });
   }
 }
+
+void TfrmMain::createBoard() {
+  ViewBoard::Pages pages{PageControl1, pnlRight, pnlLeft, pnlCenter, this};
+  ViewBoard::Commands cmd;
+  cmd.openChannelProperties = [this](int, int) { notBuiltYet(QStringLiteral("属性")); };
+  cmd.openCompareProperties = [this] { notBuiltYet(QStringLiteral("属性")); };
+  cmd.clearChannelData = [this] { MenuChannelClearClick(); };
+  cmd.exportChannel = [this](TfraChannel *) { notBuiltYet(QStringLiteral("导出为EXCEL")); };
+  cmd.exportAllChannels = [this] { notBuiltYet(QStringLiteral("导出为EXCEL")); };
+  cmd.cursorToolDown = [this] { return btnCursor->isChecked(); };
+  cmd.releaseZoomBox = [this] { btnZoomBox->setChecked(false); };
+  m_board = std::make_unique<ViewBoard>(m_ctx, pages, std::move(cmd));
+}
+
+void TfrmMain::BuildChannelViews(int count) { m_board->BuildChannelViews(count); }
+
+TfraChannel *TfrmMain::ActivePlot() const { return m_board ? m_board->ActivePlot() : nullptr; }
+
+void TfrmMain::connectTools() {
+  connect(btnZoomInX, &QAction::triggered, this, [this] { m_board->zoom(ChartAxis::X, 0.8); });
+  connect(btnZoomOutX, &QAction::triggered, this, [this] { m_board->zoom(ChartAxis::X, 1.25); });
+  connect(btnZoomInY, &QAction::triggered, this, [this] { m_board->zoom(ChartAxis::Y, 0.8); });
+  connect(btnZoomOutY, &QAction::triggered, this, [this] { m_board->zoom(ChartAxis::Y, 1.25); });
+  connect(btnZoomToFitY, &QAction::triggered, this, [this] { m_board->zoomToFit(); });
+  connect(btnResume, &QAction::triggered, this, [this] { m_board->resetScale(); });
+  connect(btnZoomBox, &QAction::triggered, this, [this](bool on) { m_board->setZoomBox(on); });
+  connect(btnCursor, &QAction::triggered, this, [this](bool on) { m_board->setDataCursor(on); });
+  connect(btnVertical, &QAction::triggered, this, [this] { m_board->arrangeButton(0); });
+  connect(btnHorizontal, &QAction::triggered, this, [this] { m_board->arrangeButton(1); });
+  connect(btnChannelAllDisplay, &QAction::triggered, this, [this] { m_board->FillCompareView(); });
+  connect(N4, &QAction::triggered, this, [this] { m_board->FillCompareView(); });
+  connect(A1, &QAction::triggered, this, [this] { m_board->alignPanels(); });
+
+  PagePopupMenu = new QMenu(this);
+  NpnlLeftDisplay = PagePopupMenu->addAction(QStringLiteral("X/Y曲线"));
+  NpnlLeftDisplay->setObjectName(QStringLiteral("NpnlLeftDisplay"));
+  NpnlLeftDisplay->setCheckable(true);
+  NpnlCenterDisplay = PagePopupMenu->addAction(QStringLiteral("通道比较"));
+  NpnlCenterDisplay->setObjectName(QStringLiteral("NpnlCenterDisplay"));
+  NpnlCenterDisplay->setCheckable(true);
+  connect(PagePopupMenu, &QMenu::aboutToShow, this,
+          [this] { NpnlCenterDisplay->setChecked(PageControl1->isTabVisible(2)); });
+  connect(NpnlLeftDisplay, &QAction::triggered, this,
+          [this] { ShowXYPage(!m_ctx.options.XYChannelShow); });
+  connect(NpnlCenterDisplay, &QAction::triggered, this, [this] {
+    if (PageControl1->isTabVisible(2)) {
+      PageControl1->setTabVisible(2, false);
+      NpnlCenterDisplay->setChecked(false);
+    } else {
+      NpnlCenterDisplay->setChecked(true);
+      m_board->FillCompareView();
+    }
+  });
+  PageControl1->tabBar()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(PageControl1->tabBar(), &QWidget::customContextMenuRequested, this,
+          [this](const QPoint &p) { PagePopupMenu->popup(PageControl1->tabBar()->mapToGlobal(p)); });
+}
+
+void TfrmMain::setDialogs(const Dialogs &d) {
+  m_dialogs = d;
+  if (d.frmConfigureShowUnit && !m_search) {
+    SearchCommand::Hooks hooks;
+    hooks.setStatusText = [this](const QString &t) { setPanelText(1, t); };
+    hooks.buildChannelViews = [this](int n) { BuildChannelViews(n); };
+    hooks.selectFirstTab = [this] { PageControl1->setCurrentIndex(0); };
+    m_search = new SearchCommand(m_ctx, *d.frmConfigureShowUnit, std::move(hooks), this);
+  }
+}
+
+void TfrmMain::btnMeterConfigureClick() {
+  if (m_search && !m_search->running() && !ReadThread)
+    (void)m_search->execute();
+}
+
+void TfrmMain::MenuChannelClearClick() { m_board->clearAllData(); }
 
 void TfrmMain::notBuiltYet(const QString &command) {
   Msg::notice(this, QStringLiteral("“%1”功能尚在开发中，本版本还不能使用。").arg(command));
@@ -135,7 +219,8 @@ void TfrmMain::FormShow() {
                                              QStringLiteral("Corvane")) +
                       QStringLiteral("  "));
   btnXYCurve->setChecked(m_ctx.options.XYChannelShow);
-  // 2. The compare view is set up with the display work.
+  // 2.
+  m_board->SetupCompareView();
   // 3.
   if (!m_ctx.startupDataFile.isEmpty())
     Msg::notice(this, QStringLiteral("打开数据文件的功能尚在开发中，未能打开：%1")
@@ -151,7 +236,8 @@ void TfrmMain::resizeEvent(QResizeEvent *event) {
 }
 
 void TfrmMain::FormResize() {
-  // The channel views follow the window once the view board arranges them.
+  if (m_board)
+    m_board->windowResized();
 }
 
 void TfrmMain::closeEvent(QCloseEvent *event) {
@@ -162,6 +248,11 @@ void TfrmMain::closeEvent(QCloseEvent *event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
+  if (m_search && m_search->running()) {
+    // The search runs in nested event loops below us: end it first, close afterwards.
+    m_search->abort();
+    return false;
+  }
   if (ReadThread) {
     Msg::show(this, QMessageBox::Warning, Msg::kHint, QStringLiteral("退出前请停止测量！"),
               QMessageBox::Ok);
@@ -257,12 +348,19 @@ void TfrmMain::btnLinkMoveClick() {
   m_ctx.settings->writeBool(Sections::System, QStringLiteral("LinkMove"), m_ctx.options.LinkMove);
 }
 
-void TfrmMain::btnXYCurveClick() { ShowXYPage(btnXYCurve->isChecked()); }
+void TfrmMain::btnXYCurveClick() {
+  ShowXYPage(!m_ctx.options.XYChannelShow);
+  if (m_ctx.options.XYChannelShow)
+    PageControl1->setCurrentIndex(1);
+}
 
 void TfrmMain::ShowXYPage(bool show) {
   m_ctx.options.XYChannelShow = show;
   m_ctx.settings->writeBool(Sections::System, QStringLiteral("XYChannelShow"), show);
   PageControl1->setTabVisible(1, show);
+  btnXYCurve->setChecked(show);
+  if (NpnlLeftDisplay)
+    NpnlLeftDisplay->setChecked(show);
   if (!show && PageControl1->currentIndex() == 1)
     PageControl1->setCurrentIndex(0);
 }

@@ -4,8 +4,12 @@
 #include <QPointer>
 
 #include <array>
+#include <memory>
 
 class FileAssociation;
+class SearchCommand;
+class ViewBoard;
+class TfraChannel;
 class QAction;
 class QLabel;
 class QMenu;
@@ -39,7 +43,7 @@ public:
     TfrmEditXYChannel *frmEditXYChannel = nullptr;
     TfrmEditChannelAll *frmEditChannelAll = nullptr;
   };
-  void setDialogs(const Dialogs &d) { m_dialogs = d; }
+  void setDialogs(const Dialogs &d);
   [[nodiscard]] const Dialogs &dialogs() const { return m_dialogs; }
 
   [[nodiscard]] const QString &AppName() const { return m_appName; }
@@ -52,6 +56,12 @@ public:
 
   // A borderless window with a progress bar, for long exports. The caller frees the bar's parent.
   QProgressBar *CreateProgressWindow(int maximum);
+
+  // The view that last had the focus, or none; never a view freed by a rebuild.
+  [[nodiscard]] TfraChannel *ActivePlot() const;
+  [[nodiscard]] ViewBoard *board() const { return m_board.get(); }
+  [[nodiscard]] SearchCommand *search() const { return m_search; }
+  void BuildChannelViews(int count);
 
   // The acquisition's read thread; it exists exactly while a recording runs.
   QPointer<QObject> ReadThread;
@@ -80,6 +90,8 @@ public:
   QMenu *MenuLanguage = nullptr;
   QTabWidget *PageControl1 = nullptr;
   QWidget *pnlRight = nullptr, *pnlLeft = nullptr, *pnlCenter = nullptr;
+  QMenu *PagePopupMenu = nullptr; // the page control's menu
+  QAction *NpnlLeftDisplay = nullptr, *NpnlCenterDisplay = nullptr;
 
 public slots:
   void FormShow();
@@ -94,6 +106,8 @@ public slots:
   void MenuHelpClick();
   void btnLinkMoveClick();
   void btnXYCurveClick();
+  void btnMeterConfigureClick();
+  void MenuChannelClearClick();
   void FormKeyDown(int key);
   void FormHelp(int helpContext);
 
@@ -116,6 +130,8 @@ private:
   void buildPages();
   void buildStatusBar();
   void connectCommands();
+  void connectTools();
+  void createBoard();
   void notBuiltYet(const QString &command);
   [[nodiscard]] FileAssociation association() const;
 
@@ -124,5 +140,7 @@ private:
   QString m_appName;
   QString m_workFile;
   std::array<QLabel *, 7> m_panels{};
+  std::unique_ptr<ViewBoard> m_board;
+  SearchCommand *m_search = nullptr;
   bool m_shown = false;
 };

@@ -315,6 +315,21 @@ void ViewBoard::alignPanels() {
   }
 }
 
+void ViewBoard::clearAllData() {
+  for (TfraChannel *v : m_views) {
+    for (int t = 0; t < kChannelChartTraces; ++t) {
+      v->pltChannel->clearTrace(t);
+      v->pltChannel->setTraceInLegend(t, false);
+    }
+    v->pltChannel->requestReplot();
+  }
+  if (m_clearXY)
+    m_clearXY();
+  for (int t = 0; t < kCompareChartTraces; ++t)
+    m_compare->clearTrace(t);
+  m_compare->requestReplot();
+}
+
 void ViewBoard::setSampling(bool on) {
   for (size_t i = 0; i < m_views.size(); ++i) {
     TfraChannel *v = m_views[i];

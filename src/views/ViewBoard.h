@@ -57,6 +57,8 @@ public:
   void setZoomBox(bool on);
   void setDataCursor(bool on);
   void alignPanels();
+  // Empties every trace of every chart (live and loaded batches) and hides them from the legends.
+  void clearAllData();
   // The arrangement buttons: ignored while the active view is maximised.
   void arrangeButton(int arrangeType);
   // The main window changed size.
@@ -76,9 +78,10 @@ public:
   [[nodiscard]] TfraChannel *ActivePlot() const { return m_activePlot; }
   [[nodiscard]] PlotChart *compareChart() const { return m_compare; }
   // The X/Y view's chart and its set-up, for the tools on the X/Y page.
-  void setXYView(PlotChart *chart, std::function<void()> setup) {
+  void setXYView(PlotChart *chart, std::function<void()> setup, std::function<void()> clear) {
     m_xyChart = chart;
     m_setupXY = std::move(setup);
+    m_clearXY = std::move(clear);
   }
   QMenu *comparePopup = nullptr;
 
@@ -108,4 +111,5 @@ private:
   PlotChart *m_compare = nullptr;
   QPointer<PlotChart> m_xyChart;
   std::function<void()> m_setupXY;
+  std::function<void()> m_clearXY;
 };

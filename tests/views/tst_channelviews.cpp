@@ -1,0 +1,287 @@
+#include "acquisition/TChannel.h"
+#include "app/AppContext.h"
+#include "views/DotMatrixDisplay.h"
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
+#include "views/ViewBoard.h"
+#include "views/WinColor.h"
+
+#include <QLabel>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+// A main window stand-in: a page control with the three pages, and the board on it.
+struct Board {
+  QTemporaryDir dir;
+  AppContext ctx{ProgramPaths::resolve(dir.path())};
+  QTabWidget tabs;
+  QWidget *channelPage = new QWidget;
+  QWidget *xyPage = new QWidget;
+  QWidget *comparePage = new QWidget;
+  std::unique_ptr<ViewBoard> board;
+  bool cursorDown = false;
+
+  explicit Board(int views, QSize pageSize = QSize(800, 600)) {
+    ctx.settings = std::make_unique<ProfileStore>(ctx.paths.settingsFile);
+    ctx.options.load(*ctx.settings, ctx.paths.dataFolder);
+    tabs.addTab(channelPage, "a");
+    tabs.addTab(xyPage, "b");
+    tabs.addTab(comparePage, "c");
+    tabs.show();
+    channelPage->setFixedSize(pageSize);
+    ViewBoard::Commands cmd;
+    cmd.cursorToolDown = [this] { return cursorDown; };
+    board = std::make_unique<ViewBoard>(ctx, ViewBoard::Pages{&tabs, channelPage, xyPage, comparePage, &tabs}, cmd);
+    board->BuildChannelViews(views);
+  }
+  TfraChannel *v(int i) { return board->view(i); }
+  ProfileStore &s() { return *ctx.settings; }
+};
+
+void drag(QWidget *grip, QPoint delta) {
+  const QPoint start = grip->rect().center();
+  QTest::mousePress(grip, Qt::LeftButton, {}, start);
+  QMouseEvent move(QEvent::MouseMove, QPointF(start + delta), grip->mapToGlobal(QPointF(start + delta)),
+                   Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(grip, &move);
+  QTest::mouseRelease(grip, Qt::LeftButton, {}, start + delta);
+}
+} // namespace
+
+class TestChannelViews : public QObject {
+  Q_OBJECT
+private slots:
+  void buildReadsChannelSettings() {
+    Board b(0);
+    b.s().writeString("Channel2", "Title", "温度");
+    b.s().writeString("Channel2", "MeasureUnit", "℃");
+    b.s().writeFloat("Channel2", "RangeMin", 100);
+    b.s().writeFloat("Channel2", "RangeMax", 20);
+    b.s().writeInteger("Channel2", "PrecisionArray", 3);
+    b.board->BuildChannelViews(2);
+    QCOMPARE(b.board->viewCount(), 2);
+    QCOMPARE(b.v(1)->objectName(), QString("fraChannel2"));
+    QCOMPARE(b.v(0)->pltChannel->title(), QString("通道1测试"));
+    QCOMPARE(b.v(1)->pltChannel->axisTitle(ChartAxis::Y), QString("温度(℃)"));
+    QCOMPARE(b.v(1)->pltChannel->axisMin(ChartAxis::Y), 20.0);
+    QCOMPARE(b.v(1)->pltChannel->axisSpan(ChartAxis::Y), 80.0);
+    QCOMPARE(b.ctx.formats.format(1), QString("%.3f"));
+    QCOMPARE(b.board->channel(1)->PhysicalChannel(), 2);
+    QCOMPARE(b.v(0)->pltChannel->axisSpan(ChartAxis::X), 24.0);
+    QCOMPARE(b.v(0)->pltChannel->axisTitle(ChartAxis::X), QString("时间(小时)"));
+    // A rebuild replaces everything and never leaves ActivePlot on a freed view.
+    b.board->viewActivated(b.v(0));
+    b.board->BuildChannelViews(1);
+    QVERIFY(!b.board->ActivePlot());
+  }
+
+  void arrangement_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("views");
+    QTest::addColumn<QList<QRect>>("rects");
+    QTest::newRow("one, stacked") << 0 << 1 << QList<QRect>{{0, 0, 800, 301}};
+    QTest::newRow("one, two columns: left half") << 1 << 1 << QList<QRect>{{0, 0, 400, 301}};
+    QTest::newRow("three, two columns, height 301")
+        << 1 << 3 << QList<QRect>{{0, 0, 400, 150}, {400, 0, 400, 150}, {0, 150, 400, 151}};
+    QTest::newRow("unknown type stacks") << 5 << 2 << QList<QRect>{{0, 0, 800, 150}, {0, 150, 800, 151}};
+  }
+  void arrangement() {
+    QFETCH(int, type);
+    QFETCH(int, views);
+    QFETCH(QList<QRect>, rects);
+    Board b(views, QSize(800, 301));
+    b.board->ArrangeViews(type);
+    for (int i = 0; i < views; ++i)
+      QCOMPARE(b.v(i)->geometry(), rects[i]);
+  }
+
+  void arrangementButtonsIgnoredWhileMaximised() {
+    Board b(2, QSize(800, 600));
+    b.board->arrangeButton(1);
+    QCOMPARE(b.s().readInteger("System Options", "ArrangeType", -1), 1);
+    QCOMPARE(b.v(1)->geometry(), QRect(400, 0, 400, 600));
+    b.board->viewActivated(b.v(0));
+    b.v(0)->toggleMaximize();
+    QCOMPARE(b.v(0)->geometry(), QRect(0, 0, 800, 600));
+    QCOMPARE(b.v(0)->MenuMaximize->text(), QString("还原到各绘图显示(&C)"));
+    b.board->arrangeButton(0);
+    QCOMPARE(b.s().readInteger("System Options", "ArrangeType", -1), 1); // ignored
+    b.v(0)->toggleMaximize(); // restore lays out by the stored arrangement
+    QCOMPARE(b.v(0)->geometry(), QRect(0, 0, 400, 600));
+    QCOMPARE(b.v(0)->MenuMaximize->text(), QString("本绘图区最大化(&M)"));
+  }
+
+  void zoomInThenOutRestores() {
+    Board b(2);
+    PlotChart *p = b.v(1)->pltChannel;
+    p->setAxisRange(ChartAxis::X, 10, 40);
+    b.board->zoom(ChartAxis::X, 0.8);
+    QCOMPARE(p->axisSpan(ChartAxis::X), 32.0);
+    QCOMPARE(p->axisMin(ChartAxis::X), 14.0);
+    QVERIFY(!p->tracking(ChartAxis::X));
+    b.board->zoom(ChartAxis::X, 1.25);
+    QVERIFY(qAbs(p->axisSpan(ChartAxis::X) - 40.0) < 1e-9);
+    QVERIFY(qAbs(p->axisMin(ChartAxis::X) - 10.0) < 1e-9);
+  }
+
+  void zoomToFitWithoutPointsChangesNothing() {
+    Board b(1);
+    PlotChart *p = b.v(0)->pltChannel;
+    p->setAxisRange(ChartAxis::X, 3, 7);
+    b.board->zoomToFit();
+    QCOMPARE(p->axisMin(ChartAxis::X), 3.0);
+    QCOMPARE(p->axisSpan(ChartAxis::X), 7.0);
+  }
+
+  void sampleDisplay_data() {
+    QTest::addColumn<int>("places");
+    QTest::addColumn<bool>("alive");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("display");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("padded to 7") << 0 << true << 12.6 << "     13" << "13";
+    QTest::newRow("seven long unpadded") << 2 << true << -1234.5 << "-1234.50" << "-1234.50";
+    QTest::newRow("not alive: empty display") << 2 << false << 3.0 << "" << "3.00";
+  }
+  void sampleDisplay() {
+    QFETCH(int, places);
+    QFETCH(bool, alive);
+    QFETCH(double, value);
+    QFETCH(QString, display);
+    QFETCH(QString, caption);
+    Board b(1);
+    b.ctx.formats.setPrecision(0, places);
+    b.ctx.meters.Meters[0].MeterAlive = alive;
+    b.board->channel(0)->SetSample(value, 1000);
+    QCOMPARE(b.v(0)->iLCDCurrentValue->text(), display);
+    QCOMPARE(b.v(0)->lblCurrentValue->text(), caption);
+    QCOMPARE(b.v(0)->pltChannel->pointCount(0), 1);
+  }
+
+  void extremesAndScrolling() {
+    Board b(1);
+    b.ctx.options.TimeWindowUnit = 1; // seconds
+    b.ctx.options.DiplayBackPer = 20;
+    TfraChannel *v = b.v(0);
+    v->pltChannel->setTracking(ChartAxis::X, false);
+    v->pltChannel->setAxisRange(ChartAxis::X, 0, 10);
+    TChannel *c = b.board->channel(0);
+    c->SetSample(5, 1000);
+    c->SetSample(-2, 2000);
+    c->SetSample(3, 11000); // 11 s passes the end: the start moves by 80 % of the span
+    QCOMPARE(v->lblMax->text(), QString("5.00"));
+    QCOMPARE(v->lblMin->text(), QString("-2.00"));
+    QCOMPARE(v->pltChannel->axisMin(ChartAxis::X), 8.0);
+  }
+
+  void panelClampedAndPersisted_data() {
+    QTest::addColumn<QPoint>("delta");
+    QTest::addColumn<QString>("edge");
+    QTest::newRow("left") << QPoint(-2000, 0) << "left";
+    QTest::newRow("top") << QPoint(0, -2000) << "top";
+    QTest::newRow("right") << QPoint(2000, 0) << "right";
+    QTest::newRow("bottom") << QPoint(0, 2000) << "bottom";
+  }
+  void panelClampedAndPersisted() {
+    QFETCH(QPoint, delta);
+    QFETCH(QString, edge);
+    Board b(1, QSize(600, 400));
+    TfraChannel *v = b.v(0);
+    QTRY_COMPARE(v->size(), QSize(600, 400));
+    drag(v->Label2, delta);
+    const QRect r = v->panel->geometry();
+    if (edge == "left")
+      QCOMPARE(r.left(), 3);
+    if (edge == "top")
+      QCOMPARE(r.top(), 3);
+    if (edge == "right")
+      QCOMPARE(r.right() + 1, 600 - 3);
+    if (edge == "bottom")
+      QCOMPARE(r.bottom() + 1, 400 - 3);
+    QCOMPARE(b.s().readInteger("Channel1", "PanelTopSpace", -1), r.top());
+    QCOMPARE(b.s().readInteger("Channel1", "PanelRightSpace", -1), 600 - r.left() - r.width());
+  }
+
+  void linkedDragMovesEveryWindow() {
+    Board b(3, QSize(600, 600));
+    b.ctx.options.LinkMove = true;
+    drag(b.v(0)->Label3, QPoint(-2000, 2000));
+    const int top = b.v(0)->PanelTopSpace();
+    const int right = b.v(0)->PanelRightSpace();
+    for (int i = 1; i < 3; ++i) {
+      QCOMPARE(b.v(i)->PanelTopSpace(), top);
+      QCOMPARE(b.v(i)->PanelRightSpace(), right);
+      const QString sec = QString("Channel%1").arg(i + 1);
+      QCOMPARE(b.s().readInteger(sec, "PanelTopSpace", -1), top);
+      QCOMPARE(b.s().readInteger(sec, "PanelRightSpace", -1), right);
+    }
+  }
+
+  void unitWidensTheWindow_data() {
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<int>("width");
+    QTest::newRow("two Chinese characters") << "公斤" << 189;
+    QTest::newRow("none") << "" << 145;
+    QTest::newRow("kPa") << "kPa" << 178;
+  }
+  void unitWidensTheWindow() {
+    QFETCH(QString, unit);
+    QFETCH(int, width);
+    Board b(1);
+    b.board->channel(0)->setMeasureUnit(unit);
+    QCOMPARE(b.v(0)->panel->width(), width);
+    QCOMPARE(b.v(0)->lblUnit->text(), unit);
+  }
+
+  void focusHighlightsTheCaptions() {
+    Board b(1);
+    TfraChannel *v = b.v(0);
+    emit v->pltChannel->focusEntered();
+    QCOMPARE(b.board->ActivePlot(), v);
+    QCOMPARE(v->lblMax->palette().color(QPalette::Window), QColor(255, 255, 255)); // default sky blue lightened
+    emit v->pltChannel->focusLeft();
+    QCOMPARE(v->lblMax->palette().color(QPalette::Window), ColorFromWin(15780518));
+  }
+
+  void cursorReadoutOnlyWithToolDownAndIdle() {
+    Board b(2);
+    b.ctx.options.LinkMove = true;
+    for (int i = 0; i < 2; ++i) {
+      b.board->channel(i)->SetSample(10.0 * (i + 1), 0);
+      b.board->channel(i)->SetSample(10.0 * (i + 1), 3600000);
+    }
+    TfraChannel *v = b.v(0);
+    v->lblCurrentValue->setText("x");
+    b.v(1)->lblCurrentValue->setText("x");
+    emit v->pltChannel->dataCursorMoved(0); // tool up: nothing
+    QCOMPARE(v->lblCurrentValue->text(), QString("x"));
+    b.cursorDown = true;
+    v->setSampling(true);
+    emit v->pltChannel->dataCursorMoved(0); // sampling: nothing
+    QCOMPARE(v->lblCurrentValue->text(), QString("x"));
+    v->setSampling(false);
+    emit v->pltChannel->dataCursorMoved(0);
+    QCOMPARE(v->lblCurrentValue->text(), QString("10.00"));
+    QCOMPARE(b.v(1)->lblCurrentValue->text(), QString("20.00")); // linked
+  }
+
+  void compareFillCopiesTraceZero() {
+    Board b(2);
+    b.board->channel(0)->SetSample(1, 0);
+    b.board->channel(1)->SetSample(2, 0);
+    b.board->channel(1)->SetSample(3, 1000);
+    b.board->FillCompareView();
+    QCOMPARE(b.board->compareChart()->pointCount(0), 1);
+    QCOMPARE(b.board->compareChart()->pointCount(1), 2);
+    QCOMPARE(b.board->compareChart()->legendEntries(), (QStringList{"1", "2"}));
+    QCOMPARE(b.tabs.currentIndex(), 2);
+    b.board->clearAllData();
+    QCOMPARE(b.board->compareChart()->pointCount(1), 0);
+    QCOMPARE(b.v(1)->pltChannel->pointCount(0), 0);
+  }
+};
+
+QTEST_MAIN(TestChannelViews)
+#include "tst_channelviews.moc"
