@@ -20,6 +20,14 @@ constexpr double kZoomIn = 0.8;
 ViewBoard::ViewBoard(AppContext &ctx, Pages pages, Commands commands, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_pages(pages), m_commands(std::move(commands)) {
   buildCompareChart();
+  // The page gets its final size only after the window's own resize: follow the page itself.
+  m_pages.channelPage->installEventFilter(this);
+}
+
+bool ViewBoard::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == m_pages.channelPage && event->type() == QEvent::Resize)
+    windowResized();
+  return QObject::eventFilter(watched, event);
 }
 
 ViewBoard::~ViewBoard() {

@@ -97,6 +97,9 @@ public:
   void exportAllChannels() override;
   void freezeDrawing(bool frozen) override;
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
   void buildCompareChart();
   void applyDisplayTo(TfraChannel *v);
