@@ -1,0 +1,72 @@
+#include "acquisition/TReadThread.h"
+
+#include "acquisition/AutoResetEvent.h"
+#include "acquisition/DataFileWriter.h"
+#include "acquisition/SampleRing.h"
+
+#include <chrono>
+#include <vector>
+
+TReadThread::TReadThread(QString path, QList<ChannelInfo> channels, SampleRing &ring,
+                         AutoResetEvent &readSignal, QObject *parent)
+    : QThread(parent), m_path(std::move(path)), m_channels(std::move(channels)), m_ring(ring),
+      m_readSignal(readSignal) {
+  qRegisterMetaType<SampleBatch>();
+}
+
+TReadThread::~TReadThread() { stopAndWait(); }
+
+void TReadThread::stopAndWait() {
+  {
+    std::lock_guard lock(m_mutex);
+    m_stop = true;
+  }
+  m_wake.notify_all();
+  wait();
+}
+
+QString TReadThread::ElapsedText(qint64 e) {
+  return QStringLiteral("已采样: %1小时%2分钟%3秒").arg(e / 3600).arg((e % 3600) / 60).arg(e % 60);
+}
+
+void TReadThread::run() {
+  DataFileWriter writer;
+  if (!writer.open(m_path) || !writer.writeHead(m_channels)) {
+    emit failed(QStringLiteral("数据文件无法创建：%1\n%2").arg(m_path, writer.errorString()));
+    return;
+  }
+  m_readSignal.set();
+
+  std::vector<TSampleRecord> pass;
+  pass.reserve(4096);
+  QString lastElapsed;
+  bool stopping = false;
+  for (;;) {
+    {
+      std::unique_lock lock(m_mutex);
+      // About once a millisecond, as the meters' replies come one at a time per port.
+      m_wake.wait_for(lock, std::chrono::milliseconds(1), [this] { return m_stop; });
+      stopping = m_stop;
+    }
+    pass.clear();
+    m_ring.drain(pass);
+    if (!pass.empty()) {
+      if (!writer.append(pass)) {
+        emit failed(QStringLiteral("数据文件写入失败，采集已停止：%1\n%2").arg(m_path, writer.errorString()));
+        (void)writer.close();
+        return;
+      }
+      m_written.fetch_add(static_cast<qint64>(pass.size()));
+      emit samples(SampleBatch(pass.begin(), pass.end()));
+    }
+    const QString text = ElapsedText(static_cast<qint64>(m_ring.elapsedMs()) / 1000);
+    if (text != lastElapsed) {
+      lastElapsed = text;
+      emit elapsedText(text);
+    }
+    if (stopping)
+      break;
+  }
+  if (!writer.close())
+    emit failed(QStringLiteral("数据文件关闭失败：%1\n%2").arg(m_path, writer.errorString()));
+}

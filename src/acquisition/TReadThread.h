@@ -1,0 +1,63 @@
+#pragma once
+
+#include "acquisition/DataFile.h"
+#include "acquisition/SampleRecord.h"
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+#include <QThread>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+class AutoResetEvent;
+class SampleRing;
+
+using SampleBatch = QVector<TSampleRecord>;
+Q_DECLARE_METATYPE(SampleBatch)
+
+// The acquisition's read thread: writes the data file's head, sets "Read Signal", then drains
+// the sample ring about every millisecond, appending each pass to the file with one write and
+// handing it to the UI thread as a batch, in ring order. It never waits for the UI thread, so
+// stopping it from the UI thread cannot deadlock. At stop it drains what is left, then closes the
+// file. A file that cannot be written ends the thread with `failed`; what was written stays a
+// valid file.
+class TReadThread : public QThread {
+  Q_OBJECT
+public:
+  TReadThread(QString path, QList<ChannelInfo> channels, SampleRing &ring, AutoResetEvent &readSignal,
+              QObject *parent = nullptr);
+  ~TReadThread() override;
+  TReadThread(const TReadThread &) = delete;
+  TReadThread &operator=(const TReadThread &) = delete;
+
+  // Asks the loop to finish (drain, write, close) and waits for it.
+  void stopAndWait();
+
+  [[nodiscard]] const QString &path() const { return m_path; }
+  [[nodiscard]] qint64 samplesWritten() const { return m_written.load(); }
+
+  // "已采样: " with hours, minutes and seconds of the elapsed whole seconds.
+  [[nodiscard]] static QString ElapsedText(qint64 seconds);
+
+signals:
+  void samples(const SampleBatch &batch);
+  void elapsedText(const QString &text);
+  void failed(const QString &message);
+
+protected:
+  void run() override;
+
+private:
+  QString m_path;
+  QList<ChannelInfo> m_channels;
+  SampleRing &m_ring;
+  AutoResetEvent &m_readSignal;
+  std::atomic<qint64> m_written{0};
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_stop = false;
+};

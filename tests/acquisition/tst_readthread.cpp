@@ -1,0 +1,81 @@
+#include "acquisition/AutoResetEvent.h"
+#include "acquisition/DataBlock.h"
+#include "acquisition/SampleRing.h"
+#include "acquisition/TReadThread.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <thread>
+
+class TestReadThread : public QObject {
+  Q_OBJECT
+private slots:
+  void elapsedText_data() {
+    QTest::addColumn<qint64>("seconds");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << qint64(0) << "已采样: 0小时0分钟0秒";
+    QTest::newRow("3725 s") << qint64(3725) << "已采样: 1小时2分钟5秒";
+    QTest::newRow("a day") << qint64(86400) << "已采样: 24小时0分钟0秒";
+  }
+  void elapsedText() {
+    QFETCH(qint64, seconds);
+    QFETCH(QString, text);
+    QCOMPARE(TReadThread::ElapsedText(seconds), text);
+  }
+
+  // Everything the ring receives reaches the file and the UI, in order, including what is still
+  // in the ring when stop is asked for.
+  void everySampleReachesFileAndUiInOrder() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    ring.setStartTime();
+    AutoResetEvent readSignal;
+    const QString path = dir.filePath("run.zvdat");
+    QList<ChannelInfo> channels{{1, "A", "kg", 0, 50, 1, 0}, {2, "B", "", 0, 10, 1, 0}};
+    TReadThread thread(path, channels, ring, readSignal);
+    QVector<TSampleRecord> seen;
+    connect(&thread, &TReadThread::samples, this, [&](const SampleBatch &b) { seen += b; });
+    thread.start();
+    QVERIFY(readSignal.wait(5000)); // the head is written before the pollers are released
+
+    constexpr int kCount = 20000;
+    std::thread producer([&] {
+      for (int i = 0; i < kCount; ++i)
+        ring.push(TSampleRecord{i % 2, double(i), double(i)});
+    });
+    producer.join();
+    thread.stopAndWait(); // samples still in the ring are drained before the file closes
+    QTRY_COMPARE(seen.size(), kCount);
+    for (int i = 0; i < kCount; ++i)
+      QCOMPARE(seen[i].Value, double(i));
+    QCOMPARE(thread.samplesWritten(), qint64(kCount));
+
+    const TDataBlock block = TDataBlock::load(path);
+    QCOMPARE(int(block.status), 0);
+    QCOMPARE(block.channelCount, 2);
+    QCOMPARE(qsizetype(block.samples.size()), qsizetype(kCount));
+    QCOMPARE(block.samples.back().Value, double(kCount - 1));
+    QCOMPARE(block.lastTime, double(kCount - 1));
+  }
+
+  void unwritableFileIsReported() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    AutoResetEvent readSignal;
+    TReadThread thread(dir.filePath("missing/folder/run.zvdat"), {{1, "A", "", 0, 50, 1, 0}}, ring,
+                       readSignal);
+    QSignalSpy failed(&thread, &TReadThread::failed);
+    thread.start();
+    QVERIFY(failed.wait(5000));
+    QVERIFY(failed.at(0).at(0).toString().startsWith("数据文件无法创建"));
+    QVERIFY(!readSignal.isSet());
+    thread.stopAndWait();
+  }
+};
+
+QTEST_GUILESS_MAIN(TestReadThread)
+#include "tst_readthread.moc"
