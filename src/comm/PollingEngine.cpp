@@ -84,6 +84,9 @@ StartResult PollingEngine::start(int portCount) {
       const int com = table.MeterComPort[static_cast<std::size_t>(i)];
       auto module = std::make_unique<TdmCom>(m_registry, targets,
                                              *m_counters[static_cast<std::size_t>(i)], com);
+      // Frames that come before the first wait are tested against the port's own first meter,
+      // never against slot 0, which may be another port's meter with the same address.
+      module->setSendChannelNumber(TSendThread::firstServedSlot(table, com));
       if (module->open(baud) != SerialLinkError::None) {
         // Passed the check, yet gone now: half an acquisition would look like a full one.
         result = {StartResult::Status::PortFailed, com, PortUnavailableMessage(com)};

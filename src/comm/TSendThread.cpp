@@ -12,6 +12,29 @@ TSendThread::~TSendThread() {
     m_thread.join();
 }
 
+bool TSendThread::servesMeter(const TMeterConfigure &meter, int com) {
+  if (!meter.MeterValid || meter.MeterCom != com)
+    return false;
+  switch (meter.MeterState) {
+  case static_cast<qint32>(MeterMode::Active):
+    return true;
+  case static_cast<qint32>(MeterMode::Query):
+    // An address that three digits cannot carry has no request.
+    return meter.MeterNo >= 0 && meter.MeterNo <= kMaxMeterAddress;
+  default:
+    // Only the two modes exist; anything else (a hand-edited table) would wait with neither a
+    // request nor a meter of its own to end it.
+    return false;
+  }
+}
+
+int TSendThread::firstServedSlot(const MeterTable &meters, int com) {
+  for (int slot = 0; slot < kMeterSlots; ++slot)
+    if (servesMeter(meters.Meters[static_cast<std::size_t>(slot)], com))
+      return slot;
+  return -1;
+}
+
 void TSendThread::run() {
   int slot = 0;
   bool servedAny = false;
@@ -32,17 +55,10 @@ void TSendThread::run() {
 }
 
 TSendThread::Served TSendThread::serveSlot(int slot) {
-  const TMeterConfigure &meter = m_links.meters.Meters[static_cast<std::size_t>(slot)];
-  if (!meter.MeterValid || meter.MeterCom != m_com)
+  if (!servesMeter(m_links.meters.Meters[static_cast<std::size_t>(slot)], m_com))
     return Served::Skipped;
-  // Only the two modes exist; anything else (a hand-edited table) would wait with neither a
-  // request nor a meter of its own to end it.
-  const bool query = meter.MeterState == static_cast<qint32>(MeterMode::Query);
-  if (!query && meter.MeterState != static_cast<qint32>(MeterMode::Active))
-    return Served::Skipped;
-  // An address that three digits cannot carry has no request.
-  if (query && (meter.MeterNo < 0 || meter.MeterNo > kMaxMeterAddress))
-    return Served::Skipped;
+  const bool query = m_links.meters.Meters[static_cast<std::size_t>(slot)].MeterState ==
+                     static_cast<qint32>(MeterMode::Query);
 
   // Set only for the port's own meters: frames that arrive between two waits are tested
   // against this slot, and a slot of another port with the same address must never get them.

@@ -10,6 +10,7 @@
 class MeterTable;
 class PortCounters;
 class TdmCom;
+struct TMeterConfigure;
 
 // The polling thread of one port in use: walks the ten meter slots over and over and, for each
 // valid meter on its port, has its module open one wait for a reading (a read request first for a
@@ -37,6 +38,12 @@ public:
   ~TSendThread();
   TSendThread(const TSendThread &) = delete;
   TSendThread &operator=(const TSendThread &) = delete;
+
+  // Whether this port's thread polls the meter: valid, on the port, in one of the two modes,
+  // and (for a query meter) with an address a request can carry.
+  [[nodiscard]] static bool servesMeter(const TMeterConfigure &meter, int com);
+  // The first slot the port's thread will serve, or -1 when there is none.
+  [[nodiscard]] static int firstServedSlot(const MeterTable &meters, int com);
 
   [[nodiscard]] int portIndex() const { return m_portIndex; }
   // The slot being served, or the last one served.

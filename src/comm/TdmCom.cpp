@@ -123,8 +123,11 @@ void TdmCom::endWait(WaitEnd how) {
 void TdmCom::ComDataPacket1Packet(QByteArrayView frame16) {
   m_receiveError.store(true);
   const int slot = m_sendChannel.load();
-  if (slot < 0 || slot >= kMeterSlots)
+  if (slot < 0 || slot >= kMeterSlots) {
+    // No meter of this port to compare with: whoever sent it, it is not ours.
+    m_counters.countReject(FrameReject::Address);
     return;
+  }
   const ReplyCheck check =
       CheckReply(frame16, m_targets.meters.Meters[static_cast<std::size_t>(slot)].MeterNo);
   if (!check.ok()) {

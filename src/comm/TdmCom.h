@@ -134,7 +134,7 @@ private:
   PacketFramer ComDataPacket1;
   QTimer *TimerReceiveCount; // child
 
-  std::atomic<int> m_sendChannel{0};
+  std::atomic<int> m_sendChannel{-1}; // -1: no slot, frames are ignored
   std::atomic<bool> m_received{false};
   std::atomic<bool> m_receiveError{false};
 

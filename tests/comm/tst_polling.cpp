@@ -383,6 +383,28 @@ private slots:
     QCOMPARE(line.readMaster(1, 300), QByteArray());
   }
 
+  // A frame on a port is only ever matched against that port's own meters, also on a port with
+  // none: here slot 9 is another port's meter with the same address.
+  void framesNeverGoToAnotherPortsSlot() {
+    Rig rig;
+    PtyPair &line = rig.addPty(3);
+    rig.addPty(4);
+    rig.usePorts({3, 4});
+    rig.addMeter(0, 1, 3, MeterMode::Query);
+    rig.meter(0).MeterState = 2; // COM3 has nothing to poll
+    rig.addMeter(9, 1, 4, MeterMode::Active);
+    rig.meter(9).MeterValue = 7.0;
+    QVERIFY(rig.engine->start(2).started());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.engine->stats(0).cycles >= 1, kWaitMs);
+
+    QVERIFY(line.writeMaster(kReply1234));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.engine->stats(0).rejected(FrameReject::Address), quint64(1), kWaitMs);
+    rig.engine->stop();
+    QCOMPARE(rig.drained(), 0);
+    QCOMPARE(rig.meter(9).MeterValue.load(), 7.0);
+    QCOMPARE(rig.engine->stats(0).goodFrames, quint64(0));
+  }
+
   // A port whose own slots hold no pollable meter pauses between walks instead of spinning.
   void idlePortDoesNotSpin_data() {
     QTest::addColumn<bool>("valid");
