@@ -8,6 +8,7 @@
 #include "comm/TfrmConfigureShowUnit.h"
 #include "dialogs/TfrmSetup.h"
 #include "app/TAboutBox.h"
+#include "acquisition/AcquisitionControl.h"
 #include "comm/SearchCommand.h"
 #include "views/ViewBoard.h"
 
@@ -39,7 +40,10 @@ TfrmMain::TfrmMain(AppContext &ctx, const QStringList &args, QWidget *parent)
   FormCreate(args);
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain() {
+  // Threads end before the views and the context they feed.
+  m_acquisition.reset();
+}
 
 void TfrmMain::FormCreate(const QStringList &args) {
   // 1. A data file named on the command line is remembered and opened at first showing.
@@ -76,6 +80,7 @@ void TfrmMain::FormCreate(const QStringList &args) {
   // 15.
   createBoard();
   BuildChannelViews(m_ctx.meters.MeterAmount);
+  m_acquisition = std::make_unique<AcquisitionControl>(m_ctx, *this, *m_board);
   // 16.
   PageControl1->setCurrentIndex(0);
   // 17. The X/Y view joins the X/Y page with the display work.
@@ -108,11 +113,15 @@ void TfrmMain::connectCommands() {
   connect(btnMeterConfigure, &QAction::triggered, this, &TfrmMain::btnMeterConfigureClick);
   connect(MenuMeterConfigure, &QAction::triggered, this, &TfrmMain::btnMeterConfigureClick);
   connect(MenuChannelClear, &QAction::triggered, this, &TfrmMain::MenuChannelClearClick);
+  connect(btnStart, &QAction::triggered, this, &TfrmMain::btnStartClick);
+  connect(MenuStart, &QAction::triggered, this, &TfrmMain::btnStartClick);
+  connect(btnStop, &QAction::triggered, this, &TfrmMain::btnStopClick);
+  connect(MenuStop, &QAction::triggered, this, &TfrmMain::btnStopClick);
   connectTools();
 
   // Commands whose subsystems are still being built tell the operator so instead of doing nothing.
   const QList<QAction *> pending = {
-      btnStart, MenuStart, btnStop, MenuStop, btnOpen, MenuOpen, btnPrint, MenuPrint,
+      btnOpen, MenuOpen, btnPrint, MenuPrint,
       MenuLoadChannel[0], MenuLoadChannel[1], MenuLoadChannel[2], MenuLoadChannel[3],
       MenuLoadChannel[4]};
   for (QAction *a : pending) {
@@ -195,6 +204,16 @@ void TfrmMain::setDialogs(const Dialogs &d) {
 void TfrmMain::btnMeterConfigureClick() {
   if (m_search && !m_search->running() && !ReadThread)
     (void)m_search->execute();
+}
+
+void TfrmMain::btnStartClick() {
+  if (m_acquisition)
+    m_acquisition->Start();
+}
+
+void TfrmMain::btnStopClick() {
+  if (m_acquisition && m_acquisition->running())
+    m_acquisition->Stop();
 }
 
 void TfrmMain::MenuChannelClearClick() { m_board->clearAllData(); }

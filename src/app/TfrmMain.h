@@ -8,6 +8,7 @@
 
 class FileAssociation;
 class SearchCommand;
+class AcquisitionControl;
 class ViewBoard;
 class TfraChannel;
 class QAction;
@@ -61,7 +62,11 @@ public:
   [[nodiscard]] TfraChannel *ActivePlot() const;
   [[nodiscard]] ViewBoard *board() const { return m_board.get(); }
   [[nodiscard]] SearchCommand *search() const { return m_search; }
+  [[nodiscard]] AcquisitionControl *acquisition() const { return m_acquisition.get(); }
   void BuildChannelViews(int count);
+
+  // The trace (0 to 4) that loaded data goes to; live data always goes to trace 0.
+  int BatchIndex = 0;
 
   // The acquisition's read thread; it exists exactly while a recording runs.
   QPointer<QObject> ReadThread;
@@ -107,6 +112,8 @@ public slots:
   void btnLinkMoveClick();
   void btnXYCurveClick();
   void btnMeterConfigureClick();
+  void btnStartClick();
+  void btnStopClick();
   void MenuChannelClearClick();
   void FormKeyDown(int key);
   void FormHelp(int helpContext);
@@ -142,5 +149,6 @@ private:
   std::array<QLabel *, 7> m_panels{};
   std::unique_ptr<ViewBoard> m_board;
   SearchCommand *m_search = nullptr;
+  std::unique_ptr<AcquisitionControl> m_acquisition;
   bool m_shown = false;
 };

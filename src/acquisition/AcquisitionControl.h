@@ -1,0 +1,68 @@
+#pragma once
+
+#include "acquisition/TReadThread.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+
+class PollingEngine;
+class TfrmMain;
+class ViewBoard;
+struct AppContext;
+
+// Starts and stops a recording: the port check, the data file by save mode, polling, the read
+// thread, the views' live state, and the timed end.
+class AcquisitionControl : public QObject {
+  Q_OBJECT
+public:
+  AcquisitionControl(AppContext &ctx, TfrmMain &main, ViewBoard &board, QObject *parent = nullptr);
+  ~AcquisitionControl() override;
+
+  // The X/Y view's part; unset hooks mean there is no X/Y view.
+  struct XYHooks {
+    std::function<void()> activate; // legend shows trace 0, trace 0 and both displays emptied
+    std::function<void(double value, double timeMs)> addPoint; // a sample of the X channel
+  };
+  void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }
+
+  // Returns whether a recording is running afterwards.
+  bool Start();
+  void Stop();
+
+  [[nodiscard]] bool running() const { return m_readThread != nullptr; }
+  [[nodiscard]] PollingEngine &engine() { return *m_engine; }
+  [[nodiscard]] TReadThread *readThread() const { return m_readThread.get(); }
+  [[nodiscard]] bool xyFed() const { return m_xyFed; }
+
+  // The temporary recording of the ask-each-time save mode.
+  [[nodiscard]] QString temporaryFile() const;
+  // SavePath + "/" + FileNameHead + " yy-mm-dd hh.nn.ss"-style stamp + ".zvdat".
+  [[nodiscard]] static QString AutomaticFileName(const QString &folder, const QString &head,
+                                                 const QDateTime &when);
+
+signals:
+  void started();
+  void stopped();
+
+private:
+  void applyBatch(const SampleBatch &batch);
+  void setRunningState(bool running);
+  void armTimedEnd();
+
+  AppContext &m_ctx;
+  TfrmMain &m_main;
+  ViewBoard &m_board;
+  std::unique_ptr<PollingEngine> m_engine;
+  std::unique_ptr<TReadThread> m_readThread;
+  XYHooks m_xy;
+  bool m_xyFed = false;
+  quint64 m_run = 0; // batches of an earlier run that arrive late are dropped
+  QTimer m_acquisitionTimer;
+  QElapsedTimer m_recordingClock;
+  qint64 m_keepMs = 0;
+};
