@@ -4,6 +4,8 @@
 #include "comm/MeterTable.h"
 #include "comm/TdmCom.h"
 
+#include <algorithm>
+
 TSendThread::TSendThread(int portIndex, int com, Links links)
     : m_portIndex(portIndex), m_com(com), m_links(links), m_thread([this] { run(); }) {}
 
@@ -51,7 +53,6 @@ void TSendThread::run() {
       servedAny = false;
     }
   }
-  m_finished.store(true);
 }
 
 TSendThread::Served TSendThread::serveSlot(int slot) {
@@ -63,7 +64,6 @@ TSendThread::Served TSendThread::serveSlot(int slot) {
   // Set only for the port's own meters: frames that arrive between two waits are tested
   // against this slot, and a slot of another port with the same address must never get them.
   m_links.module.setSendChannelNumber(slot);
-  m_slot.store(slot);
 
   if (query && !pace())
     return Served::End;

@@ -46,9 +46,6 @@ public:
   [[nodiscard]] static int firstServedSlot(const MeterTable &meters, int com);
 
   [[nodiscard]] int portIndex() const { return m_portIndex; }
-  // The slot being served, or the last one served.
-  [[nodiscard]] int currentSlot() const { return m_slot.load(); }
-  [[nodiscard]] bool finished() const { return m_finished.load(); }
 
 private:
   enum class Served : int { Skipped = 0, Done = 1, End = 2 };
@@ -62,7 +59,5 @@ private:
   const int m_com;
   Links m_links;
   AutoResetEvent m_idle; // never set: a pause only stop can cut short
-  std::atomic<int> m_slot{0};
-  std::atomic<bool> m_finished{false};
   std::thread m_thread; // last: starts once everything above exists
 };

@@ -76,7 +76,7 @@ struct Rig {
     QList<double> list;
     for (const TSampleRecord &s : samples)
       if (s.Channel == channel)
-        list.append(s.Value);
+        list.append(double(s.Value)); // packed: copy out
     return list;
   }
 };
@@ -104,9 +104,20 @@ private slots:
     rig.ctx.options.SampleIntervalMs = 200;
     QVERIFY(rig.start());
 
-    QTRY_VERIFY_WITH_TIMEOUT(rig.sim.events("RX-REQUEST", "COM3").size() >= 10 &&
-                                 rig.sim.events("RX-REQUEST", "COM4").size() >= 10,
-                             kWaitMs);
+    const auto progress = [&rig] {
+      return QStringLiteral("requests logged %1/%2, sent %3/%4, good %5/%6, time-outs %7/%8")
+          .arg(rig.sim.events("RX-REQUEST", "COM3").size())
+          .arg(rig.sim.events("RX-REQUEST", "COM4").size())
+          .arg(rig.engine->stats(0).requests)
+          .arg(rig.engine->stats(1).requests)
+          .arg(rig.engine->stats(0).goodFrames)
+          .arg(rig.engine->stats(1).goodFrames)
+          .arg(rig.engine->stats(0).timeouts)
+          .arg(rig.engine->stats(1).timeouts);
+    };
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.sim.events("RX-REQUEST", "COM3").size() >= 10 &&
+                                  rig.sim.events("RX-REQUEST", "COM4").size() >= 10,
+                              qPrintable(progress()), kWaitMs);
     rig.engine->stop();
     rig.drained();
 
