@@ -1,0 +1,173 @@
+#include "MeterSim.h"
+
+#include "acquisition/AcquisitionControl.h"
+#include "acquisition/DataBlock.h"
+#include "app/AppContext.h"
+#include "comm/PollingEngine.h"
+#include "app/Startup.h"
+#include "app/TfrmMain.h"
+#include "common/ModalResponder.h"
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
+#include "views/ViewBoard.h"
+
+#include <QAction>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+// A program folder whose Sys.ini lists an active meter (address 12, COM1) and a query meter
+// (address 1, COM2); the simulator adds the port mapping.
+void writeMeterTable(const QString &ini, const QByteArray &extra) {
+  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSampleInterval=50\r\nSampleIntervalUnit=0\r\n" + extra +
+                 "[Meter Configure]\r\nMeterAmount=2\r\nMeterComCount=2\r\n"
+                 "MeterComPort1=1\r\nMeterComPortState1=0\r\nMeterComPort2=2\r\nMeterComPortState2=1\r\n"
+                 "[Meter Configure1]\r\nMeterNo=12\r\nMeterCom=1\r\nMeterState=0\r\nMeterValid=1\r\n"
+                 "[Meter Configure2]\r\nMeterNo=1\r\nMeterCom=2\r\nMeterState=1\r\nMeterValid=1\r\n";
+  QFile f(ini);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(s);
+}
+
+QList<double> values(const QList<SimEvent> &events) {
+  QList<double> v;
+  for (const SimEvent &e : events)
+    v << e.value.toDouble();
+  return v;
+}
+} // namespace
+
+class TestRecording : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_home;
+
+private slots:
+  void initTestCase() { qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8()); }
+
+  // Every frame the meters sent while the recording ran is in the file and on the charts, in
+  // order; the temporary recording can then be saved.
+  void recordsEverySample() {
+    QTemporaryDir dir;
+    writeMeterTable(dir.filePath("Sys.ini"), "");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=10,gen=counter",
+                       "--port", "COM2", "--meter", "query,addr=1,delay=5,gen=counter"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    auto main = CreateWindows(ctx, {});
+    main->show();
+    ViewBoard *board = main->board();
+    QCOMPARE(board->viewCount(), 2);
+
+    main->btnStart->trigger();
+    QVERIFY(main->ReadThread);
+    QVERIFY(!main->btnStart->isEnabled());
+    QVERIFY(main->btnStop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(board->view(0)->pltChannel->pointCount(0) >= 100, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(board->view(1)->pltChannel->pointCount(0) >= 5, 15000);
+    {
+      ModalResponder refuse; // closing is refused while recording
+      QVERIFY(!main->close());
+      QCOMPARE(refuse.seen.size(), size_t(1));
+      QCOMPARE(refuse.seen[0].text, QString("退出前请停止测量！"));
+    }
+    main->btnStop->trigger();
+    QVERIFY(!main->ReadThread);
+    QVERIFY(main->btnStart->isEnabled());
+    QVERIFY(main->btnSave->isEnabled());
+    sim.stop();
+
+    const TDataBlock block = TDataBlock::load(main->WorkFile());
+    QCOMPARE(int(block.status), 0);
+    QCOMPARE(block.channelCount, 2);
+    QVERIFY(main->WorkFile().endsWith("ZERVO temporary1.0.0.0.zvdat"));
+    QList<double> file0, file1;
+    for (const TSampleRecord &r : block.samples) {
+      const double v = r.Value;
+      (r.Channel == 0 ? file0 : file1) << v;
+    }
+    // The charts got exactly what the file got.
+    QTRY_COMPARE(board->view(0)->pltChannel->pointCount(0), int(file0.size()));
+    QCOMPARE(board->view(1)->pltChannel->pointCount(0), int(file1.size()));
+    // Nothing lost: the active meter's values are consecutive and were all sent by the simulator.
+    for (int i = 1; i < file0.size(); ++i)
+      QCOMPARE(file0[i], file0[i - 1] + 1);
+    const QList<double> sent = values(sim.events("TX-ACTIVE", "COM1"));
+    const qsizetype first = sent.indexOf(file0.first());
+    QVERIFY(first >= 0);
+    QCOMPARE(sent.mid(first, file0.size()), file0);
+    QCOMPARE(file1, values(sim.events("TX-REPLY", "COM2")).mid(0, file1.size()));
+  }
+
+  void timedRecordingEndsByItself() {
+    QTemporaryDir dir;
+    writeMeterTable(dir.filePath("Sys.ini"), "SampleMode=1\r\nKeepTime=700\r\nKeepTimeUnit=0\r\n");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=20", "--port", "COM2",
+                       "--meter", "query,addr=1"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    auto main = CreateWindows(ctx, {});
+    main->btnStart->trigger();
+    QVERIFY(main->ReadThread);
+    QTRY_VERIFY_WITH_TIMEOUT(!main->ReadThread, 10000);
+    QVERIFY(main->btnStart->isEnabled());
+  }
+
+  void refusals_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no meters") << QByteArray("[System Options]\r\nFirstRun=0\r\n") << "没有有效仪表！";
+    QTest::newRow("automatic save without its folder")
+        << QByteArray("[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=/no/such/folder\r\n") << "默认保存路径不存在，请重新选择！";
+  }
+  void refusals() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QString, message);
+    QTemporaryDir dir;
+    const bool withMeters = message != "没有有效仪表！";
+    if (withMeters)
+      writeMeterTable(dir.filePath("Sys.ini"), ini.mid(ini.indexOf("\r\n") + 2).replace("FirstRun=0\r\n", ""));
+    else {
+      QFile f(dir.filePath("Sys.ini"));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(ini);
+    }
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12", "--port", "COM2", "--meter", "query,addr=1"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    auto main = CreateWindows(ctx, {});
+    ModalResponder responder; // answers the message, and closes the settings dialog it opens
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget()); d && !qobject_cast<QMessageBox *>(d))
+        d->reject();
+    });
+    closer.start(20);
+    main->btnStart->trigger();
+    QVERIFY(!main->ReadThread);
+    QVERIFY(main->btnStart->isEnabled());
+    QVERIFY(!responder.seen.empty());
+    QCOMPARE(responder.seen[0].text, message);
+    QCOMPARE(responder.seen[0].caption, QString("错误"));
+  }
+
+  // A data folder where no file can be created: the operator is told and polling stops.
+  void unwritableDataFileStopsAndTells() {
+    QTemporaryDir dir;
+    writeMeterTable(dir.filePath("Sys.ini"), "SaveMode=1\r\nSavePath=/proc\r\n");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=20", "--port", "COM2",
+                       "--meter", "query,addr=1"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    auto main = CreateWindows(ctx, {});
+    ModalResponder responder;
+    main->btnStart->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!main->ReadThread, 10000);
+    QTRY_VERIFY(!responder.seen.empty());
+    QVERIFY(responder.seen[0].text.startsWith("数据文件无法创建"));
+    QCOMPARE(responder.seen[0].caption, QString("错误"));
+    QVERIFY(!main->acquisition()->engine().running());
+  }
+};
+
+QTEST_MAIN(TestRecording)
+#include "tst_recording_e2e.moc"
