@@ -356,20 +356,6 @@ private slots:
     unattached.show();
     QVERIFY(!unattached.btnOK->isEnabled());
   }
-
-  void fixedTexts() {
-    EditChannelFixture f;
-    TfrmEditChannel &d = *f.dlg;
-    QCOMPARE(d.windowTitle(), QString("属性"));
-    QCOMPARE(d.PageControl1->tabText(0), QString("绘图区"));
-    QCOMPARE(d.PageControl1->tabText(1), QString("信息显示窗"));
-    QCOMPARE(d.btnOK->text(), QString("确定(&O)"));
-    QVERIFY(d.btnCancel->isHidden());
-    QVERIFY(d.leScale->isHidden() && d.leOffset->isHidden() && d.cbxPhysicalChannel->isHidden() &&
-            d.cbxSignalType->isHidden() && d.ckxShowButton->isHidden() && d.spePrecisionArray->isHidden());
-    QCOMPARE(d.cbxPhysicalChannel->count(), 9);
-    QCOMPARE(d.cbxSignalType->itemText(1), QString("4~20mA"));
-  }
 };
 
 QTEST_MAIN(TestEditChannel)
