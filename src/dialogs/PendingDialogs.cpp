@@ -1,6 +1,4 @@
 // Dialogs that start-up creates but whose contents are still being built. Each says so plainly.
-#include "dialogs/TfrmEditChannel.h"
-#include "dialogs/TfrmEditChannelAll.h"
 #include "dialogs/TfrmEditXYChannel.h"
 
 #include <QLabel>
@@ -19,12 +17,6 @@ void buildPending(QDialog *d, const QString &name, const QString &caption) {
 }
 } // namespace
 
-TfrmEditChannel::TfrmEditChannel(QWidget *parent) : QDialog(parent) {
-  buildPending(this, QStringLiteral("frmEditChannel"), QStringLiteral("通道参数设置"));
-}
 TfrmEditXYChannel::TfrmEditXYChannel(QWidget *parent) : QDialog(parent) {
   buildPending(this, QStringLiteral("frmEditXYChannel"), QStringLiteral("X/Y曲线设置"));
-}
-TfrmEditChannelAll::TfrmEditChannelAll(QWidget *parent) : QDialog(parent) {
-  buildPending(this, QStringLiteral("frmEditChannelAll"), QStringLiteral("通道比较设置"));
 }
