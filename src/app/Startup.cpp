@@ -34,7 +34,10 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   auto main = std::make_unique<TfrmMain>(ctx, args);
   TfrmMain *m = main.get();
   TfrmMain::Dialogs d;
-  d.frmEditChannel = new TfrmEditChannel(m);
+  TfrmEditChannel::Hooks channelHooks;
+  channelHooks.board = m->board();
+  channelHooks.acquiring = [m] { return !m->btnStart->isEnabled(); };
+  d.frmEditChannel = new TfrmEditChannel(ctx, std::move(channelHooks), m);
   d.frmConfigureShowUnit = new TfrmConfigureShowUnit(m);
   TfrmSetup::Hooks hooks;
   hooks.writePanel = [m](int panel, const QString &text) { m->setPanelText(panel, text); };
@@ -45,7 +48,7 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   d.frmSetup = new TfrmSetup(ctx, std::move(hooks), m);
   d.AboutBox = new TAboutBox(m);
   d.frmEditXYChannel = new TfrmEditXYChannel(m);
-  d.frmEditChannelAll = new TfrmEditChannelAll(m);
+  d.frmEditChannelAll = new TfrmEditChannelAll(ctx, m->board(), m);
   m->setDialogs(d);
   return main;
 }

@@ -9,6 +9,9 @@
 #include "dialogs/TfrmSetup.h"
 #include "app/TAboutBox.h"
 #include "acquisition/AcquisitionControl.h"
+#include "acquisition/RecordingFiles.h"
+#include "dialogs/TfrmEditChannel.h"
+#include "dialogs/TfrmEditChannelAll.h"
 #include "comm/SearchCommand.h"
 #include "views/ViewBoard.h"
 
@@ -43,6 +46,7 @@ TfrmMain::TfrmMain(AppContext &ctx, const QStringList &args, QWidget *parent)
 TfrmMain::~TfrmMain() {
   // Threads end before the views and the context they feed.
   m_acquisition.reset();
+  m_files.reset();
 }
 
 void TfrmMain::FormCreate(const QStringList &args) {
@@ -81,6 +85,7 @@ void TfrmMain::FormCreate(const QStringList &args) {
   createBoard();
   BuildChannelViews(m_ctx.meters.MeterAmount);
   m_acquisition = std::make_unique<AcquisitionControl>(m_ctx, *this, *m_board);
+  m_files = std::make_unique<RecordingFiles>(m_ctx, *this, *m_board);
   // 16.
   PageControl1->setCurrentIndex(0);
   // 17. The X/Y view joins the X/Y page with the display work.
@@ -119,11 +124,13 @@ void TfrmMain::connectCommands() {
   connect(MenuStop, &QAction::triggered, this, &TfrmMain::btnStopClick);
   connectTools();
 
+  connect(btnOpen, &QAction::triggered, this, [this] { m_files->Open(0); });
+  connect(MenuOpen, &QAction::triggered, this, [this] { m_files->Open(0); });
+  for (int b = 0; b < 5; ++b)
+    connect(MenuLoadChannel[b], &QAction::triggered, this, [this, b] { m_files->Open(b); });
+
   // Commands whose subsystems are still being built tell the operator so instead of doing nothing.
-  const QList<QAction *> pending = {
-      btnOpen, MenuOpen, btnPrint, MenuPrint,
-      MenuLoadChannel[0], MenuLoadChannel[1], MenuLoadChannel[2], MenuLoadChannel[3],
-      MenuLoadChannel[4]};
+  const QList<QAction *> pending = {btnPrint, MenuPrint};
   for (QAction *a : pending) {
     connect(a, &QAction::triggered, this, [this, a] {
       if (a->isCheckable())
@@ -136,8 +143,15 @@ void TfrmMain::connectCommands() {
 void TfrmMain::createBoard() {
   ViewBoard::Pages pages{PageControl1, pnlRight, pnlLeft, pnlCenter, this};
   ViewBoard::Commands cmd;
-  cmd.openChannelProperties = [this](int, int) { notBuiltYet(QStringLiteral("属性")); };
-  cmd.openCompareProperties = [this] { notBuiltYet(QStringLiteral("属性")); };
+  // The dialogs are made after the main window; look them up when asked.
+  cmd.openChannelProperties = [this](int ch, int page) {
+    if (m_dialogs.frmEditChannel)
+      m_dialogs.frmEditChannel->showFor(ch, page);
+  };
+  cmd.openCompareProperties = [this] {
+    if (m_dialogs.frmEditChannelAll)
+      m_dialogs.frmEditChannelAll->exec();
+  };
   cmd.clearChannelData = [this] { MenuChannelClearClick(); };
   cmd.exportChannel = [this](TfraChannel *) { notBuiltYet(QStringLiteral("导出为EXCEL")); };
   cmd.exportAllChannels = [this] { notBuiltYet(QStringLiteral("导出为EXCEL")); };
@@ -216,7 +230,7 @@ void TfrmMain::btnStopClick() {
     m_acquisition->Stop();
 }
 
-void TfrmMain::MenuChannelClearClick() { m_board->clearAllData(); }
+void TfrmMain::MenuChannelClearClick() { m_files->ClearChannelData(); }
 
 void TfrmMain::notBuiltYet(const QString &command) {
   Msg::notice(this, QStringLiteral("“%1”功能尚在开发中，本版本还不能使用。").arg(command));
@@ -242,8 +256,7 @@ void TfrmMain::FormShow() {
   m_board->SetupCompareView();
   // 3.
   if (!m_ctx.startupDataFile.isEmpty())
-    Msg::notice(this, QStringLiteral("打开数据文件的功能尚在开发中，未能打开：%1")
-                          .arg(QFileInfo(m_ctx.startupDataFile).fileName()));
+    m_files->LoadByPath(m_ctx.startupDataFile);
   // 4.
   if (m_dialogs.frmSetup)
     setPanelText(4, QStringLiteral("波特率：") + m_dialogs.frmSetup->selectBaud(m_ctx.options.Baud));
@@ -327,7 +340,7 @@ void TfrmMain::btnConfigureClick() {
   w->exec();
 }
 
-void TfrmMain::btnSaveClick() { notBuiltYet(QStringLiteral("保存数据")); }
+void TfrmMain::btnSaveClick() { m_files->Save(); }
 
 FileAssociation TfrmMain::association() const {
   return FileAssociation(FileAssociation::defaultDataHome(), QCoreApplication::applicationFilePath());

@@ -9,6 +9,7 @@
 class FileAssociation;
 class SearchCommand;
 class AcquisitionControl;
+class RecordingFiles;
 class ViewBoard;
 class TfraChannel;
 class QAction;
@@ -63,6 +64,7 @@ public:
   [[nodiscard]] ViewBoard *board() const { return m_board.get(); }
   [[nodiscard]] SearchCommand *search() const { return m_search; }
   [[nodiscard]] AcquisitionControl *acquisition() const { return m_acquisition.get(); }
+  [[nodiscard]] RecordingFiles *files() const { return m_files.get(); }
   void BuildChannelViews(int count);
 
   // The trace (0 to 4) that loaded data goes to; live data always goes to trace 0.
@@ -150,5 +152,6 @@ private:
   std::unique_ptr<ViewBoard> m_board;
   SearchCommand *m_search = nullptr;
   std::unique_ptr<AcquisitionControl> m_acquisition;
+  std::unique_ptr<RecordingFiles> m_files;
   bool m_shown = false;
 };
