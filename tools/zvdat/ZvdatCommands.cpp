@@ -2,6 +2,8 @@
 
 #include "acquisition/TimeUnits.h"
 #include "app/Conversions.h"
+#include "dialogs/ExportLayout.h"
+#include "dialogs/XlsWriter.h"
 
 #include <QLocale>
 
@@ -61,12 +63,15 @@ QString UsageText() {
   return QStringLiteral(
       "Usage: zvdat info FILE\n"
       "       zvdat csv FILE [--unit ms|s|min|h] [-o OUT]\n"
+      "       zvdat xls FILE OUT.xls [--unit ms|s|min|h]\n"
       "       zvdat --help\n"
       "\n"
       "info  prints the load status, the channel records, the sample count and the duration.\n"
       "csv   writes one (time, value) column pair per channel with a header row; row k holds\n"
       "      the k-th sample of each channel. Times in the given unit (default s), values\n"
       "      with five decimals. Output to OUT, or to standard output.\n"
+      "xls   writes the same columns as an Excel 97-2003 workbook (one sheet, at most 65535\n"
+      "      data rows; later samples of a longer channel are left out and reported).\n"
       "\n"
       "Exit status: 0 done, 1 file not loadable, 2 bad arguments, 3 output not written.\n");
 }
@@ -89,6 +94,8 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
     parsed.command = Command::Info;
   else if (command == QLatin1String("csv"))
     parsed.command = Command::Csv;
+  else if (command == QLatin1String("xls"))
+    parsed.command = Command::Xls;
   else {
     *error = QStringLiteral("unknown command: %1").arg(command);
     return std::nullopt;
@@ -99,6 +106,7 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
   for (qsizetype i = 1; i < args.size(); ++i) {
     const QString &arg = args[i];
     const bool isCsv = parsed.command == Command::Csv;
+    const bool isXls = parsed.command == Command::Xls;
     QString value;
     enum { None, Unit, Output } option = None;
     if (arg == QLatin1String("--unit") || arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
@@ -119,7 +127,11 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
       return std::nullopt;
     }
 
-    if (option != None && !isCsv) {
+    if (option == Unit && !isCsv && !isXls) {
+      *error = QStringLiteral("%1 is an option of xls and csv only").arg(arg);
+      return std::nullopt;
+    }
+    if (option == Output && !isCsv) {
       *error = QStringLiteral("%1 is an option of csv only").arg(arg);
       return std::nullopt;
     }
@@ -141,6 +153,13 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
       outputGiven = true;
     } else if (parsed.file.isEmpty()) {
       parsed.file = arg;
+    } else if (isXls && !outputGiven) {
+      if (arg.isEmpty()) {
+        *error = QStringLiteral("empty output file name");
+        return std::nullopt;
+      }
+      parsed.output = arg;
+      outputGiven = true;
     } else {
       *error = QStringLiteral("unexpected argument: %1").arg(arg);
       return std::nullopt;
@@ -148,6 +167,10 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
   }
   if (parsed.file.isEmpty()) {
     *error = QStringLiteral("no data file given");
+    return std::nullopt;
+  }
+  if (parsed.command == Command::Xls && parsed.output.isEmpty()) {
+    *error = QStringLiteral("no output workbook given");
     return std::nullopt;
   }
   return parsed;
@@ -246,6 +269,41 @@ bool WriteCsv(const TDataBlock &block, int timeUnit, QIODevice &out) {
       return false;
   }
   return flushChunk(chunk, out);
+}
+
+bool WriteXls(const TDataBlock &block, int timeUnit, const QString &path, QString *error,
+              std::vector<CutChannel> *cut) {
+  const qsizetype channelCount = block.channels.size();
+  const QString timeTitle = QStringLiteral("时间(") + TimeUnitName(timeUnit) + QLatin1Char(')');
+  std::vector<exportlayout::SeriesData> series(static_cast<size_t>(channelCount));
+  std::vector<qint64> counts(static_cast<size_t>(channelCount), 0);
+  for (qsizetype c = 0; c < channelCount; ++c) {
+    series[static_cast<size_t>(c)].xAxisTitle = timeTitle;
+    series[static_cast<size_t>(c)].yAxisTitle = valueTitle(block.channels[c].info);
+  }
+  for (const TSampleRecord &sample : block.samples) {
+    const qint32 channel = sample.Channel;
+    if (channel < 0 || channel >= channelCount)
+      continue;
+    const auto c = static_cast<size_t>(channel);
+    if (++counts[c] > exportlayout::kDataRows)
+      continue; // only the first rows fit a sheet; keep counting for the report
+    series[c].xs.append(ToDisplayTime(sample.Time, timeUnit));
+    series[c].ys.append(sample.Value);
+  }
+  if (cut) {
+    cut->clear();
+    for (qsizetype c = 0; c < channelCount; ++c)
+      if (counts[static_cast<size_t>(c)] > exportlayout::kDataRows)
+        cut->push_back({static_cast<int>(c), counts[static_cast<size_t>(c)]});
+  }
+
+  std::vector<const exportlayout::ChartSeries *> pointers;
+  for (const auto &s : series)
+    pointers.push_back(&s);
+  xls::Workbook book;
+  exportlayout::LayoutAllChannelsSheet(book, pointers, QStringLiteral("hh:nn:ss"));
+  return book.save(path, error);
 }
 
 }  // namespace zvdat

@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <optional>
+#include <vector>
 
 namespace zvdat {
 
@@ -15,16 +16,16 @@ enum class ExitCode : int {
   Ok = 0,
   NotLoaded = 1,    // the file's load status is not 0
   BadArguments = 2,
-  OutputFailed = 3, // the CSV could not be written
+  OutputFailed = 3, // the CSV or the workbook could not be written
 };
 
-enum class Command : int { Help = 0, Info = 1, Csv = 2 };
+enum class Command : int { Help = 0, Info = 1, Csv = 2, Xls = 3 };
 
 struct Arguments {
   Command command = Command::Help;
   QString file;
-  int timeUnit = 1;  // time-unit code of the CSV time columns: 0 ms, 1 s, 2 min, 3 h
-  QString output;    // empty: standard output
+  int timeUnit = 1;  // time-unit code of the time columns: 0 ms, 1 s, 2 min, 3 h
+  QString output;    // csv: empty means standard output; xls: the workbook to write
 };
 
 // Parses the arguments after the program name. On failure returns nullopt and sets *error.
@@ -42,5 +43,18 @@ struct Arguments {
 // (time, value) column pair; a channel with fewer samples leaves its pair empty.
 // Returns false when the device refuses the bytes.
 [[nodiscard]] bool WriteCsv(const TDataBlock &block, int timeUnit, QIODevice &out);
+
+// A channel whose samples do not all fit one sheet.
+struct CutChannel {
+  int channel;      // 0-based
+  qint64 samples;   // samples the channel has
+};
+
+// Writes the all-channels sheet of the program's export as an .xls workbook: a column pair
+// (time, value) per channel, the same titles as the CSV, rows as long as each channel's
+// sample count, at most 65535 data rows. Returns false, with a reason in *error, when the file
+// cannot be written. *cut lists the channels whose later samples did not fit.
+[[nodiscard]] bool WriteXls(const TDataBlock &block, int timeUnit, const QString &path, QString *error,
+                            std::vector<CutChannel> *cut);
 
 }  // namespace zvdat

@@ -35,6 +35,20 @@ int runCsv(const zvdat::Arguments &args, const TDataBlock &block) {
   return exitWith(zvdat::ExitCode::Ok);
 }
 
+int runXls(const zvdat::Arguments &args, const TDataBlock &block) {
+  QString error;
+  std::vector<zvdat::CutChannel> cut;
+  if (!zvdat::WriteXls(block, args.timeUnit, args.output, &error, &cut)) {
+    print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
+    return exitWith(zvdat::ExitCode::OutputFailed);
+  }
+  for (const zvdat::CutChannel &c : cut)
+    print(stderr, QStringLiteral("zvdat: channel %1 has %2 samples; only the first 65535 fit a sheet\n")
+                      .arg(c.channel + 1)
+                      .arg(c.samples));
+  return exitWith(zvdat::ExitCode::Ok);
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -68,5 +82,7 @@ int main(int argc, char *argv[]) {
   }
   if (const qint64 stray = zvdat::StraySampleCount(block); stray > 0)
     print(stderr, QStringLiteral("zvdat: %1 samples name no channel of the file and are left out\n").arg(stray));
+  if (args->command == zvdat::Command::Xls)
+    return runXls(*args, block);
   return runCsv(*args, block);
 }

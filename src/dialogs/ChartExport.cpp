@@ -1,0 +1,172 @@
+#include "dialogs/ChartExport.h"
+
+#include "app/AppContext.h"
+#include "app/MessageBoxes.h"
+#include "views/PlotChart.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QPointer>
+#include <QProgressBar>
+#include <QScreen>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+int PlotChartSeries::pointCount() const { return m_chart.pointCount(0); }
+double PlotChartSeries::x(int i) const { return m_chart.pointX(0, i); }
+double PlotChartSeries::y(int i) const { return m_chart.pointY(0, i); }
+QString PlotChartSeries::xTitle() const { return m_chart.axisTitle(ChartAxis::X); }
+QString PlotChartSeries::yTitle() const { return m_chart.axisTitle(ChartAxis::Y); }
+bool PlotChartSeries::xDateTime() const { return m_chart.xDateTimeLabels(); }
+
+QProgressBar *CreateExportProgressWindow(int maximum) {
+  auto *win = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
+  win->setFixedSize(260, 30);
+  if (const QScreen *s = QGuiApplication::primaryScreen())
+    win->move(s->availableGeometry().center() - win->rect().center());
+  auto *bar = new QProgressBar(win);
+  bar->setGeometry(5, 5, 250, 20);
+  bar->setRange(0, maximum);
+  bar->setTextVisible(false);
+  win->show();
+  return bar;
+}
+
+QString AskExportFileName(QWidget *parent, const QString &defaultName) {
+  // The export asks about replacing a file itself, after the ".xls" rule has named it.
+  return QFileDialog::getSaveFileName(parent, QStringLiteral("导出为EXCEL"), defaultName,
+                                      QStringLiteral("Excel File(*.xls)"), nullptr,
+                                      QFileDialog::DontConfirmOverwrite);
+}
+
+bool OpenExportedFile(const QUrl &file) { return QDesktopServices::openUrl(file); }
+
+namespace {
+
+const QString kTooManyPoints = QStringLiteral("需要导出的数据过大，Excel最大只能容纳65536行,是否还要继续？");
+
+class WaitCursor {
+public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  WaitCursor(const WaitCursor &) = delete;
+  WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+bool askYesNo(QWidget *parent, const QString &text) {
+  return Msg::show(parent, QMessageBox::Question, Msg::kHint, text, QMessageBox::Yes | QMessageBox::No) ==
+         QMessageBox::Yes;
+}
+
+// Only 65535 data rows fit under the title row; any chart with more points is asked about
+// (a chart of exactly 65536 points would otherwise lose its last point without a word).
+bool confirmCut(QWidget *parent, const exportlayout::ChartSeries &series) {
+  return !exportlayout::PointsWouldBeCut(series.pointCount()) || askYesNo(parent, kTooManyPoints);
+}
+
+// The file to write, or nullopt when the operator cancelled (finished = true) or refused to
+// replace an existing file (finished = false).
+std::optional<QString> chooseFile(QWidget *parent, const QString &defaultName, const ExportHooks &hooks,
+                                  bool *finished) {
+  const QString chosen = hooks.askFileName ? hooks.askFileName(parent, defaultName)
+                                           : AskExportFileName(parent, defaultName);
+  if (chosen.isEmpty()) {
+    *finished = true;
+    return std::nullopt;
+  }
+  // The name rule comes before the question, so the question is about the file that will be
+  // written and no file of another name is touched.
+  const QString path = exportlayout::WithXlsSuffix(chosen);
+  if (QFileInfo::exists(path) && !askYesNo(parent, QStringLiteral("该文件已经存在，要覆盖吗？"))) {
+    *finished = false;
+    return std::nullopt;
+  }
+  return path;
+}
+
+// Writes one column pair's rows under a progress window.
+void writeWithProgress(xls::Workbook &book, const exportlayout::ChartSeries &series, int pair,
+                       const QString &dateTimeFormat, const ExportHooks &hooks) {
+  const int rows = exportlayout::ExportedPointCount(series.pointCount());
+  QPointer<QProgressBar> bar =
+      hooks.createProgressWindow ? hooks.createProgressWindow(rows) : CreateExportProgressWindow(rows);
+  constexpr int kRowsPerRepaint = 2048;
+  exportlayout::WriteDataRows(book, series, pair, dateTimeFormat, [&bar, rows](int done) {
+    if (!bar || (done % kRowsPerRepaint != 0 && done != rows))
+      return;
+    bar->setValue(done);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+  });
+  if (bar)
+    delete bar->window();
+}
+
+// Saves, then shows the file. A failed save is reported: the operator must not believe the
+// data was exported.
+bool saveAndShow(QWidget *parent, const xls::Workbook &book, const QString &path, const ExportHooks &hooks) {
+  QString error;
+  if (!book.save(path, &error)) {
+    Msg::error(parent, QStringLiteral("Excel文件保存失败，数据没有导出！\n%1\n%2").arg(QDir::toNativeSeparators(path), error));
+    return false;
+  }
+  const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
+  const bool shown = hooks.openFile ? hooks.openFile(url) : OpenExportedFile(url);
+  if (!shown)
+    Msg::show(parent, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), QStringLiteral("无法调用Excel！"),
+              QMessageBox::Ok);
+  return true;
+}
+
+} // namespace
+
+bool ExportChartData(QWidget *parent, const AppContext &ctx, const PlotChart &chart, const QString &defaultName,
+                     const ExportHooks &hooks) {
+  const PlotChartSeries series(chart);
+  if (!confirmCut(parent, series))
+    return false;
+  bool finished = false;
+  const std::optional<QString> path = chooseFile(parent, defaultName, hooks, &finished);
+  if (!path)
+    return finished;
+
+  const WaitCursor wait;
+  xls::Workbook book;
+  exportlayout::WriteTitleRow(book, series, 0);
+  writeWithProgress(book, series, 0, ctx.options.DateTimeFormat, hooks);
+  return saveAndShow(parent, book, *path, hooks);
+}
+
+bool ExportAllChannelData(QWidget *parent, const AppContext &ctx, std::span<const PlotChart *const> charts,
+                          const QString &defaultName, const ExportHooks &hooks) {
+  if (charts.empty()) {
+    Msg::show(parent, QMessageBox::Question, Msg::kError, QStringLiteral("没有数据！"), QMessageBox::Ok);
+    return false;
+  }
+  std::vector<std::unique_ptr<PlotChartSeries>> series;
+  for (const PlotChart *chart : charts)
+    series.push_back(chart ? std::make_unique<PlotChartSeries>(*chart) : nullptr);
+  for (const auto &s : series)
+    if (s && !confirmCut(parent, *s))
+      return false;
+  bool finished = false;
+  const std::optional<QString> path = chooseFile(parent, defaultName, hooks, &finished);
+  if (!path)
+    return finished;
+
+  const WaitCursor wait;
+  xls::Workbook book;
+  for (size_t c = 0; c < series.size(); ++c)
+    if (series[c])
+      exportlayout::WriteTitleRow(book, *series[c], static_cast<int>(c));
+  for (size_t c = 0; c < series.size(); ++c)
+    if (series[c])
+      writeWithProgress(book, *series[c], static_cast<int>(c), ctx.options.DateTimeFormat, hooks);
+  return saveAndShow(parent, book, *path, hooks);
+}

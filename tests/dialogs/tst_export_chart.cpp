@@ -1,0 +1,332 @@
+// The spreadsheet export commands on real charts: questions, file names, progress windows,
+// messages, and the saved workbooks as xlrd reads them.
+#include "dialogs/ChartExport.h"
+#include "dialogs/tst_xls_reader.h"
+
+#include "app/AppContext.h"
+#include "common/ModalResponder.h"
+#include "views/PlotChart.h"
+
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+const QString kTooMany = QStringLiteral("需要导出的数据过大，Excel最大只能容纳65536行,是否还要继续？");
+const QString kReplace = QStringLiteral("该文件已经存在，要覆盖吗？");
+
+using Answers = QList<int>; // QMessageBox::StandardButton values
+
+std::deque<QMessageBox::StandardButton> toDeque(const Answers &answers) {
+  std::deque<QMessageBox::StandardButton> d;
+  for (int a : answers)
+    d.push_back(static_cast<QMessageBox::StandardButton>(a));
+  return d;
+}
+
+QString fixed5(double v) { return QString::asprintf("%.5f", v); }
+
+// Point i of chart k: x = i / 4, y = k * 1000 - i * 1.5.
+std::unique_ptr<PlotChart> makeChart(int points, int k = 0) {
+  auto chart = std::make_unique<PlotChart>(kChannelChartTraces);
+  chart->setAxisTitle(ChartAxis::X, QStringLiteral("时间(秒)"));
+  chart->setAxisTitle(ChartAxis::Y, QStringLiteral("通道%1(kg)").arg(k + 1));
+  QVector<double> xs, ys;
+  for (int i = 0; i < points; ++i) {
+    xs.append(i * 0.25);
+    ys.append(k * 1000 - i * 1.5);
+  }
+  chart->addPoints(0, xs, ys, true);
+  return chart;
+}
+
+// Records what the export asked of its surroundings.
+struct Surroundings {
+  QString typedName;           // the save dialog's answer
+  QStringList defaultNames;    // what the dialog proposed
+  QList<QUrl> opened;
+  QList<int> progressMaxima;
+  bool openSucceeds = true;
+
+  ExportHooks hooks() {
+    ExportHooks h;
+    h.askFileName = [this](QWidget *, const QString &proposed) {
+      defaultNames << proposed;
+      return typedName;
+    };
+    h.openFile = [this](const QUrl &url) {
+      opened << url;
+      return openSucceeds;
+    };
+    h.createProgressWindow = [this](int maximum) {
+      progressMaxima << maximum;
+      return CreateExportProgressWindow(maximum);
+    };
+    return h;
+  }
+};
+
+QStringList texts(const std::vector<ModalResponder::Seen> &seen) {
+  QStringList out;
+  for (const auto &s : seen)
+    out << s.text;
+  return out;
+}
+
+} // namespace
+
+class TestExportChart : public QObject {
+  Q_OBJECT
+
+private slots:
+  void init();
+  void oneChart_data();
+  void oneChart();
+  void cancelledFileDialog();
+  void existingFile_data();
+  void existingFile();
+  void failedSave();
+  void noProgramToShowTheFile();
+  void dateTimeAxis();
+  void allChannels_data();
+  void allChannels();
+
+private:
+  std::unique_ptr<QTemporaryDir> m_dir;
+  AppContext m_ctx{ProgramPaths{}};
+};
+
+void TestExportChart::init() { m_dir = std::make_unique<QTemporaryDir>(); }
+
+void TestExportChart::oneChart_data() {
+  QTest::addColumn<int>("points");
+  QTest::addColumn<Answers>("answers");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<bool>("result");
+  QTest::addColumn<QStringList>("questions");
+  QTest::addColumn<QString>("saved"); // empty: nothing written
+  QTest::addColumn<int>("dataRows");
+
+  QTest::newRow("no points: title row only") << 0 << Answers{} << "empty" << true << QStringList{} << "empty.xls" << 0;
+  QTest::newRow("65535 points fit without asking") << 65535 << Answers{} << "full.xls" << true << QStringList{}
+                                                   << "full.xls" << 65535;
+  QTest::newRow("65536 points ask, yes") << 65536 << Answers{QMessageBox::Yes} << "cut.xls" << true
+                                         << QStringList{kTooMany} << "cut.xls" << 65535;
+  QTest::newRow("70000 points ask, no") << 70000 << Answers{QMessageBox::No} << "no.xls" << false
+                                        << QStringList{kTooMany} << "" << 0;
+  QTest::newRow("70000 points ask, yes") << 70000 << Answers{QMessageBox::Yes} << "big.xls" << true
+                                         << QStringList{kTooMany} << "big.xls" << 65535;
+  QTest::newRow("upper-case extension gets .xls") << 3 << Answers{} << "data.XLS" << true << QStringList{}
+                                                  << "data.XLS.xls" << 3;
+}
+
+void TestExportChart::oneChart() {
+  QFETCH(int, points);
+  QFETCH(Answers, answers);
+  QFETCH(QString, typed);
+  QFETCH(bool, result);
+  QFETCH(QStringList, questions);
+  QFETCH(QString, saved);
+  QFETCH(int, dataRows);
+
+  const auto chart = makeChart(points);
+  Surroundings env;
+  env.typedName = m_dir->filePath(typed);
+  ModalResponder responder(toDeque(answers));
+  QCOMPARE(ExportChartData(nullptr, m_ctx, *chart, QStringLiteral("通道1 24-05-01 13.45.10"), env.hooks()), result);
+  QCOMPARE(texts(responder.seen), questions);
+  for (const auto &s : responder.seen)
+    QCOMPARE(s.caption, QStringLiteral("提示"));
+
+  if (saved.isEmpty()) {
+    QVERIFY(QDir(m_dir->path()).isEmpty());
+    QVERIFY(env.opened.isEmpty());
+    return;
+  }
+  QCOMPARE(env.defaultNames, QStringList{"通道1 24-05-01 13.45.10"});
+  const QString path = m_dir->filePath(saved);
+  QCOMPARE(env.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+  QCOMPARE(env.progressMaxima, QList<int>{dataRows});
+  const xlrdcheck::Sheet sheet = xlrdcheck::read(path, false);
+  QVERIFY2(sheet.ok, qPrintable(sheet.error));
+  QCOMPARE(sheet.rows, dataRows + 1);
+  QCOMPARE(sheet.columns, 2);
+  QCOMPARE(sheet.nonText, 0);
+  QCOMPARE(sheet.digest, xlrdcheck::digestOf(dataRows + 1, 2, [](int r, int c) {
+             if (r == 0)
+               return c == 0 ? QStringLiteral("时间(秒)") : QStringLiteral("通道1(kg)");
+             const int i = r - 1;
+             return c == 0 ? fixed5(i * 0.25) : fixed5(-i * 1.5);
+           }));
+}
+
+void TestExportChart::cancelledFileDialog() {
+  const auto chart = makeChart(5);
+  Surroundings env; // typedName empty: cancelled
+  ModalResponder responder;
+  QVERIFY(ExportChartData(nullptr, m_ctx, *chart, QStringLiteral("x"), env.hooks()));
+  QVERIFY(responder.seen.empty());
+  QVERIFY(env.opened.isEmpty());
+  QVERIFY(env.progressMaxima.isEmpty());
+  QVERIFY(QDir(m_dir->path()).isEmpty());
+}
+
+void TestExportChart::existingFile_data() {
+  QTest::addColumn<QString>("existing"); // file already there
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<int>("answer");
+  QTest::addColumn<bool>("replaced");
+  QTest::newRow("replace: yes") << "old.xls" << "old.xls" << int(QMessageBox::Yes) << true;
+  QTest::newRow("replace: no") << "old.xls" << "old.xls" << int(QMessageBox::No) << false;
+  // The question is about the file the ".xls" rule names, not the one typed.
+  QTest::newRow("typed without extension, .xls exists") << "old.xls" << "old" << int(QMessageBox::No) << false;
+}
+
+void TestExportChart::existingFile() {
+  QFETCH(QString, existing);
+  QFETCH(QString, typed);
+  QFETCH(int, answer);
+  QFETCH(bool, replaced);
+  const QString path = m_dir->filePath(existing);
+  {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("earlier file");
+  }
+  const auto chart = makeChart(2);
+  Surroundings env;
+  env.typedName = m_dir->filePath(typed);
+  ModalResponder responder({static_cast<QMessageBox::StandardButton>(answer)});
+  QCOMPARE(ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks()), replaced);
+  QCOMPARE(texts(responder.seen), QStringList{kReplace});
+  QCOMPARE(responder.seen.front().icon, QMessageBox::Question);
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  QCOMPARE(f.readAll() == "earlier file", !replaced);
+  QCOMPARE(env.opened.size(), replaced ? 1 : 0);
+  if (replaced) {
+    const xlrdcheck::Sheet sheet = xlrdcheck::read(path, true);
+    QVERIFY2(sheet.ok, qPrintable(sheet.error));
+    QCOMPARE(sheet.rows, 3);
+  }
+}
+
+// A workbook that cannot be saved is reported; the file is not shown.
+void TestExportChart::failedSave() {
+  const auto chart = makeChart(2);
+  Surroundings env;
+  env.typedName = m_dir->filePath(QStringLiteral("no/such/folder/out.xls"));
+  ModalResponder responder;
+  QVERIFY(!ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks()));
+  QCOMPARE(responder.seen.size(), size_t(1));
+  QCOMPARE(responder.seen.front().caption, QStringLiteral("错误"));
+  QVERIFY(responder.seen.front().text.startsWith(QStringLiteral("Excel文件保存失败，数据没有导出！")));
+  QVERIFY(responder.seen.front().text.contains(QStringLiteral("out.xls")));
+  QVERIFY(env.opened.isEmpty());
+}
+
+void TestExportChart::noProgramToShowTheFile() {
+  const auto chart = makeChart(2);
+  Surroundings env;
+  env.typedName = m_dir->filePath(QStringLiteral("shown.xls"));
+  env.openSucceeds = false;
+  ModalResponder responder;
+  QVERIFY(ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks()));
+  QCOMPARE(texts(responder.seen), QStringList{"无法调用Excel！"});
+  QVERIFY(QFileInfo::exists(env.typedName));
+}
+
+void TestExportChart::dateTimeAxis() {
+  PlotChart chart(kChannelChartTraces);
+  chart.setAxisTitle(ChartAxis::X, QStringLiteral("时间"));
+  chart.setAxisTitle(ChartAxis::Y, QStringLiteral("值"));
+  chart.setXDateTimeLabels(true, QStringLiteral("hh:nn:ss"));
+  chart.addPoints(0, {3600.0, 3661.2, 86399.0}, {1.0, 2.0, 3.0}, true);
+  m_ctx.options.DateTimeFormat = QStringLiteral("hh:nn:ss");
+  Surroundings env;
+  env.typedName = m_dir->filePath(QStringLiteral("dt.xls"));
+  ModalResponder responder;
+  QVERIFY(ExportChartData(nullptr, m_ctx, chart, QString(), env.hooks()));
+  const xlrdcheck::Sheet sheet = xlrdcheck::read(env.typedName, true);
+  QVERIFY2(sheet.ok, qPrintable(sheet.error));
+  const QList<QStringList> expected{{"时间", "值"},
+                                    {"01:00:00", "1.00000"},
+                                    {"01:01:01", "2.00000"},
+                                    {"23:59:59", "3.00000"}};
+  QCOMPARE(sheet.grid, expected);
+}
+
+void TestExportChart::allChannels_data() {
+  QTest::addColumn<QList<int>>("points"); // per channel
+  QTest::addColumn<Answers>("answers");
+  QTest::addColumn<bool>("result");
+  QTest::addColumn<QStringList>("messages");
+  QTest::addColumn<bool>("saved");
+
+  QTest::newRow("no channels") << QList<int>{} << Answers{} << false << QStringList{"没有数据！"} << false;
+  QTest::newRow("two too long, no at the first") << QList<int>{70000, 10, 66000} << Answers{QMessageBox::No} << false
+                                                 << QStringList{kTooMany} << false;
+  QTest::newRow("two too long, yes to both") << QList<int>{70000, 10, 66000}
+                                             << Answers{QMessageBox::Yes, QMessageBox::Yes} << true
+                                             << QStringList{kTooMany, kTooMany} << true;
+  QTest::newRow("ragged, nothing to ask") << QList<int>{3, 0, 7} << Answers{} << true << QStringList{} << true;
+}
+
+void TestExportChart::allChannels() {
+  QFETCH(QList<int>, points);
+  QFETCH(Answers, answers);
+  QFETCH(bool, result);
+  QFETCH(QStringList, messages);
+  QFETCH(bool, saved);
+
+  std::vector<std::unique_ptr<PlotChart>> charts;
+  std::vector<const PlotChart *> pointers;
+  for (int k = 0; k < points.size(); ++k) {
+    charts.push_back(makeChart(points[k], k));
+    pointers.push_back(charts.back().get());
+  }
+  Surroundings env;
+  env.typedName = m_dir->filePath(QStringLiteral("all"));
+  ModalResponder responder(toDeque(answers));
+  QCOMPARE(ExportAllChannelData(nullptr, m_ctx, pointers, QStringLiteral("Test 24-05-01 13.45.10"), env.hooks()),
+           result);
+  QCOMPARE(texts(responder.seen), messages);
+  if (points.isEmpty()) {
+    QCOMPARE(responder.seen.front().caption, QStringLiteral("错误"));
+    QCOMPARE(responder.seen.front().icon, QMessageBox::Question);
+  }
+  const QString path = m_dir->filePath(QStringLiteral("all.xls"));
+  QCOMPARE(QFileInfo::exists(path), saved);
+  if (!saved) {
+    QVERIFY(env.progressMaxima.isEmpty());
+    return;
+  }
+  QList<int> rows;
+  for (int n : points)
+    rows << std::min(n, 65535);
+  QCOMPARE(env.progressMaxima, rows);
+  QCOMPARE(env.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+
+  const int sheetRows = *std::max_element(rows.begin(), rows.end()) + 1;
+  const int columns = 2 * static_cast<int>(points.size());
+  const xlrdcheck::Sheet sheet = xlrdcheck::read(path, false);
+  QVERIFY2(sheet.ok, qPrintable(sheet.error));
+  QCOMPARE(sheet.rows, sheetRows);
+  QCOMPARE(sheet.columns, columns);
+  QCOMPARE(sheet.digest, xlrdcheck::digestOf(sheetRows, columns, [&rows](int r, int c) {
+             const int k = c / 2;
+             if (r == 0)
+               return c % 2 == 0 ? QStringLiteral("时间(秒)") : QStringLiteral("通道%1(kg)").arg(k + 1);
+             const int i = r - 1;
+             if (i >= rows[k])
+               return QString();
+             return c % 2 == 0 ? fixed5(i * 0.25) : fixed5(k * 1000 - i * 1.5);
+           }));
+}
+
+QTEST_MAIN(TestExportChart)
+#include "tst_export_chart.moc"
