@@ -9,6 +9,11 @@
 #include "dialogs/TfrmSetup.h"
 #include "app/TAboutBox.h"
 #include "acquisition/AcquisitionControl.h"
+#include "dialogs/ChartExport.h"
+#include "dialogs/ExportLayout.h"
+#include "dialogs/PrintWindow.h"
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
 #include "acquisition/RecordingFiles.h"
 #include "dialogs/TfrmEditChannel.h"
 #include "dialogs/TfrmEditChannelAll.h"
@@ -18,6 +23,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
@@ -129,15 +135,8 @@ void TfrmMain::connectCommands() {
   for (int b = 0; b < 5; ++b)
     connect(MenuLoadChannel[b], &QAction::triggered, this, [this, b] { m_files->Open(b); });
 
-  // Commands whose subsystems are still being built tell the operator so instead of doing nothing.
-  const QList<QAction *> pending = {btnPrint, MenuPrint};
-  for (QAction *a : pending) {
-    connect(a, &QAction::triggered, this, [this, a] {
-      if (a->isCheckable())
-        a->setChecked(false);
-      notBuiltYet(a->text().remove(QLatin1Char('&')));
-    });
-  }
+  connect(btnPrint, &QAction::triggered, this, &TfrmMain::btnPrintClick);
+  connect(MenuPrint, &QAction::triggered, this, &TfrmMain::btnPrintClick);
 }
 
 void TfrmMain::createBoard() {
@@ -153,8 +152,12 @@ void TfrmMain::createBoard() {
       m_dialogs.frmEditChannelAll->exec();
   };
   cmd.clearChannelData = [this] { MenuChannelClearClick(); };
-  cmd.exportChannel = [this](TfraChannel *) { notBuiltYet(QStringLiteral("导出为EXCEL")); };
-  cmd.exportAllChannels = [this] { notBuiltYet(QStringLiteral("导出为EXCEL")); };
+  cmd.exportChannel = [this](TfraChannel *v) {
+    ExportChartData(this, m_ctx, *v->pltChannel,
+                    exportlayout::ChannelChartFileName(v->pltChannel->title(), QDateTime::currentDateTime()),
+                    exportHooks());
+  };
+  cmd.exportAllChannels = [this] { exportAllChannels(); };
   cmd.cursorToolDown = [this] { return btnCursor->isChecked(); };
   cmd.releaseZoomBox = [this] { btnZoomBox->setChecked(false); };
   m_board = std::make_unique<ViewBoard>(m_ctx, pages, std::move(cmd));
@@ -231,6 +234,27 @@ void TfrmMain::btnStopClick() {
 }
 
 void TfrmMain::MenuChannelClearClick() { m_files->ClearChannelData(); }
+
+ExportHooks TfrmMain::exportHooks() {
+  ExportHooks h;
+  h.createProgressWindow = [this](int max) { return CreateProgressWindow(max); };
+  return h;
+}
+
+void TfrmMain::exportAllChannels() {
+  std::vector<const PlotChart *> charts;
+  for (int c = 0; c < std::min(m_ctx.meters.MeterAmount, m_board->viewCount()); ++c)
+    charts.push_back(m_board->view(c)->pltChannel);
+  ExportAllChannelData(this, m_ctx, charts,
+                       exportlayout::AllChannelsFileName(m_ctx.options.FileNameHead, QDateTime::currentDateTime()),
+                       exportHooks());
+}
+
+void TfrmMain::btnPrintClick() {
+  if (!m_printer)
+    m_printer = std::make_unique<WindowPrinter>();
+  m_printer->print(*this);
+}
 
 void TfrmMain::notBuiltYet(const QString &command) {
   Msg::notice(this, QStringLiteral("“%1”功能尚在开发中，本版本还不能使用。").arg(command));

@@ -10,6 +10,8 @@ class FileAssociation;
 class SearchCommand;
 class AcquisitionControl;
 class RecordingFiles;
+class WindowPrinter;
+struct ExportHooks;
 class ViewBoard;
 class TfraChannel;
 class QAction;
@@ -116,6 +118,7 @@ public slots:
   void btnMeterConfigureClick();
   void btnStartClick();
   void btnStopClick();
+  void btnPrintClick();
   void MenuChannelClearClick();
   void FormKeyDown(int key);
   void FormHelp(int helpContext);
@@ -143,6 +146,8 @@ private:
   void createBoard();
   void notBuiltYet(const QString &command);
   [[nodiscard]] FileAssociation association() const;
+  [[nodiscard]] ExportHooks exportHooks();
+  void exportAllChannels();
 
   AppContext &m_ctx;
   Dialogs m_dialogs;
@@ -153,5 +158,6 @@ private:
   SearchCommand *m_search = nullptr;
   std::unique_ptr<AcquisitionControl> m_acquisition;
   std::unique_ptr<RecordingFiles> m_files;
+  std::unique_ptr<WindowPrinter> m_printer;
   bool m_shown = false;
 };
