@@ -1,7 +1,6 @@
 // Dialogs that start-up creates but whose contents are still being built. Each says so plainly.
 #include "dialogs/TfrmEditChannel.h"
 #include "dialogs/TfrmEditChannelAll.h"
-#include "dialogs/TfrmEditXYChannel.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -21,9 +20,6 @@ void buildPending(QDialog *d, const QString &name, const QString &caption) {
 
 TfrmEditChannel::TfrmEditChannel(QWidget *parent) : QDialog(parent) {
   buildPending(this, QStringLiteral("frmEditChannel"), QStringLiteral("通道参数设置"));
-}
-TfrmEditXYChannel::TfrmEditXYChannel(QWidget *parent) : QDialog(parent) {
-  buildPending(this, QStringLiteral("frmEditXYChannel"), QStringLiteral("X/Y曲线设置"));
 }
 TfrmEditChannelAll::TfrmEditChannelAll(QWidget *parent) : QDialog(parent) {
   buildPending(this, QStringLiteral("frmEditChannelAll"), QStringLiteral("通道比较设置"));
