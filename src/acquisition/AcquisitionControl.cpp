@@ -130,14 +130,10 @@ bool AcquisitionControl::Start() {
     return false;
   }
   // 7.
-  const int amount = meters.MeterAmount;
-  m_xyFed = m_xy.addPoint && o.XYChannelShow && o.XChannelNo < amount && o.YChannelNo < amount &&
-            o.XChannelNo >= 0 && o.YChannelNo >= 0;
-  // 9.
+  // 9. (The X/Y view clears its trace 0 and displays when it is fed.)
   for (int i = 0; i < m_board.viewCount(); ++i)
     m_board.channel(i)->ClearDisplay();
-  if (m_xyFed && m_xy.activate)
-    m_xy.activate();
+  m_xyFed = m_xy.start && m_xy.sample && m_xy.start();
   // 10. Live data goes to trace 0.
   m_main.BatchIndex = 0;
   // 11.
@@ -194,15 +190,14 @@ void AcquisitionControl::armTimedEnd() {
 
 void AcquisitionControl::applyBatch(const SampleBatch &batch) {
   const int views = m_board.viewCount();
-  const int x = m_ctx.options.XChannelNo;
   for (const TSampleRecord &r : batch) {
     const qint32 ch = r.Channel;
     const double value = r.Value;
     const double time = r.Time;
     if (ch >= 0 && ch < views)
       m_board.channel(ch)->SetSample(value, time);
-    if (m_xyFed && ch == x)
-      m_xy.addPoint(value, time);
+    if (m_xyFed)
+      m_xy.sample(ch, value);
   }
 }
 

@@ -25,8 +25,10 @@ public:
 
   // The X/Y view's part; unset hooks mean there is no X/Y view.
   struct XYHooks {
-    std::function<void()> activate; // legend shows trace 0, trace 0 and both displays emptied
-    std::function<void(double value, double timeMs)> addPoint; // a sample of the X channel
+    // Decides whether the view is fed this recording and, if so, readies trace 0.
+    std::function<bool()> start;
+    // Every sample shown, in ring order (the view pairs X readings with the latest Y).
+    std::function<void(int channel, double value)> sample;
   };
   void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }
 

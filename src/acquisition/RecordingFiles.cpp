@@ -66,14 +66,11 @@ bool RecordingFiles::LoadByPath(const QString &path) {
     Msg::error(&m_main, QStringLiteral("错误的数据文件格式！"));
     return false;
   }
-  const Options &o = m_ctx.options;
   const int n = block->channelCount;
-  const bool feedXY = m_xy.add && o.XYChannelShow && o.XChannelNo >= 0 && o.YChannelNo >= 0 &&
-                      o.XChannelNo < n && o.YChannelNo < n;
   if (m_board.viewCount() != n)
     m_board.BuildChannelViews(n);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  replay(*block, feedXY);
+  replay(*block);
   QApplication::restoreOverrideCursor();
 
   // 5.
@@ -108,7 +105,7 @@ bool RecordingFiles::LoadByPath(const QString &path) {
   return true;
 }
 
-void RecordingFiles::replay(const TDataBlock &block, bool feedXY) {
+void RecordingFiles::replay(const TDataBlock &block) {
   const int batch = m_main.BatchIndex;
   const int n = std::min<int>(block.channelCount, m_board.viewCount());
   const int unit = m_ctx.options.TimeWindowUnit;
@@ -125,11 +122,9 @@ void RecordingFiles::replay(const TDataBlock &block, bool feedXY) {
     v->iLCDCurrentValue->setText(QString());
   }
   // 8.2
-  if (feedXY && m_xy.clearBatch)
-    m_xy.clearBatch(batch);
+  const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, block.channelCount);
   // 8.3 One pass over the file: points collected per channel, then handed over in bulk.
   std::vector<QVector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
-  const int xChannel = m_ctx.options.XChannelNo;
   for (const TSampleRecord &r : block.samples) {
     const qint32 ch = r.Channel;
     if (ch < 0 || ch >= n)
@@ -140,8 +135,8 @@ void RecordingFiles::replay(const TDataBlock &block, bool feedXY) {
     ys[static_cast<size_t>(ch)].append(value);
     if (ch < kMeterSlots)
       m_ctx.meters.Meters[static_cast<size_t>(ch)].MeterValue.store(value);
-    if (feedXY && ch == xChannel)
-      m_xy.add(batch, value, time);
+    if (feedXY)
+      m_xy.sample(ch, value);
   }
   // 8.4
   for (int i = 0; i < n; ++i) {
@@ -153,8 +148,6 @@ void RecordingFiles::replay(const TDataBlock &block, bool feedXY) {
     if (const auto mn = p->minY(batch))
       m_board.view(i)->lblMin->setText(m_ctx.formats.formatValue(i, *mn));
   }
-  if (feedXY && m_xy.repaint)
-    m_xy.repaint();
 }
 
 void RecordingFiles::Save() {
@@ -197,4 +190,8 @@ void RecordingFiles::Save() {
   Msg::show(&m_main, QMessageBox::Information, Msg::kHint, QStringLiteral("数据文件保存完成！"), QMessageBox::Ok);
 }
 
-void RecordingFiles::ClearChannelData() { m_board.clearAllData(); }
+void RecordingFiles::ClearChannelData() {
+  m_board.clearAllData();
+  if (m_xy.clear)
+    m_xy.clear();
+}

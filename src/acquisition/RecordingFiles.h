@@ -21,9 +21,10 @@ public:
 
   // The X/Y view's part of a replay; unset hooks mean there is no X/Y view.
   struct XYHooks {
-    std::function<void(int batch)> clearBatch;                     // legend on, trace and displays emptied
-    std::function<void(int batch, double value, double timeMs)> add; // a replayed sample of the X channel
-    std::function<void()> repaint;
+    // Decides whether the view is fed by this file and, if so, readies the batch's trace.
+    std::function<bool(int batch, int channelCount)> begin;
+    std::function<void(int channel, double value)> sample; // every replayed sample, in file order
+    std::function<void()> clear;                            // the clear command
   };
   void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }
 
@@ -42,7 +43,7 @@ public:
   [[nodiscard]] const TDataBlock *lastBlock() const { return m_block.get(); }
 
 private:
-  void replay(const TDataBlock &block, bool feedXY);
+  void replay(const TDataBlock &block);
 
   AppContext &m_ctx;
   TfrmMain &m_main;

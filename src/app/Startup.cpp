@@ -9,6 +9,7 @@
 #include "dialogs/TfrmEditChannelAll.h"
 #include "dialogs/TfrmEditXYChannel.h"
 #include "dialogs/TfrmSetup.h"
+#include "views/TfraXYChannel.h"
 #include "views/ViewBoard.h"
 
 #include <QApplication>
@@ -37,6 +38,7 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   TfrmEditChannel::Hooks channelHooks;
   channelHooks.board = m->board();
   channelHooks.acquiring = [m] { return !m->btnStart->isEnabled(); };
+  channelHooks.setupXYView = [m] { m->XYView->SetupXYView(); };
   d.frmEditChannel = new TfrmEditChannel(ctx, std::move(channelHooks), m);
   d.frmConfigureShowUnit = new TfrmConfigureShowUnit(m);
   TfrmSetup::Hooks hooks;
@@ -45,9 +47,10 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   hooks.applyDisplayToViews = [m] { m->board()->applyDisplaySettings(); };
   hooks.setTimeWindow = [m](qint64 count) { m->board()->setTimeWindow(count); };
   hooks.rescaleTimeAxis = [m](double factor) { m->board()->rescaleTimeAxis(factor); };
+  hooks.setupXYView = [m] { m->XYView->SetupXYView(); };
   d.frmSetup = new TfrmSetup(ctx, std::move(hooks), m);
   d.AboutBox = new TAboutBox(m);
-  d.frmEditXYChannel = new TfrmEditXYChannel(m);
+  d.frmEditXYChannel = new TfrmEditXYChannel(ctx, TfrmEditXYChannel::Hooks{[m] { m->XYView->SetupXYView(); }}, m);
   d.frmEditChannelAll = new TfrmEditChannelAll(ctx, m->board(), m);
   m->setDialogs(d);
   return main;

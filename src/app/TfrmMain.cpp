@@ -14,6 +14,8 @@
 #include "dialogs/PrintWindow.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
+#include "views/TfraXYChannel.h"
+#include "dialogs/TfrmEditXYChannel.h"
 #include "acquisition/RecordingFiles.h"
 #include "dialogs/TfrmEditChannel.h"
 #include "dialogs/TfrmEditChannelAll.h"
@@ -53,6 +55,7 @@ TfrmMain::~TfrmMain() {
   // Threads end before the views and the context they feed.
   m_acquisition.reset();
   m_files.reset();
+  XYView.reset();
 }
 
 void TfrmMain::FormCreate(const QStringList &args) {
@@ -94,7 +97,8 @@ void TfrmMain::FormCreate(const QStringList &args) {
   m_files = std::make_unique<RecordingFiles>(m_ctx, *this, *m_board);
   // 16.
   PageControl1->setCurrentIndex(0);
-  // 17. The X/Y view joins the X/Y page with the display work.
+  // 17.
+  createXYView();
   // 18.
   ShowXYPage(o.XYChannelShow);
   btnXYCurve->setChecked(o.XYChannelShow);
@@ -161,6 +165,25 @@ void TfrmMain::createBoard() {
   cmd.cursorToolDown = [this] { return btnCursor->isChecked(); };
   cmd.releaseZoomBox = [this] { btnZoomBox->setChecked(false); };
   m_board = std::make_unique<ViewBoard>(m_ctx, pages, std::move(cmd));
+}
+
+void TfrmMain::createXYView() {
+  XYView = std::make_unique<TfraXYChannel>(m_ctx, pnlLeft);
+  TfraXYChannel::Hooks h;
+  h.openProperties = [this](int page) {
+    if (m_dialogs.frmEditXYChannel)
+      m_dialogs.frmEditXYChannel->execOnPage(page);
+  };
+  h.clearChannelData = [this] { MenuChannelClearClick(); };
+  h.exportChart = [this](PlotChart *c, const QString &name) { ExportChartData(this, m_ctx, *c, name, exportHooks()); };
+  XYView->setHooks(std::move(h));
+  TfraXYChannel *xy = XYView.get();
+  m_board->setXYView(xy->chart(), [xy] { xy->SetupXYView(); });
+  m_acquisition->setXYHooks({[xy] { return xy->startAcquisition(); },
+                             [xy](int ch, double v) { xy->sampleShown(ch, v); }});
+  m_files->setXYHooks({[xy](int batch, int n) { return xy->beginReplay(batch, n); },
+                       [xy](int ch, double v) { xy->replaySample(ch, v); }, [xy] { xy->clearChannelData(); }});
+  xy->SetupXYView();
 }
 
 void TfrmMain::BuildChannelViews(int count) { m_board->BuildChannelViews(count); }

@@ -14,6 +14,7 @@ class WindowPrinter;
 struct ExportHooks;
 class ViewBoard;
 class TfraChannel;
+class TfraXYChannel;
 class QAction;
 class QLabel;
 class QMenu;
@@ -68,6 +69,8 @@ public:
   [[nodiscard]] AcquisitionControl *acquisition() const { return m_acquisition.get(); }
   [[nodiscard]] RecordingFiles *files() const { return m_files.get(); }
   void BuildChannelViews(int count);
+  // The one X/Y view.
+  std::unique_ptr<TfraXYChannel> XYView;
 
   // The trace (0 to 4) that loaded data goes to; live data always goes to trace 0.
   int BatchIndex = 0;
@@ -144,6 +147,7 @@ private:
   void connectCommands();
   void connectTools();
   void createBoard();
+  void createXYView();
   void notBuiltYet(const QString &command);
   [[nodiscard]] FileAssociation association() const;
   [[nodiscard]] ExportHooks exportHooks();

@@ -40,7 +40,9 @@ QColor defaultTraceColor(int index) {
 
 } // namespace
 
-PlotChart::PlotChart(int traceCount, QWidget *parent) : QWidget(parent) {
+PlotChart::PlotChart(int traceCount, QWidget *parent) : PlotChart(traceCount, TraceKind::Graph, parent) {}
+
+PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(parent), m_kind(kind) {
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   m_plot = new QCustomPlot(this);
@@ -64,10 +66,14 @@ PlotChart::PlotChart(int traceCount, QWidget *parent) : QWidget(parent) {
   m_traces.resize(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
     Trace &t = m_traces[static_cast<size_t>(i)];
-    t.graph = m_plot->addGraph();
-    t.graph->setName(QString::number(i + 1));
-    t.graph->setAdaptiveSampling(true);
-    t.graph->removeFromLegend();
+    if (kind == TraceKind::Curve) {
+      t.curve = new QCPCurve(m_plot->xAxis, m_plot->yAxis);
+    } else {
+      t.graph = m_plot->addGraph();
+      t.graph->setAdaptiveSampling(true);
+    }
+    t.plottable()->setName(QString::number(i + 1));
+    t.plottable()->removeFromLegend();
     t.color = defaultTraceColor(i);
     applyStyle(t);
   }
@@ -198,6 +204,12 @@ QColor PlotChart::titleColor() const { return m_title->textColor(); }
 
 // ---- traces
 
+QCPAbstractPlottable *PlotChart::Trace::plottable() const {
+  return graph ? static_cast<QCPAbstractPlottable *>(graph) : curve;
+}
+
+int PlotChart::Trace::count() const { return graph ? graph->dataCount() : curve->dataCount(); }
+
 const PlotChart::Trace *PlotChart::traceAt(int trace) const {
   return trace >= 0 && trace < traceCount() ? &m_traces[static_cast<size_t>(trace)] : nullptr;
 }
@@ -212,8 +224,12 @@ void PlotChart::addPoint(int trace, double x, double y) {
     return;
   if (!std::isfinite(y))
     y = std::numeric_limits<double>::quiet_NaN();
-  // QCPDataContainer::add appends in O(1) when x is not below the last key.
-  t->graph->addData(x, y);
+  // QCPDataContainer::add appends in O(1) when the sort key is not below the last one; a curve
+  // sorts by its running index, so it always appends.
+  if (t->graph)
+    t->graph->addData(x, y);
+  else
+    t->curve->addData(x, y);
   t->extremes.add(x, y);
   trackAfterAdd(x, std::isfinite(y) ? std::optional(y) : std::nullopt,
                 std::isfinite(y) ? std::optional(y) : std::nullopt);
@@ -242,7 +258,16 @@ void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<dou
   }
   if (keys.isEmpty())
     return;
-  t->graph->addData(keys, values, alreadySorted);
+  if (t->graph) {
+    t->graph->addData(keys, values, alreadySorted);
+  } else {
+    // Continue the curve's running index so the new points follow the old ones.
+    const double first = t->curve->dataCount() > 0 ? (t->curve->data()->constEnd() - 1)->t + 1 : 0;
+    QVector<double> index(keys.size());
+    for (qsizetype i = 0; i < index.size(); ++i)
+      index[i] = first + static_cast<double>(i);
+    t->curve->addData(index, keys, values, true);
+  }
   trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
   requestReplot();
 }
@@ -251,28 +276,31 @@ void PlotChart::clearTrace(int trace) {
   Trace *t = traceAt(trace);
   if (!t)
     return;
-  t->graph->data()->clear();
+  if (t->graph)
+    t->graph->data()->clear();
+  else
+    t->curve->data()->clear();
   t->extremes.reset();
   requestReplot();
 }
 
 int PlotChart::pointCount(int trace) const {
   const Trace *t = traceAt(trace);
-  return t ? t->graph->dataCount() : 0;
+  return t ? t->count() : 0;
 }
 
 double PlotChart::pointX(int trace, int j) const {
   const Trace *t = traceAt(trace);
-  if (!t || j < 0 || j >= t->graph->dataCount())
+  if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph->data()->at(j)->key;
+  return t->graph ? t->graph->data()->at(j)->key : t->curve->data()->at(j)->key;
 }
 
 double PlotChart::pointY(int trace, int j) const {
   const Trace *t = traceAt(trace);
-  if (!t || j < 0 || j >= t->graph->dataCount())
+  if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph->data()->at(j)->value;
+  return t->graph ? t->graph->data()->at(j)->value : t->curve->data()->at(j)->value;
 }
 
 std::optional<double> PlotChart::minX(int trace) const {
@@ -296,11 +324,17 @@ std::optional<double> PlotChart::maxY(int trace) const {
 }
 
 void PlotChart::applyStyle(Trace &t) {
-  t.graph->setPen(QPen(t.color, 1));
-  t.graph->setLineStyle(t.lineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
-  t.graph->setScatterStyle(t.markers ? QCPScatterStyle(QCPScatterStyle::ssDisc, t.color, t.color, t.markerSize)
-                                     : QCPScatterStyle(QCPScatterStyle::ssNone));
-  t.graph->setVisible(t.lineVisible || t.markers);
+  const QCPScatterStyle scatter = t.markers ? QCPScatterStyle(QCPScatterStyle::ssDisc, t.color, t.color, t.markerSize)
+                                            : QCPScatterStyle(QCPScatterStyle::ssNone);
+  if (t.graph) {
+    t.graph->setLineStyle(t.lineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
+    t.graph->setScatterStyle(scatter);
+  } else {
+    t.curve->setLineStyle(t.lineVisible ? QCPCurve::lsLine : QCPCurve::lsNone);
+    t.curve->setScatterStyle(scatter);
+  }
+  t.plottable()->setPen(QPen(t.color, 1));
+  t.plottable()->setVisible(t.lineVisible || t.markers);
   requestReplot();
 }
 
@@ -310,12 +344,18 @@ void PlotChart::thinMarkers() {
   const int width = qMax(1, m_plot->axisRect()->width());
   const QCPRange r = m_plot->xAxis->range();
   for (Trace &t : m_traces) {
-    if (!t.markers || !t.graph->visible())
+    if (!t.markers || !t.plottable()->visible())
       continue;
-    const QCPGraphDataContainer &d = *t.graph->data();
-    const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
     const qint64 limit = qint64(width) * kMarkersPerPixel;
-    t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
+    if (t.graph) {
+      const QCPGraphDataContainer &d = *t.graph->data();
+      const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
+      t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
+    } else {
+      // A curve is not sorted by x: thin by its whole length.
+      const qint64 all = t.curve->dataCount();
+      t.curve->setScatterSkip(all > limit ? static_cast<int>((all + limit - 1) / limit) - 1 : 0);
+    }
   }
 }
 
@@ -387,7 +427,7 @@ void PlotChart::rebuildLegend() {
   bool any = false;
   for (Trace &t : m_traces) {
     if (t.inLegend) {
-      t.graph->addToLegend();
+      t.plottable()->addToLegend();
       any = true;
     }
   }

@@ -14,7 +14,9 @@
 #include <vector>
 
 class QCustomPlot;
+class QCPAbstractPlottable;
 class QCPAxis;
+class QCPCurve;
 class QCPGraph;
 class QCPItemStraightLine;
 class QCPItemText;
@@ -23,6 +25,9 @@ class QCPTextElement;
 class QPrinter;
 
 enum class ChartAxis : int { X = 0, Y = 1 };
+// Graph: points kept sorted by x (a time axis). Curve: points joined in the order they were added,
+// so an X/Y plot may run back and forth along the X axis.
+enum class TraceKind : int { Graph = 0, Curve = 1 };
 
 inline constexpr int kChannelChartTraces = 5;
 inline constexpr int kCompareChartTraces = 11;
@@ -30,7 +35,8 @@ inline constexpr int kCompareChartTraces = 11;
 // The time and X/Y chart the views are built on: a fixed number of traces over one X and one
 // Y axis, a legend, one data cursor, zoom-box mode, picture saving and printing.
 //
-// Points are kept in QCustomPlot's graph containers (sorted by x, adaptive sampling on), and each
+// Points are kept in QCustomPlot's graph containers (sorted by x, adaptive sampling on) or, for an
+// X/Y chart, in curve containers (in order of arrival), and each
 // trace keeps the running extremes of its points, so adding a point and reading the extremes are
 // O(1) whatever the trace holds. Adding a point never repaints: changes mark the chart dirty and
 // one replot follows on a timer (at most kReplotIntervalMs apart), so bursts of samples cost one
@@ -43,6 +49,7 @@ class PlotChart : public QWidget {
   Q_OBJECT
 public:
   explicit PlotChart(int traceCount, QWidget *parent = nullptr);
+  PlotChart(int traceCount, TraceKind kind, QWidget *parent = nullptr);
   ~PlotChart() override;
   PlotChart(const PlotChart &) = delete;
   PlotChart &operator=(const PlotChart &) = delete;
@@ -69,6 +76,7 @@ public:
 
   // ---- traces; an index outside 0..traceCount()-1 is ignored (getters give empty values)
   [[nodiscard]] int traceCount() const { return static_cast<int>(m_traces.size()); }
+  [[nodiscard]] TraceKind traceKind() const { return m_kind; }
   // A point with a non-finite x is dropped (it has no place on the axis); a non-finite y is
   // stored as a gap (NaN): the line breaks there and the extremes skip it.
   void addPoint(int trace, double x, double y);
@@ -76,7 +84,8 @@ public:
   void addPoints(int trace, const QVector<double> &x, const QVector<double> &y, bool alreadySorted);
   void clearTrace(int trace);
   [[nodiscard]] int pointCount(int trace) const;
-  // Point j in x order (the order of arrival on a time axis); NaN when j is out of range.
+  // Point j in x order (the order of arrival on a time axis; for curves the order of arrival
+  // whatever x does); NaN when j is out of range.
   [[nodiscard]] double pointX(int trace, int j) const;
   [[nodiscard]] double pointY(int trace, int j) const;
   // Extremes of the points since the last clear (gaps excluded); empty when there are none.
@@ -156,6 +165,8 @@ public:
   // The trace's y at the cursor: linear interpolation between the points on either side of the
   // cursor's x; left of the first point the first y, right of the last point the last y; a gap
   // next to the cursor gives the other neighbour. Empty when the trace has no usable point.
+  // A curve may pass the cursor's x several times: it gives the y of the point whose x is
+  // nearest the cursor (the latest of equally near ones).
   [[nodiscard]] std::optional<double> cursorValue(int trace) const;
 
   // ---- zoom box: while on, dragging a rectangle over the data area zooms both axes into it
@@ -189,7 +200,10 @@ protected:
 
 private:
   struct Trace {
-    QCPGraph *graph = nullptr;
+    QCPGraph *graph = nullptr; // one of the two, by the chart's kind
+    QCPCurve *curve = nullptr;
+    [[nodiscard]] QCPAbstractPlottable *plottable() const;
+    [[nodiscard]] int count() const;
     RunningExtremes extremes;
     QColor color;
     bool lineVisible = true;
@@ -219,8 +233,11 @@ private:
   [[nodiscard]] bool overXAxis(const QPointF &pos) const;
   [[nodiscard]] bool overYAxis(const QPointF &pos) const;
   void placeCursorAt(double pixelX);
+  // The drawn point a cursor reading of a curve trace comes from.
+  [[nodiscard]] std::optional<QPointF> nearestCurvePoint(const Trace &t) const;
   bool handleMouse(QEvent *event);
 
+  TraceKind m_kind = TraceKind::Graph;
   QCustomPlot *m_plot = nullptr;
   QCPTextElement *m_title = nullptr;
   QCPTextElement *m_legendTitle = nullptr;

@@ -55,10 +55,30 @@ void PlotChart::setCursorPosition(double percent) {
   requestReplot();
 }
 
+std::optional<QPointF> PlotChart::nearestCurvePoint(const Trace &t) const {
+  const double x = cursorX();
+  std::optional<QPointF> best;
+  double bestDistance = 0;
+  for (const QCPCurveData &p : *t.curve->data()) {
+    if (!std::isfinite(p.value))
+      continue;
+    const double d = std::abs(p.key - x);
+    if (!best || d <= bestDistance) {
+      best = QPointF(p.key, p.value);
+      bestDistance = d;
+    }
+  }
+  return best;
+}
+
 std::optional<double> PlotChart::cursorValue(int trace) const {
   const Trace *t = traceAt(trace);
-  if (!t || t->graph->dataCount() == 0)
+  if (!t || t->count() == 0)
     return std::nullopt;
+  if (t->curve) {
+    const auto p = nearestCurvePoint(*t);
+    return p ? std::optional(p->y()) : std::nullopt;
+  }
   const QCPGraphDataContainer &d = *t->graph->data();
   const double x = cursorX();
   const auto right = std::lower_bound(d.constBegin(), d.constEnd(), x,
@@ -90,13 +110,15 @@ void PlotChart::updateCursorItems() {
   // The hint reads the first trace that is drawn and has a value at the cursor.
   for (int i = 0; i < traceCount(); ++i) {
     const Trace &t = m_traces[static_cast<size_t>(i)];
-    if (!t.graph->visible())
+    if (!t.plottable()->visible())
       continue;
     if (const auto y = cursorValue(i)) {
       hint += QStringLiteral("\nY: %1").arg(*y, 0, 'g', 6);
       hintColor = t.color;
       m_cursorTracer->position->setType(QCPItemPosition::ptPlotCoords);
-      m_cursorTracer->position->setCoords(x, *y);
+      // On a curve the reading comes from a point that may lie beside the cursor line.
+      const double at = t.curve ? nearestCurvePoint(t).value_or(QPointF(x, *y)).x() : x;
+      m_cursorTracer->position->setCoords(at, *y);
       m_cursorTracer->setPen(QPen(t.color));
       onTrace = true;
       break;

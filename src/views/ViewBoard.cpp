@@ -331,8 +331,6 @@ void ViewBoard::clearAllData() {
     }
     v->pltChannel->requestReplot();
   }
-  if (m_clearXY)
-    m_clearXY();
   for (int t = 0; t < kCompareChartTraces; ++t)
     m_compare->clearTrace(t);
   m_compare->requestReplot();

@@ -78,10 +78,9 @@ public:
   [[nodiscard]] TfraChannel *ActivePlot() const { return m_activePlot; }
   [[nodiscard]] PlotChart *compareChart() const { return m_compare; }
   // The X/Y view's chart and its set-up, for the tools on the X/Y page.
-  void setXYView(PlotChart *chart, std::function<void()> setup, std::function<void()> clear) {
+  void setXYView(PlotChart *chart, std::function<void()> setup) {
     m_xyChart = chart;
     m_setupXY = std::move(setup);
-    m_clearXY = std::move(clear);
   }
   QMenu *comparePopup = nullptr;
 
@@ -114,5 +113,4 @@ private:
   PlotChart *m_compare = nullptr;
   QPointer<PlotChart> m_xyChart;
   std::function<void()> m_setupXY;
-  std::function<void()> m_clearXY;
 };
