@@ -488,16 +488,4 @@ QString TfrmMain::panelText(int panel) const {
   return {};
 }
 
-QProgressBar *TfrmMain::CreateProgressWindow(int maximum) {
-  auto *win = new QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint);
-  win->setAttribute(Qt::WA_DeleteOnClose);
-  win->setFixedSize(260, 30);
-  if (const QScreen *s = QGuiApplication::primaryScreen())
-    win->move(s->availableGeometry().center() - win->rect().center());
-  auto *bar = new QProgressBar(win);
-  bar->setGeometry(5, 5, 250, 20);
-  bar->setRange(0, maximum);
-  bar->setTextVisible(false);
-  win->show();
-  return bar;
-}
+QProgressBar *TfrmMain::CreateProgressWindow(int maximum) { return CreateExportProgressWindow(maximum); }

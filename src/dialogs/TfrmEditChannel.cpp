@@ -2,6 +2,7 @@
 
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
+#include "dialogs/DialogFrame.h"
 #include "app/MessageBoxes.h"
 #include "dialogs/ChannelProperties.h"
 #include "views/TfraChannel.h"
@@ -54,23 +55,12 @@ TfrmEditChannel::TfrmEditChannel(QWidget *parent) : QDialog(parent) {
   PageControl1->addTab(tsRunOption, QStringLiteral("绘图区"));
   PageControl1->addTab(tsViewOption, QStringLiteral("信息显示窗"));
 
-  btnOK = new QPushButton(QStringLiteral("确定(&O)"), this);
-  btnOK->setObjectName(QStringLiteral("btnOK"));
-  btnOK->setDefault(true);
+  const DialogButtons buttons = BuildDialogFrame(this, PageControl1);
+  btnOK = buttons.ok;
+  btnCancel = buttons.cancel;
   btnOK->setEnabled(false); // until there is a channel to edit
-  btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  btnCancel->hide();
   connect(btnOK, &QPushButton::clicked, this, &TfrmEditChannel::btnOKClick);
   connect(btnCancel, &QPushButton::clicked, this, &TfrmEditChannel::btnCancelClick);
-
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
-  auto *l = new QVBoxLayout(this);
-  l->addWidget(PageControl1);
-  l->addLayout(buttons);
 
   chooseColor = [this](int current) -> std::optional<int> {
     const QColor c = QColorDialog::getColor(ColorFromWin(current), this);

@@ -1,6 +1,7 @@
 #include "dialogs/TfrmEditChannelAll.h"
 
 #include "app/AppContext.h"
+#include "dialogs/DialogFrame.h"
 #include "app/MessageBoxes.h"
 #include "dialogs/ChannelProperties.h"
 #include "views/ViewBoard.h"
@@ -50,23 +51,12 @@ TfrmEditChannelAll::TfrmEditChannelAll(QWidget *parent) : QDialog(parent) {
   g->setRowStretch(3, 1);
   PageControl1->addTab(tsRunOption, QStringLiteral("绘图区"));
 
-  btnOK = new QPushButton(QStringLiteral("确定(&O)"), this);
-  btnOK->setObjectName(QStringLiteral("btnOK"));
-  btnOK->setDefault(true);
+  const DialogButtons buttons = BuildDialogFrame(this, PageControl1);
+  btnOK = buttons.ok;
+  btnCancel = buttons.cancel;
   btnOK->setEnabled(false); // until attached
-  btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  btnCancel->hide();
   connect(btnOK, &QPushButton::clicked, this, &TfrmEditChannelAll::btnOKClick);
   connect(btnCancel, &QPushButton::clicked, this, &TfrmEditChannelAll::btnCancelClick);
-
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
-  auto *l = new QVBoxLayout(this);
-  l->addWidget(PageControl1);
-  l->addLayout(buttons);
 }
 
 TfrmEditChannelAll::TfrmEditChannelAll(AppContext &ctx, ViewBoard *board, QWidget *parent)

@@ -1,6 +1,7 @@
 #include "dialogs/TfrmSetup.h"
 
 #include "app/AppContext.h"
+#include "dialogs/DialogFrame.h"
 #include "app/Conversions.h"
 #include "app/MessageBoxes.h"
 #include "comm/SerialLink.h"
@@ -63,22 +64,11 @@ TfrmSetup::TfrmSetup(AppContext &ctx, Hooks hooks, QWidget *parent)
   PageControl1->addTab(display, QStringLiteral("显示设置"));
   PageControl1->addTab(save, QStringLiteral("数据保存"));
 
-  btnOK = new QPushButton(QStringLiteral("确定(&O)"), this);
-  btnOK->setObjectName(QStringLiteral("btnOK"));
-  btnOK->setDefault(true);
-  btnCancel = new QPushButton(QStringLiteral("取消(&C)"), this);
-  btnCancel->setObjectName(QStringLiteral("btnCancel"));
-  btnCancel->hide();
+  const DialogButtons buttons = BuildDialogFrame(this, PageControl1);
+  btnOK = buttons.ok;
+  btnCancel = buttons.cancel;
   connect(btnOK, &QPushButton::clicked, this, &TfrmSetup::btnOKClick);
   connect(btnCancel, &QPushButton::clicked, this, &TfrmSetup::btnCancelClick);
-
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(btnOK);
-  buttons->addWidget(btnCancel);
-  auto *l = new QVBoxLayout(this);
-  l->addWidget(PageControl1);
-  l->addLayout(buttons);
 
   chooseColor = [this](int current) -> std::optional<int> {
     const QColor c = QColorDialog::getColor(fromWin(current), this);

@@ -70,7 +70,10 @@ TfraChannel::TfraChannel(AppContext &ctx, ChannelViewHost &host, int channel, QW
   setPanelTextColor(m_panelText);
 }
 
-TfraChannel::~TfraChannel() = default;
+TfraChannel::~TfraChannel() {
+  // Child widgets are destroyed after this body, while their events still reach the filter.
+  m_destroying = true;
+}
 
 void TfraChannel::buildPanel() {
   panel = new QFrame(this);
@@ -417,6 +420,8 @@ void TfraChannel::endPanelDrag() {
 }
 
 bool TfraChannel::eventFilter(QObject *watched, QEvent *event) {
+  if (m_destroying)
+    return false;
   if (watched == pltChannel->plot()) {
     if (event->type() == QEvent::ContextMenu) {
       PopupMenu1->popup(static_cast<QContextMenuEvent *>(event)->globalPos());

@@ -132,5 +132,6 @@ private:
   bool m_sampling = false;
   TFormStatus m_formStatus = TFormStatus::fsNormal;
   bool m_dragging = false;
+  bool m_destroying = false;
   QPoint m_dragOffset;
 };

@@ -45,6 +45,8 @@ TfraXYChannel::TfraXYChannel(AppContext &ctx, QWidget *xyPage, QWidget *parent)
 }
 
 TfraXYChannel::~TfraXYChannel() {
+  // The chart and the window die below while this object is half gone: stop filtering first.
+  m_destroying = true;
   m_host->removeEventFilter(this);
   delete m_ownedPanel.data();
   delete m_ownedChart.data();
@@ -316,6 +318,8 @@ void TfraXYChannel::endPanelDrag() {
 }
 
 bool TfraXYChannel::eventFilter(QObject *watched, QEvent *event) {
+  if (m_destroying)
+    return false;
   if (watched == m_host && watched != this) {
     if (event->type() == QEvent::Resize) {
       pltXY->setGeometry(m_host->rect());

@@ -123,4 +123,5 @@ private:
   // The chart and window live on the page; they go with the view if the view goes first.
   QPointer<QWidget> m_ownedChart;
   QPointer<QWidget> m_ownedPanel;
+  bool m_destroying = false;
 };

@@ -49,15 +49,18 @@ private slots:
     producer.join();
     thread.stopAndWait(); // samples still in the ring are drained before the file closes
     QTRY_COMPARE(seen.size(), kCount);
-    for (int i = 0; i < kCount; ++i)
-      QCOMPARE(seen[i].Value, double(i));
+    for (int i = 0; i < kCount; ++i) {
+      const double v = seen[i].Value; // packed record: copy before comparing
+      QCOMPARE(v, double(i));
+    }
     QCOMPARE(thread.samplesWritten(), qint64(kCount));
 
     const TDataBlock block = TDataBlock::load(path);
     QCOMPARE(int(block.status), 0);
     QCOMPARE(block.channelCount, 2);
     QCOMPARE(qsizetype(block.samples.size()), qsizetype(kCount));
-    QCOMPARE(block.samples.back().Value, double(kCount - 1));
+    const double last = block.samples.back().Value;
+    QCOMPARE(last, double(kCount - 1));
     QCOMPARE(block.lastTime, double(kCount - 1));
   }
 
