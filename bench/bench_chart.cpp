@@ -1,3 +1,4 @@
+#include <malloc.h>
 // Chart figures: replot time with millions of points in one trace, and the cost of feeding ten
 // channel charts at 10 000 samples/s each for a minute with the coalesced replots running.
 #include "views/PlotChart.h"
@@ -183,6 +184,8 @@ void appendBenchmark(bool realTime) {
 } // namespace
 
 int main(int argc, char **argv) {
+  // The same allocator setting as the program (src/app/main.cpp), so the figures are its own.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
