@@ -182,7 +182,7 @@ private slots:
   }
 
   void generator_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("setup");
     QTest::addColumn<int>("frame");
     QTest::addColumn<double>("elapsedMs");
     QTest::addColumn<int>("decimals");
@@ -200,19 +200,19 @@ private slots:
   }
 
   void generator() {
-    QFETCH(QString, spec);
+    QFETCH(QString, setup);
     QFETCH(int, frame);
     QFETCH(double, elapsedMs);
     QFETCH(int, decimals);
     QFETCH(double, expected);
     std::string error;
-    const auto g = parseGenerator(spec.toStdString(), &error);
+    const auto g = parseGenerator(setup.toStdString(), &error);
     QVERIFY2(g.has_value(), error.c_str());
     QVERIFY(qAbs(generateValue(*g, std::uint64_t(frame), elapsedMs, decimals) - expected) < 1e-9);
   }
 
   void badGenerator_data() {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("setup");
     QTest::newRow("unknown") << "square:1";
     QTest::newRow("ramp without step") << "ramp:1";
     QTest::newRow("zero period") << "sine:1:0";
@@ -223,9 +223,9 @@ private slots:
   }
 
   void badGenerator() {
-    QFETCH(QString, spec);
+    QFETCH(QString, setup);
     std::string error;
-    QVERIFY(!parseGenerator(spec.toStdString(), &error).has_value());
+    QVERIFY(!parseGenerator(setup.toStdString(), &error).has_value());
     QVERIFY(!error.empty());
   }
 

@@ -44,15 +44,15 @@ std::optional<GeneratorSpec> parseGenerator(std::string_view text, std::string *
     return false;
   };
 
-  GeneratorSpec spec;
+  GeneratorSpec setup;
   if (name == "constant") {
     if (!wantArgs(1, 1))
       return std::nullopt;
-    spec = {GeneratorKind::Constant, args[0], 0, 0};
+    setup = {GeneratorKind::Constant, args[0], 0, 0};
   } else if (name == "ramp") {
     if (!wantArgs(2, 2))
       return std::nullopt;
-    spec = {GeneratorKind::Ramp, args[0], args[1], 0};
+    setup = {GeneratorKind::Ramp, args[0], args[1], 0};
   } else if (name == "sine") {
     if (!wantArgs(2, 3))
       return std::nullopt;
@@ -60,7 +60,7 @@ std::optional<GeneratorSpec> parseGenerator(std::string_view text, std::string *
       *error = "sine period must be greater than 0 ms";
       return std::nullopt;
     }
-    spec = {GeneratorKind::Sine, args[0], args[1], args.size() > 2 ? args[2] : 0.0};
+    setup = {GeneratorKind::Sine, args[0], args[1], args.size() > 2 ? args[2] : 0.0};
   } else if (name == "counter") {
     if (!wantArgs(0, 1))
       return std::nullopt;
@@ -69,30 +69,30 @@ std::optional<GeneratorSpec> parseGenerator(std::string_view text, std::string *
       *error = "counter start must be a whole number from 0 to 99999";
       return std::nullopt;
     }
-    spec = {GeneratorKind::Counter, start, 0, 0};
+    setup = {GeneratorKind::Counter, start, 0, 0};
   } else {
     *error = "unknown generator '" + std::string(name) + "'";
     return std::nullopt;
   }
-  return spec;
+  return setup;
 }
 
-double generateValue(const GeneratorSpec &spec, std::uint64_t frameIndex, double elapsedMs,
+double generateValue(const GeneratorSpec &setup, std::uint64_t frameIndex, double elapsedMs,
                      int decimals) {
-  switch (spec.kind) {
+  switch (setup.kind) {
   case GeneratorKind::Constant:
-    return spec.a;
+    return setup.a;
   case GeneratorKind::Ramp:
-    return spec.a + spec.b * static_cast<double>(frameIndex);
+    return setup.a + setup.b * static_cast<double>(frameIndex);
   case GeneratorKind::Sine:
-    return spec.c + spec.a * std::sin(2.0 * std::numbers::pi * elapsedMs / spec.b);
+    return setup.c + setup.a * std::sin(2.0 * std::numbers::pi * elapsedMs / setup.b);
   case GeneratorKind::Counter: {
     std::uint64_t span = kMaxCounter + 1; // whole numbers that fit at 0 decimal places
     for (int i = 0; i < decimals; ++i)
       span /= 10;
     if (span == 0)
       span = 1;
-    return static_cast<double>((static_cast<std::uint64_t>(spec.a) + frameIndex) % span);
+    return static_cast<double>((static_cast<std::uint64_t>(setup.a) + frameIndex) % span);
   }
   }
   return 0;

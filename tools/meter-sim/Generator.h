@@ -30,7 +30,7 @@ struct GeneratorSpec {
 // The value of frame number frameIndex (0 for a meter's first frame), sent elapsedMs after the
 // simulator started. The counter wraps to 0 after the largest whole number the decimal places
 // can carry (99999 at 0 places, 999 at 2), so long runs never stick at the clamp.
-[[nodiscard]] double generateValue(const GeneratorSpec &spec, std::uint64_t frameIndex,
+[[nodiscard]] double generateValue(const GeneratorSpec &setup, std::uint64_t frameIndex,
                                    double elapsedMs, int decimals);
 
 } // namespace metersim

@@ -316,7 +316,7 @@ ParseOutcome parseOptions(const std::vector<std::string> &rawArgs) {
 }
 
 std::string usageText() {
-  return R"(Usage: meter-sim --port COMn [--meter SPEC]... [--port COMm [--meter SPEC]...]... [options]
+  return R"(Usage: meter-sim --port COMn [--meter METER]... [--port COMm [--meter METER]...]... [options]
 
 Simulates digital panel meters on pseudo-terminals. Prints "COMn=/dev/pts/X" per port, then
 "READY", and runs until SIGINT/SIGTERM or --duration-ms.

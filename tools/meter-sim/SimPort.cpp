@@ -48,8 +48,8 @@ bool makeRaw(int fd) {
 
 } // namespace
 
-SimPort::SimPort(PortSpec spec, const PortRuntimeConfig &config, EventLog &log)
-    : m_spec(std::move(spec)), m_config(config), m_log(log) {
+SimPort::SimPort(PortSpec setup, const PortRuntimeConfig &config, EventLog &log)
+    : m_spec(std::move(setup)), m_config(config), m_log(log) {
   // 8N1: ten bit times per byte.
   m_byteNs = std::max<std::int64_t>(1, 10'000'000'000LL / std::max(1, m_config.baud));
   for (const MeterSpec &m : m_spec.meters) {
@@ -105,8 +105,8 @@ void SimPort::close(std::int64_t nowNs, std::string_view why) {
 }
 
 std::int64_t SimPort::frameIntervalNs(const Meter &meter) const {
-  if (meter.spec.intervalUs > 0)
-    return meter.spec.intervalUs * 1000;
+  if (meter.setup.intervalUs > 0)
+    return meter.setup.intervalUs * 1000;
   return m_byteNs * static_cast<std::int64_t>(kReadingFrameSize); // back to back on the line
 }
 
@@ -115,7 +115,7 @@ std::int64_t SimPort::nextDeadlineNs() const {
     return INT64_MAX;
   std::int64_t next = INT64_MAX;
   for (const Meter &m : m_meters)
-    if (m.spec.mode == MeterMode::Active)
+    if (m.setup.mode == MeterMode::Active)
       next = std::min(next, m.nextDueNs);
   if (!m_replies.empty())
     next = std::min(next, m_replies.begin()->first);
@@ -156,7 +156,7 @@ void SimPort::handleReadable(std::int64_t nowNs) {
 
 void SimPort::request(int address, std::string_view bytes, std::int64_t nowNs) {
   const auto it = std::find_if(m_meters.begin(), m_meters.end(), [address](const Meter &m) {
-    return m.spec.mode == MeterMode::Query && m.spec.address == address;
+    return m.setup.mode == MeterMode::Query && m.setup.address == address;
   });
   if (it == m_meters.end()) {
     // Another meter's request on the shared line: not ours to answer.
@@ -164,7 +164,7 @@ void SimPort::request(int address, std::string_view bytes, std::int64_t nowNs) {
     return;
   }
   m_log.write(nowNs, m_spec.name, address, "RX-REQUEST", {}, {}, bytes);
-  m_replies.emplace(nowNs + it->spec.delayUs * 1000,
+  m_replies.emplace(nowNs + it->setup.delayUs * 1000,
                     static_cast<std::size_t>(it - m_meters.begin()));
 }
 
@@ -180,7 +180,7 @@ void SimPort::runDue(std::int64_t nowNs) {
   // discarding unblocks it.
   discardUnreadInput(nowNs);
   for (Meter &m : m_meters) {
-    if (m.spec.mode != MeterMode::Active)
+    if (m.setup.mode != MeterMode::Active)
       continue;
     const std::int64_t interval = frameIntervalNs(m);
     if (nowNs - m.nextDueNs > kMaxLagNs)
@@ -205,7 +205,7 @@ void SimPort::runDue(std::int64_t nowNs) {
 }
 
 void SimPort::transmit(Meter &meter, std::int64_t timeNs, std::int64_t nowNs, bool reply) {
-  const int address = meter.spec.address;
+  const int address = meter.setup.address;
   if (nowNs < meter.silentUntilNs) {
     if (reply)
       m_log.write(nowNs, m_spec.name, address, "NO-REPLY", "silence", {}, {});
@@ -223,8 +223,8 @@ void SimPort::transmit(Meter &meter, std::int64_t timeNs, std::int64_t nowNs, bo
 
   const double elapsedMs = static_cast<double>(timeNs - m_config.startNs) / 1e6;
   const Reading reading = quantize(
-      generateValue(meter.spec.generator, meter.frames, elapsedMs, meter.spec.decimals),
-      meter.spec.decimals);
+      generateValue(meter.setup.generator, meter.frames, elapsedMs, meter.setup.decimals),
+      meter.setup.decimals);
   ++meter.frames;
 
   if (fault == FaultKind::Garbage)

@@ -32,7 +32,7 @@ struct PortRuntimeConfig {
 // logged when the kernel has taken its last byte.
 class SimPort {
 public:
-  SimPort(PortSpec spec, const PortRuntimeConfig &config, EventLog &log);
+  SimPort(PortSpec setup, const PortRuntimeConfig &config, EventLog &log);
   ~SimPort();
   SimPort(const SimPort &) = delete;
   SimPort &operator=(const SimPort &) = delete;
@@ -55,7 +55,7 @@ public:
 
 private:
   struct Meter {
-    MeterSpec spec;
+    MeterSpec setup;
     FaultInjector faults;
     std::uint64_t frames = 0;       // frames generated so far: the generators' frame index
     std::int64_t nextDueNs = 0;     // active meters: absolute time of the next frame

@@ -87,8 +87,8 @@ int Simulator::run(std::FILE *out, std::FILE *err) {
 
   std::vector<std::unique_ptr<SimPort>> ports;
   std::vector<std::pair<std::string, std::string>> mapping;
-  for (const PortSpec &spec : m_options.ports) {
-    auto port = std::make_unique<SimPort>(spec, config, m_log);
+  for (const PortSpec &setup : m_options.ports) {
+    auto port = std::make_unique<SimPort>(setup, config, m_log);
     if (!port->open(&error)) {
       std::fprintf(err, "meter-sim: %s\n", error.c_str());
       return 1;
