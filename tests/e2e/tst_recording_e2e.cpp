@@ -12,7 +12,10 @@
 #include "views/ViewBoard.h"
 
 #include <QAction>
+#include <QDir>
 #include <QTemporaryDir>
+
+#include <cstring>
 #include <QtTest>
 
 namespace {
@@ -98,18 +101,62 @@ private slots:
     QCOMPARE(file1, values(sim.events("TX-REPLY", "COM2")).mid(0, file1.size()));
   }
 
-  void timedRecordingEndsByItself() {
+  // A timed recording saved automatically: the file's head and channel records are exactly the
+  // bytes written out here by hand.
+  void timedAutomaticRecordingFile() {
     QTemporaryDir dir;
-    writeMeterTable(dir.filePath("Sys.ini"), "SampleMode=1\r\nKeepTime=700\r\nKeepTimeUnit=0\r\n");
+    QVERIFY(QDir().mkpath(dir.filePath("runs")));
+    writeMeterTable(dir.filePath("Sys.ini"),
+                    "SampleMode=1\r\nKeepTime=700\r\nKeepTimeUnit=0\r\nSaveMode=1\r\nSavePath=" +
+                        dir.filePath("runs").toUtf8() + "\r\nFileNameHead=Run\r\n"
+                        "[Channel1]\r\nTitle=\xCE\xC2\xB6\xC8\r\nMeasureUnit=kg\r\nRangeMin=-5\r\nRangeMax=5\r\n"
+                        "Scale=2\r\nOffset=0.5\r\nPhysicalChannel=7\r\n");
     MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
-    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=20", "--port", "COM2",
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=20,gen=counter", "--port", "COM2",
                        "--meter", "query,addr=1"}));
     AppContext ctx(ProgramPaths::resolve(dir.path()));
     auto main = CreateWindows(ctx, {});
     main->btnStart->trigger();
     QVERIFY(main->ReadThread);
-    QTRY_VERIFY_WITH_TIMEOUT(!main->ReadThread, 10000);
+    QVERIFY(main->WorkFile().startsWith(dir.filePath("runs") + "/Run"));
+    QTRY_VERIFY_WITH_TIMEOUT(!main->ReadThread, 10000); // ends by itself
     QVERIFY(main->btnStart->isEnabled());
+    QVERIFY(!main->btnSave->isEnabled()); // saved automatically: nothing to save
+
+    QFile f(main->WorkFile());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QByteArray head("\x17" "ZERVO Data File ver 1.0" "\x00\x00" "\x02\x00\x00\x00", 30);
+    QCOMPARE(bytes.left(30), head);
+    // Channel 1: number 1, physical 7, title "温度" (GBK CE C2 B6 C8), unit "kg", -5, 5, 2, 0.5.
+    QByteArray rec1("\x01\x00\x00\x00" "\x07\x00\x00\x00", 8);
+    rec1 += QByteArray("\x04\xCE\xC2\xB6\xC8", 5) + QByteArray(16, '\0');
+    rec1 += QByteArray("\x02kg", 3) + QByteArray(18, '\0');
+    QCOMPARE(bytes.mid(30, 50), rec1);
+    auto dbl = [&](int at) {
+      double v;
+      memcpy(&v, bytes.constData() + at, 8);
+      return v;
+    };
+    QCOMPARE(dbl(30 + 50), -5.0);
+    QCOMPARE(dbl(30 + 58), 5.0);
+    QCOMPARE(dbl(30 + 66), 2.0);
+    QCOMPARE(dbl(30 + 74), 0.5);
+    // Samples follow the two 82-byte records; the active meter's counter never skips.
+    const QByteArray samples = bytes.mid(30 + 2 * 82);
+    QCOMPARE(samples.size() % 20, 0);
+    QList<double> counter;
+    for (qsizetype at = 0; at < samples.size(); at += 20) {
+      qint32 ch;
+      double v;
+      memcpy(&ch, samples.constData() + at, 4);
+      memcpy(&v, samples.constData() + at + 4, 8);
+      if (ch == 0)
+        counter << v;
+    }
+    QVERIFY(counter.size() > 5);
+    for (int i = 1; i < counter.size(); ++i)
+      QCOMPARE(counter[i], counter[i - 1] + 1);
   }
 
   void refusals_data() {
