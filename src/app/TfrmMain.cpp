@@ -279,10 +279,6 @@ void TfrmMain::btnPrintClick() {
   m_printer->print(*this);
 }
 
-void TfrmMain::notBuiltYet(const QString &command) {
-  Msg::notice(this, QStringLiteral("“%1”功能尚在开发中，本版本还不能使用。").arg(command));
-}
-
 void TfrmMain::showEvent(QShowEvent *event) {
   QMainWindow::showEvent(event);
   if (!m_shown) {

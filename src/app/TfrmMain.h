@@ -148,7 +148,6 @@ private:
   void connectTools();
   void createBoard();
   void createXYView();
-  void notBuiltYet(const QString &command);
   [[nodiscard]] FileAssociation association() const;
   [[nodiscard]] ExportHooks exportHooks();
   void exportAllChannels();
