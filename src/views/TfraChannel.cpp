@@ -49,7 +49,7 @@ TfraChannel::TfraChannel(AppContext &ctx, ChannelViewHost &host, int channel, QW
   pltChannel->setMarkerSize(0, 2);
   pltChannel->setLegendTitle(QStringLiteral("批次"));
   // The information window floats at the top right; keep the batch legend clear of it.
-  pltChannel->plot()->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignTop | Qt::AlignLeft);
+  pltChannel->plot()->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
   pltChannel->setTracking(ChartAxis::X, true);
   pltChannel->setTracking(ChartAxis::Y, false);
 
