@@ -3,6 +3,7 @@
 #include "acquisition/TimeUnits.h"
 #include "app/AppContext.h"
 #include "views/DotMatrixDisplay.h"
+#include "views/PanelDrag.h"
 #include "views/PlotChart.h"
 #include "views/ViewGeometry.h"
 #include "views/WinColor.h"
@@ -434,31 +435,9 @@ bool TfraChannel::eventFilter(QObject *watched, QEvent *event) {
   auto *w = qobject_cast<QWidget *>(watched);
   if (!w || (w != panel && !panel->isAncestorOf(w)))
     return QFrame::eventFilter(watched, event);
+  if (m_drag.handle(event, panel, [this] { endPanelDrag(); }))
+    return true;
   switch (event->type()) {
-  case QEvent::MouseButtonPress: {
-    auto *me = static_cast<QMouseEvent *>(event);
-    if (me->button() == Qt::LeftButton) {
-      m_dragging = true;
-      m_dragOffset = mapFromGlobal(me->globalPosition().toPoint()) - panel->pos();
-      return true;
-    }
-    break;
-  }
-  case QEvent::MouseMove: {
-    auto *me = static_cast<QMouseEvent *>(event);
-    if (m_dragging && (me->buttons() & Qt::LeftButton)) {
-      panel->move(mapFromGlobal(me->globalPosition().toPoint()) - m_dragOffset);
-      return true;
-    }
-    break;
-  }
-  case QEvent::MouseButtonRelease:
-    if (m_dragging) {
-      m_dragging = false;
-      endPanelDrag();
-      return true;
-    }
-    break;
   case QEvent::MouseButtonDblClick:
     if (w != panel && w != pnlNow && w != pnlMax && w != pnlMin) {
       btnOption->click();

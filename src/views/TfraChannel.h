@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/ChannelView.h"
+#include "views/PanelDrag.h"
 
 #include <QFrame>
 #include <QPointer>
@@ -131,7 +132,6 @@ private:
   int m_panelText = 8421376;
   bool m_sampling = false;
   TFormStatus m_formStatus = TFormStatus::fsNormal;
-  bool m_dragging = false;
+  PanelDrag m_drag;
   bool m_destroying = false;
-  QPoint m_dragOffset;
 };

@@ -339,28 +339,9 @@ bool TfraXYChannel::eventFilter(QObject *watched, QEvent *event) {
   auto *w = qobject_cast<QWidget *>(watched);
   if (!w || (w != panel && !panel->isAncestorOf(w)))
     return QFrame::eventFilter(watched, event);
+  if (m_drag.handle(event, panel, [this] { endPanelDrag(); }))
+    return true;
   switch (event->type()) {
-  case QEvent::MouseButtonPress: {
-    auto *me = static_cast<QMouseEvent *>(event);
-    if (me->button() != Qt::LeftButton)
-      break;
-    m_dragging = true;
-    m_dragOffset = m_host->mapFromGlobal(me->globalPosition().toPoint()) - panel->pos();
-    return true;
-  }
-  case QEvent::MouseMove: {
-    auto *me = static_cast<QMouseEvent *>(event);
-    if (!m_dragging || !(me->buttons() & Qt::LeftButton))
-      break;
-    panel->move(m_host->mapFromGlobal(me->globalPosition().toPoint()) - m_dragOffset);
-    return true;
-  }
-  case QEvent::MouseButtonRelease:
-    if (!m_dragging)
-      break;
-    m_dragging = false;
-    endPanelDrag();
-    return true;
   case QEvent::ContextMenu:
     PopupMenu2->popup(static_cast<QContextMenuEvent *>(event)->globalPos());
     return true;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/PanelDrag.h"
+
 #include "views/XYPlotModel.h"
 
 #include <QFrame>
@@ -118,8 +120,7 @@ private:
   // Unknown until first set, so that the first drag always persists the position.
   std::optional<int> m_panelTopSpace;
   std::optional<int> m_panelRightSpace;
-  bool m_dragging = false;
-  QPoint m_dragOffset;
+  PanelDrag m_drag;
   // The chart and window live on the page; they go with the view if the view goes first.
   QPointer<QWidget> m_ownedChart;
   QPointer<QWidget> m_ownedPanel;
