@@ -5,7 +5,7 @@
 #include "comm/PortRegistry.h"
 #include "comm/SerialLink.h"
 
-#include "tst_metersearch_sim.h"
+#include "e2e/MeterSim.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

@@ -31,6 +31,7 @@ class MeterSim {
 public:
   static constexpr int kWaitMs = 10000;
 
+  MeterSim() = default;
   MeterSim(QString sysIni, QString logPath) : m_ini(std::move(sysIni)), m_log(std::move(logPath)) {}
   ~MeterSim() { stop(); }
   MeterSim(const MeterSim &) = delete;
@@ -51,7 +52,19 @@ public:
       m_proc.waitForReadyRead(100);
       out += m_proc.readAllStandardOutput();
     }
+    for (const QByteArray &line : out.split('\n')) {
+      const qsizetype eq = line.indexOf('=');
+      if (eq > 0)
+        ports.insert(QString::fromLatin1(line.left(eq)), QString::fromLatin1(line.mid(eq + 1)));
+    }
     return true;
+  }
+
+  // The same with the Sys.ini and the log given here (a fixed seed keeps runs repeatable).
+  [[nodiscard]] bool start(const QStringList &args, const QString &sysIni, const QString &logPath) {
+    m_ini = sysIni;
+    m_log = logPath;
+    return start(args + QStringList{QStringLiteral("--seed"), QStringLiteral("1")});
   }
 
   // Terminates the simulator; its log is complete afterwards.
@@ -95,6 +108,19 @@ public:
         list.append(e);
     return list;
   }
+
+  // Lines of one kind on a port.
+  [[nodiscard]] int countKindOn(const QString &port, const QString &kind) const {
+    return static_cast<int>(events(kind, port).size());
+  }
+
+  // Requests that reached a port, valid or not, for any address.
+  [[nodiscard]] int requestsOn(const QString &port) const {
+    return countKindOn(port, QStringLiteral("RX-REQUEST")) + countKindOn(port, QStringLiteral("RX-OTHER")) +
+           countKindOn(port, QStringLiteral("RX-BAD"));
+  }
+
+  QMap<QString, QString> ports; // COMn -> device, from the simulator's mapping lines
 
 private:
   QString m_ini;

@@ -5,7 +5,7 @@
 #include "comm/TfrmConfigure.h"
 #include "comm/TfrmConfigureShowUnit.h"
 
-#include "comm/tst_metersearch_sim.h"
+#include "e2e/MeterSim.h"
 #include "common/ModalResponder.h"
 
 #include <QApplication>
