@@ -1,4 +1,5 @@
 // The data file loader: status codes on good and damaged files, round trip, duration text.
+#include "common/LeBytes.h"
 #include "acquisition/DataBlock.h"
 #include "acquisition/DataFileWriter.h"
 
@@ -15,21 +16,7 @@
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }
-
-QByteArray le32(qint32 v) {
-  QByteArray b(4, '\0');
-  qToLittleEndian(v, b.data());
-  return b;
-}
-
-QByteArray le64(double v) {
-  quint64 bits = 0;
-  std::memcpy(&bits, &v, 8);
-  QByteArray b(8, '\0');
-  qToLittleEndian(bits, b.data());
-  return b;
-}
+using namespace lebytes;
 
 QByteArray head(qint32 n) { return hex("17") + QByteArray("ZERVO Data File ver 1.0") + hex("0000") + le32(n); }
 
@@ -38,8 +25,6 @@ QByteArray record(qint32 number) {
   return le32(number) + le32(9) + hex("05cda8b5c031") + QByteArray(15, '\0') + hex("0156") + QByteArray(19, '\0') +
          le64(-1.0) + le64(1.0) + le64(2.0) + le64(0.5);
 }
-
-QByteArray sample(qint32 channel, double value, double time) { return le32(channel) + le64(value) + le64(time); }
 
 }  // namespace
 

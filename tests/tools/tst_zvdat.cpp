@@ -1,4 +1,5 @@
 // Runs the zvdat program on small data files written out by hand.
+#include "common/LeBytes.h"
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -9,25 +10,9 @@
 
 namespace {
 
+using namespace lebytes;
+
 constexpr int kWaitMs = 30000;
-
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }
-
-QByteArray le32(qint32 v) {
-  QByteArray b(4, '\0');
-  qToLittleEndian(v, b.data());
-  return b;
-}
-
-QByteArray le64(double v) {
-  quint64 bits = 0;
-  std::memcpy(&bits, &v, 8);
-  QByteArray b(8, '\0');
-  qToLittleEndian(bits, b.data());
-  return b;
-}
-
-QByteArray sample(qint32 channel, double value, double time) { return le32(channel) + le64(value) + le64(time); }
 
 // Two channels: "通道1" in kg (physical 3, range 0..100) and "a,b" without a unit
 // (physical 4, range -5..5, scale 2.5, offset -1). Channel 1 has three samples,

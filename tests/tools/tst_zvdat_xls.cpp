@@ -1,4 +1,5 @@
 // zvdat xls on hand-made data files; the workbooks are read back with xlrd.
+#include "common/LeBytes.h"
 #include "dialogs/tst_xls_reader.h"
 
 #include <QFile>
@@ -11,23 +12,7 @@
 
 namespace {
 
-QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text)); }
-
-QByteArray le32(qint32 v) {
-  QByteArray b(4, '\0');
-  qToLittleEndian(v, b.data());
-  return b;
-}
-
-QByteArray le64(double v) {
-  quint64 bits = 0;
-  std::memcpy(&bits, &v, 8);
-  QByteArray b(8, '\0');
-  qToLittleEndian(bits, b.data());
-  return b;
-}
-
-QByteArray sample(qint32 channel, double value, double time) { return le32(channel) + le64(value) + le64(time); }
+using namespace lebytes;
 
 // Two channels: "通道1" in kg and "a,b" without a unit (GBK titles).
 QByteArray head() {
