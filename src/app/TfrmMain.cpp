@@ -19,6 +19,7 @@
 #include "acquisition/RecordingFiles.h"
 #include "dialogs/TfrmEditChannel.h"
 #include "dialogs/TfrmEditChannelAll.h"
+#include "comm/PollingEngine.h"
 #include "comm/SearchCommand.h"
 #include "views/ViewBoard.h"
 
@@ -238,6 +239,9 @@ void TfrmMain::setDialogs(const Dialogs &d) {
     hooks.buildChannelViews = [this](int n) { BuildChannelViews(n); };
     hooks.selectFirstTab = [this] { PageControl1->setCurrentIndex(0); };
     m_search = new SearchCommand(m_ctx, *d.frmConfigureShowUnit, std::move(hooks), this);
+    d.frmConfigureShowUnit->setStatsSource([this] {
+      return m_acquisition ? m_acquisition->engine().allStats() : QList<PortStats>{};
+    });
   }
 }
 

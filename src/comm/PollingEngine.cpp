@@ -98,8 +98,10 @@ StartResult PollingEngine::start(int portCount) {
       m_modules.push_back(std::move(module));
     }
   });
-  if (!result.started())
+  if (!result.started()) {
+    m_counters.clear(); // a run that never started has nothing to diagnose
     return result;
+  }
 
   for (int i = 0; i < portCount; ++i) {
     const auto index = static_cast<std::size_t>(i);
@@ -134,4 +136,11 @@ PortStats PollingEngine::stats(int portIndex) const {
   if (portIndex < 0 || portIndex >= portCount())
     return {};
   return m_counters[static_cast<std::size_t>(portIndex)]->snapshot();
+}
+
+QList<PortStats> PollingEngine::allStats() const {
+  QList<PortStats> all;
+  for (int i = 0; i < portCount(); ++i)
+    all << stats(i);
+  return all;
 }

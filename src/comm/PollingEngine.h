@@ -4,6 +4,7 @@
 #include "comm/PortRegistry.h"
 #include "comm/TdmCom.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QThread>
@@ -64,6 +65,8 @@ public:
 
   // Diagnostics of port index i of the current or last run; an empty snapshot for other indices.
   [[nodiscard]] PortStats stats(int portIndex) const;
+  // Every port of the current or last run, in port order; empty before the first run.
+  [[nodiscard]] QList<PortStats> allStats() const;
 
   // The pacing wait of query meters, applied from the next wait on.
   void setSampleIntervalMs(qint64 ms) { m_sampleIntervalMs.store(ms); }

@@ -1,19 +1,31 @@
 #include "comm/TfrmConfigureShowUnit.h"
 
+#include "comm/PortDiagnostics.h"
 #include "comm/TfrmConfigure.h"
 
 #include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTableWidget>
 #include <QVBoxLayout>
+
+namespace {
+constexpr QSize kPlainSize(276, 269);
+constexpr int kDiagnosticsHeight = 200; // caption, 9 rows of 18 px and a scroll bar
+constexpr int kDiagnosticsRowHeight = 18;
+constexpr int kLabelColumnWidth = 64;
+constexpr int kPortColumnWidth = 52;
+} // namespace
 
 TfrmConfigureShowUnit::TfrmConfigureShowUnit(QWidget *parent) : QDialog(parent) {
   setObjectName(QStringLiteral("frmConfigureShowUnit"));
   setWindowTitle(QStringLiteral("仪表信息"));
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowSystemMenuHint |
                  Qt::WindowCloseButtonHint);
-  setFixedSize(276, 269);
+  setFixedSize(kPlainSize);
 
   frmConfigure1 = new TfrmConfigure(this);
   btnClose = new QPushButton(QStringLiteral("关闭(&C)"), this);
@@ -26,11 +38,80 @@ TfrmConfigureShowUnit::TfrmConfigureShowUnit(QWidget *parent) : QDialog(parent) 
   iLedBar1->setFixedHeight(10);
   iLedBar1->hide();
 
+  lblDiagnostics = new QLabel(QStringLiteral("通讯诊断（最近一次采集）:"), this);
+  lblDiagnostics->setObjectName(QStringLiteral("lblDiagnostics"));
+  gridDiagnostics = new QTableWidget(this);
+  gridDiagnostics->setObjectName(QStringLiteral("gridDiagnostics"));
+  gridDiagnostics->setFont(frmConfigure1->font());
+  gridDiagnostics->horizontalHeader()->hide();
+  gridDiagnostics->verticalHeader()->hide();
+  gridDiagnostics->verticalHeader()->setDefaultSectionSize(kDiagnosticsRowHeight);
+  gridDiagnostics->horizontalHeader()->setDefaultSectionSize(kPortColumnWidth);
+  gridDiagnostics->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  gridDiagnostics->setSelectionMode(QAbstractItemView::NoSelection);
+  gridDiagnostics->setFocusPolicy(Qt::NoFocus);
+  gridDiagnostics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  lblDiagnostics->hide();
+  gridDiagnostics->hide();
+
   auto *l = new QVBoxLayout(this);
   l->setContentsMargins(2, 2, 2, 2);
   l->addWidget(frmConfigure1, 1);
+  l->addWidget(lblDiagnostics);
+  l->addWidget(gridDiagnostics);
   l->addWidget(btnClose, 0, Qt::AlignRight);
   l->addWidget(iLedBar1);
   if (const QScreen *s = QGuiApplication::primaryScreen())
     move(s->availableGeometry().center() - rect().center());
+
+  m_refresh.setInterval(kRefreshMs);
+  connect(&m_refresh, &QTimer::timeout, this, &TfrmConfigureShowUnit::refreshDiagnostics);
+}
+
+void TfrmConfigureShowUnit::setStatsSource(StatsSource source) {
+  m_source = std::move(source);
+  if (isVisible())
+    refreshDiagnostics();
+}
+
+void TfrmConfigureShowUnit::refreshDiagnostics() {
+  // A search shows its own progress in this window; the last acquisition's counts would mislead.
+  const bool searching = !iLedBar1->isHidden();
+  const QList<QStringList> rows =
+      (m_source && !searching) ? DiagnosticsRows(m_source()) : QList<QStringList>{};
+  const bool show = !rows.isEmpty();
+  if (show) {
+    const int columns = static_cast<int>(rows.first().size());
+    gridDiagnostics->setRowCount(static_cast<int>(rows.size()));
+    gridDiagnostics->setColumnCount(columns);
+    gridDiagnostics->setColumnWidth(0, kLabelColumnWidth);
+    for (int r = 0; r < rows.size(); ++r) {
+      for (int c = 0; c < columns; ++c) {
+        QTableWidgetItem *item = gridDiagnostics->item(r, c);
+        if (!item) {
+          item = new QTableWidgetItem;
+          item->setTextAlignment(Qt::AlignCenter);
+          item->setFlags(Qt::ItemIsEnabled);
+          if (r == 0 || c == 0)
+            item->setBackground(palette().button());
+          gridDiagnostics->setItem(r, c, item);
+        }
+        item->setText(rows[r].value(c));
+      }
+    }
+  }
+  lblDiagnostics->setVisible(show);
+  gridDiagnostics->setVisible(show);
+  setFixedSize(show ? kPlainSize + QSize(0, kDiagnosticsHeight) : kPlainSize);
+}
+
+void TfrmConfigureShowUnit::showEvent(QShowEvent *event) {
+  refreshDiagnostics();
+  m_refresh.start();
+  QDialog::showEvent(event);
+}
+
+void TfrmConfigureShowUnit::hideEvent(QHideEvent *event) {
+  m_refresh.stop();
+  QDialog::hideEvent(event);
 }

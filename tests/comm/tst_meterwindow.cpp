@@ -1,7 +1,9 @@
 #include "comm/MeterTable.h"
+#include "comm/PortDiagnostics.h"
 #include "comm/TfrmConfigure.h"
 #include "comm/TfrmConfigureShowUnit.h"
 
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -61,6 +63,79 @@ private slots:
     QCOMPARE(f.cellText(2, 4), QString());
     QCOMPARE(f.cellText(0, 1), QString("仪表号"));
     QCOMPARE(f.cellText(5, 0), QString("5"));
+  }
+
+  void diagnosticsRows_data() {
+    QTest::addColumn<QList<PortStats>>("ports");
+    QTest::addColumn<QList<QStringList>>("rows");
+
+    QTest::newRow("no run") << QList<PortStats>{} << QList<QStringList>{};
+
+    PortStats a;
+    a.com = 3;
+    a.goodFrames = 1234567890123ULL; // counts are 64-bit and shown whole
+    a.rejects[static_cast<int>(FrameReject::Address)] = 1;
+    a.rejects[static_cast<int>(FrameReject::Checksum)] = 2;
+    a.rejects[static_cast<int>(FrameReject::Terminator)] = 3;
+    a.rejects[static_cast<int>(FrameReject::DecimalDigit)] = 4;
+    a.rejects[static_cast<int>(FrameReject::Magnitude)] = 5;
+    a.timeouts = 6;
+    PortStats b;
+    b.com = 12;
+    b.failed = true;
+    QTest::newRow("each reason in its own row, ports in order")
+        << QList<PortStats>{a, b}
+        << QList<QStringList>{{"串口", "com3", "com12"},     {"正确帧", "1234567890123", "0"},
+                              {"地址错", "1", "0"},          {"校验错", "2", "0"},
+                              {"结束符错", "3", "0"},        {"小数位错", "4", "0"},
+                              {"数值错", "5", "0"},          {"超时", "6", "0"},
+                              {"状态", "正常", "断开"}};
+  }
+
+  void diagnosticsRows() {
+    QFETCH(QList<PortStats>, ports);
+    QFETCH(QList<QStringList>, rows);
+    QCOMPARE(DiagnosticsRows(ports), rows);
+  }
+
+  // The window shows the diagnostics once an acquisition has run, follows the counters while it is
+  // open, and keeps them out of the way during a search.
+  void diagnosticsInWindow() {
+    TfrmConfigureShowUnit w;
+    QList<PortStats> stats;
+    w.setStatsSource([&stats] { return stats; });
+    w.show();
+    QVERIFY(w.gridDiagnostics->isHidden());
+    QCOMPARE(w.size(), QSize(276, 269));
+
+    PortStats p;
+    p.com = 1;
+    p.goodFrames = 7;
+    stats << p;
+    w.refreshDiagnostics();
+    QVERIFY(!w.gridDiagnostics->isHidden());
+    QVERIFY(!w.lblDiagnostics->isHidden());
+    QVERIFY(w.height() > 269);
+    QCOMPARE(w.gridDiagnostics->item(1, 1)->text(), QString("7"));
+
+    stats[0].goodFrames = 8; // the open window refreshes on its own
+    QTRY_COMPARE(w.gridDiagnostics->item(1, 1)->text(), QString("8"));
+
+    w.iLedBar1->show();
+    w.refreshDiagnostics();
+    QVERIFY(w.gridDiagnostics->isHidden());
+    QCOMPARE(w.size(), QSize(276, 269));
+    w.iLedBar1->hide();
+
+    // A second port appears as a new column; a run with fewer ports drops it again.
+    stats << p;
+    stats[1].com = 4;
+    w.refreshDiagnostics();
+    QCOMPARE(w.gridDiagnostics->columnCount(), 3);
+    QCOMPARE(w.gridDiagnostics->item(0, 2)->text(), QString("com4"));
+    stats.removeLast();
+    w.refreshDiagnostics();
+    QCOMPARE(w.gridDiagnostics->columnCount(), 2);
   }
 };
 

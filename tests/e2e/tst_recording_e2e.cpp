@@ -6,6 +6,7 @@
 #include "comm/PollingEngine.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
+#include "comm/TfrmConfigureShowUnit.h"
 #include "common/ModalResponder.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
@@ -13,7 +14,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstring>
 #include <QtTest>
@@ -99,6 +102,28 @@ private slots:
     QVERIFY(first >= 0);
     QCOMPARE(sent.mid(first, file0.size()), file0);
     QCOMPARE(file1, values(sim.events("TX-REPLY", "COM2")).mid(0, file1.size()));
+
+    // The meter information window counts every good frame of each port, and those are exactly
+    // the samples recorded; a query meter that always answers has no time-out.
+    TfrmConfigureShowUnit *info = main->dialogs().frmConfigureShowUnit;
+    bool shown = false;
+    QStringList header;
+    QTimer::singleShot(0, info, [&] {
+      const QTableWidget *g = info->gridDiagnostics;
+      shown = g->isVisible();
+      for (int c = 0; c < g->columnCount(); ++c)
+        header << g->item(0, c)->text();
+      info->close();
+    });
+    main->btnConfigure->trigger();
+    QVERIFY(shown);
+    QCOMPARE(header, QStringList({"串口", "com1", "com2"}));
+    const QList<PortStats> stats = main->acquisition()->engine().allStats();
+    QCOMPARE(stats.size(), 2);
+    QCOMPARE(stats[0].goodFrames, quint64(file0.size()));
+    QCOMPARE(stats[1].goodFrames, quint64(file1.size()));
+    QCOMPARE(stats[1].timeouts, quint64(0));
+    QCOMPARE(stats[0].totalRejects() + stats[1].totalRejects(), quint64(0));
   }
 
   // A timed recording saved automatically: the file's head and channel records are exactly the
