@@ -7,6 +7,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTableWidget>
@@ -14,7 +15,6 @@
 
 namespace {
 constexpr QSize kPlainSize(276, 269);
-constexpr int kDiagnosticsHeight = 200; // caption, 9 rows of 18 px and a scroll bar
 constexpr int kDiagnosticsRowHeight = 18;
 constexpr int kLabelColumnWidth = 64;
 constexpr int kPortColumnWidth = 52;
@@ -51,6 +51,12 @@ TfrmConfigureShowUnit::TfrmConfigureShowUnit(QWidget *parent) : QDialog(parent) 
   gridDiagnostics->setSelectionMode(QAbstractItemView::NoSelection);
   gridDiagnostics->setFocusPolicy(Qt::NoFocus);
   gridDiagnostics->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  // Room for every row and for the scroll bar that more than four ports need, so the meter grid
+  // above keeps its full height.
+  gridDiagnostics->setFixedHeight(
+      static_cast<int>(DiagnosticsRows({PortStats{}}).size()) * kDiagnosticsRowHeight +
+      2 * gridDiagnostics->frameWidth() +
+      gridDiagnostics->horizontalScrollBar()->sizeHint().height());
   lblDiagnostics->hide();
   gridDiagnostics->hide();
 
@@ -102,7 +108,9 @@ void TfrmConfigureShowUnit::refreshDiagnostics() {
   }
   lblDiagnostics->setVisible(show);
   gridDiagnostics->setVisible(show);
-  setFixedSize(show ? kPlainSize + QSize(0, kDiagnosticsHeight) : kPlainSize);
+  const int extra = lblDiagnostics->sizeHint().height() + gridDiagnostics->height() +
+                    2 * layout()->spacing();
+  setFixedSize(show ? kPlainSize + QSize(0, extra) : kPlainSize);
 }
 
 void TfrmConfigureShowUnit::showEvent(QShowEvent *event) {
