@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -332,8 +333,8 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
     sim.stop();
 
     // Batches still queued for the views arrive after Stop.
-    const std::optional<FileSamples> peek = readDataFile(dataFile);
-    const qint64 inFile = peek ? peek->total : 0;
+    const qint64 inFile =
+        (QFileInfo(dataFile).size() - DataFileFormat::channelRecordOffset(kPorts)) / DataFileFormat::kSampleSize;
     QElapsedTimer catchUp;
     catchUp.start();
     while (chartPoints(board) < inFile && catchUp.elapsed() < 60'000)
@@ -347,6 +348,7 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
     main.reset();
     QCoreApplication::processEvents();
 
+    const std::optional<FileSamples> peek = readDataFile(dataFile);
     const SimLog log = readSimLog(logPath);
     r.skipped = log.skipped;
     if (!peek) {

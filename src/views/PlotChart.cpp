@@ -3,6 +3,7 @@
 #include "views/DateTimeFormat.h"
 #include "views/WinColor.h"
 
+#include <QElapsedTimer>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -133,8 +134,17 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
     // A hidden chart (another tab page) replots when it is shown again.
     if (!isVisible())
       return;
+    // Charts fed by the same batch fall due together; replotted in one go, ten charts of a
+    // million points each held the UI thread for tens of milliseconds. Spaced out, input and
+    // other timers are served between two charts.
+    static thread_local QElapsedTimer lastReplotEnd;
+    if (lastReplotEnd.isValid() && lastReplotEnd.elapsed() < kReplotSpacingMs) {
+      m_replotTimer.start(kReplotSpacingMs);
+      return;
+    }
     m_dirty = false;
     m_plot->replot();
+    lastReplotEnd.start();
   });
 }
 
@@ -145,7 +155,7 @@ PlotChart::~PlotChart() = default;
 void PlotChart::requestReplot() {
   m_dirty = true;
   if (!m_replotTimer.isActive())
-    m_replotTimer.start();
+    m_replotTimer.start(kReplotIntervalMs);
 }
 
 void PlotChart::replotNow() {
