@@ -76,6 +76,8 @@ struct SimLog {
   std::vector<std::vector<qint32>> values{kPorts};
   std::vector<std::vector<double>> times{kPorts};
   qint64 skipped = 0;
+  qint64 flushes = 0;      // input discarded as unread (FLUSH lines)
+  qint64 flushedBytes = 0;
 };
 
 SimLog readSimLog(const QString &path) {
@@ -100,6 +102,11 @@ SimLog readSimLog(const QString &path) {
       continue;
     const long port = std::strtol(end + 4, &end, 10);
     const char *kind = std::strchr(end + 1, ' '); // after ADDR
+    if (kind && std::strncmp(kind, " FLUSH - ", 9) == 0) {
+      ++log.flushes;
+      log.flushedBytes += std::strtoll(kind + 9, nullptr, 10);
+      continue;
+    }
     if (!kind || std::strncmp(kind, " TX-ACTIVE ", 11) != 0 || port < 1 || port > kPorts)
       continue;
     const char *value = std::strchr(kind + 11, ' '); // after NOTE
@@ -220,6 +227,8 @@ struct RunResult {
   qint64 unmatched = 0;
   qint64 foreign = 0;
   qint64 skipped = 0;
+  qint64 flushes = 0;
+  qint64 flushedBytes = 0;
   std::vector<Match> channels;
   Stalls stalls;
   qint64 chartPointsAtStop = 0; // points on the live charts when Stop was pressed
@@ -351,6 +360,8 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
     const std::optional<FileSamples> peek = readDataFile(dataFile);
     const SimLog log = readSimLog(logPath);
     r.skipped = log.skipped;
+    r.flushes = log.flushes;
+    r.flushedBytes = log.flushedBytes;
     if (!peek) {
       r.error = QStringLiteral("the data file cannot be read");
       return r;
@@ -403,6 +414,8 @@ void phase1(const Config &cfg) {
   for (const Match &m : r.channels)
     std::printf(" %lld/%lld", static_cast<long long>(m.recorded), static_cast<long long>(m.lost));
   std::printf("\n  frame slots skipped by meter-sim %10lld\n", static_cast<long long>(r.skipped));
+  std::printf("  input discarded as unread        %10lld times, %lld bytes (meter-sim FLUSH)\n",
+              static_cast<long long>(r.flushes), static_cast<long long>(r.flushedBytes));
   std::printf("  sample ring overflows            %10llu events, %llu samples held over\n",
               static_cast<unsigned long long>(r.ringOverflowEvents), static_cast<unsigned long long>(r.ringOverflowSamples));
   printStalls(r);
