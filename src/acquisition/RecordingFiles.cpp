@@ -123,16 +123,30 @@ void RecordingFiles::replay(const TDataBlock &block) {
   }
   // 8.2
   const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, block.channelCount);
-  // 8.3 One pass over the file: points collected per channel, then handed over in bulk.
+  // 8.3 One pass over the file: points collected per channel, then handed over in bulk. The
+  // channels' sizes are counted first so that the points go straight into place.
+  std::vector<qsizetype> counts(static_cast<size_t>(n), 0);
+  for (const TSampleRecord &r : block.samples) {
+    const qint32 ch = r.Channel;
+    if (ch >= 0 && ch < n)
+      ++counts[static_cast<size_t>(ch)];
+  }
   std::vector<QVector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
+  std::vector<double *> xp(static_cast<size_t>(n)), yp(static_cast<size_t>(n));
+  for (size_t c = 0; c < static_cast<size_t>(n); ++c) {
+    xs[c].resize(counts[c]);
+    ys[c].resize(counts[c]);
+    xp[c] = xs[c].data();
+    yp[c] = ys[c].data();
+  }
   for (const TSampleRecord &r : block.samples) {
     const qint32 ch = r.Channel;
     if (ch < 0 || ch >= n)
       continue; // a sample of a channel the file does not describe
     const double value = r.Value;
     const double time = r.Time;
-    xs[static_cast<size_t>(ch)].append(ToDisplayTime(time, unit));
-    ys[static_cast<size_t>(ch)].append(value);
+    *xp[static_cast<size_t>(ch)]++ = ToDisplayTime(time, unit);
+    *yp[static_cast<size_t>(ch)]++ = value;
     if (ch < kMeterSlots)
       m_ctx.meters.Meters[static_cast<size_t>(ch)].MeterValue.store(value);
     if (feedXY)

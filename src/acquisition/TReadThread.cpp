@@ -39,6 +39,16 @@ void TReadThread::run() {
 
   std::vector<TSampleRecord> pass;
   pass.reserve(4096);
+  // The views get the samples of several passes at once: a batch each millisecond would make
+  // the UI thread repaint the displays a thousand times a second at high sample rates.
+  std::vector<TSampleRecord> forViews;
+  auto lastHandOver = std::chrono::steady_clock::now();
+  const auto handOver = [&] {
+    if (!forViews.empty())
+      emit samples(SampleBatch(forViews.begin(), forViews.end()));
+    forViews.clear();
+    lastHandOver = std::chrono::steady_clock::now();
+  };
   QString lastElapsed;
   bool stopping = false;
   for (;;) {
@@ -52,13 +62,16 @@ void TReadThread::run() {
     m_ring.drain(pass);
     if (!pass.empty()) {
       if (!writer.append(pass)) {
+        handOver(); // the views show what the file holds
         emit failed(QStringLiteral("数据文件写入失败，采集已停止：%1\n%2").arg(m_path, writer.errorString()));
         (void)writer.close();
         return;
       }
       m_written.fetch_add(static_cast<qint64>(pass.size()));
-      emit samples(SampleBatch(pass.begin(), pass.end()));
+      forViews.insert(forViews.end(), pass.begin(), pass.end());
     }
+    if (stopping || std::chrono::steady_clock::now() - lastHandOver >= kViewBatchInterval)
+      handOver();
     const QString text = ElapsedText(static_cast<qint64>(m_ring.elapsedMs()) / 1000);
     if (text != lastElapsed) {
       lastElapsed = text;

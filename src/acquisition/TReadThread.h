@@ -10,6 +10,7 @@
 #include <QVector>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -20,14 +21,17 @@ using SampleBatch = QVector<TSampleRecord>;
 Q_DECLARE_METATYPE(SampleBatch)
 
 // The acquisition's read thread: writes the data file's head, sets "Read Signal", then drains
-// the sample ring about every millisecond, appending each pass to the file with one write and
-// handing it to the UI thread as a batch, in ring order. It never waits for the UI thread, so
+// the sample ring about every millisecond, appending each pass to the file with one write. The
+// samples go to the UI thread in ring order, gathered into one batch every kViewBatchInterval. It never waits for the UI thread, so
 // stopping it from the UI thread cannot deadlock. At stop it drains what is left, then closes the
 // file. A file that cannot be written ends the thread with `failed`; what was written stays a
 // valid file.
 class TReadThread : public QThread {
   Q_OBJECT
 public:
+  // Displays and charts need no more than this; the file is still written every pass.
+  static constexpr std::chrono::milliseconds kViewBatchInterval{20};
+
   TReadThread(QString path, QList<ChannelInfo> channels, SampleRing &ring, AutoResetEvent &readSignal,
               QObject *parent = nullptr);
   ~TReadThread() override;

@@ -3,6 +3,7 @@
 #include "views/DateTimeFormat.h"
 #include "views/WinColor.h"
 
+#include <QElapsedTimer>
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
@@ -133,8 +134,17 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
     // A hidden chart (another tab page) replots when it is shown again.
     if (!isVisible())
       return;
+    // Charts fed by the same batch fall due together; replotted in one go, ten charts of a
+    // million points each held the UI thread for tens of milliseconds. Spaced out, input and
+    // other timers are served between two charts.
+    static thread_local QElapsedTimer lastReplotEnd;
+    if (lastReplotEnd.isValid() && lastReplotEnd.elapsed() < kReplotSpacingMs) {
+      m_replotTimer.start(kReplotSpacingMs);
+      return;
+    }
     m_dirty = false;
     m_plot->replot();
+    lastReplotEnd.start();
   });
 }
 
@@ -145,7 +155,7 @@ PlotChart::~PlotChart() = default;
 void PlotChart::requestReplot() {
   m_dirty = true;
   if (!m_replotTimer.isActive())
-    m_replotTimer.start();
+    m_replotTimer.start(kReplotIntervalMs);
 }
 
 void PlotChart::replotNow() {
@@ -242,31 +252,44 @@ void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<dou
   if (!t)
     return;
   const qsizetype n = qMin(x.size(), y.size());
-  QVector<double> keys;
-  QVector<double> values;
-  keys.reserve(n);
-  values.reserve(n);
+  // The points go straight into the plottable's own record type, filled through a plain
+  // pointer: element-wise appends and intermediate key and value copies cost more than the rest
+  // of a replay of millions of points (each copy of hundreds of megabytes is fresh memory).
+  const double *xp = x.constData();
+  const double *yp = y.constData();
   RunningExtremes batch;
-  for (qsizetype i = 0; i < n; ++i) {
-    if (!std::isfinite(x[i]))
-      continue;
-    const double v = std::isfinite(y[i]) ? y[i] : std::numeric_limits<double>::quiet_NaN();
-    keys.append(x[i]);
-    values.append(v);
-    batch.add(x[i], v);
-    t->extremes.add(x[i], v);
-  }
-  if (keys.isEmpty())
-    return;
+  const auto fill = [&](auto *out) {
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+      if (!std::isfinite(xp[i]))
+        continue;
+      const double v = std::isfinite(yp[i]) ? yp[i] : std::numeric_limits<double>::quiet_NaN();
+      out[kept].key = xp[i];
+      out[kept].value = v;
+      ++kept;
+      batch.add(xp[i], v);
+      t->extremes.add(xp[i], v);
+    }
+    return kept;
+  };
   if (t->graph) {
-    t->graph->addData(keys, values, alreadySorted);
+    QVector<QCPGraphData> points(n);
+    const qsizetype kept = fill(points.data());
+    if (kept == 0)
+      return;
+    points.resize(kept);
+    t->graph->data()->add(points, alreadySorted);
   } else {
+    QVector<QCPCurveData> points(n);
+    const qsizetype kept = fill(points.data());
+    if (kept == 0)
+      return;
+    points.resize(kept);
     // Continue the curve's running index so the new points follow the old ones.
     const double first = t->curve->dataCount() > 0 ? (t->curve->data()->constEnd() - 1)->t + 1 : 0;
-    QVector<double> index(keys.size());
-    for (qsizetype i = 0; i < index.size(); ++i)
-      index[i] = first + static_cast<double>(i);
-    t->curve->addData(index, keys, values, true);
+    for (qsizetype i = 0; i < kept; ++i)
+      points[i].t = first + static_cast<double>(i);
+    t->curve->data()->add(points, true);
   }
   trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
   requestReplot();

@@ -55,6 +55,8 @@ public:
   PlotChart &operator=(const PlotChart &) = delete;
 
   static constexpr int kReplotIntervalMs = 40;
+  // The least time between the end of one chart's timed replot and the start of another's.
+  static constexpr int kReplotSpacingMs = 2;
 
   // The wrapped plot, for the few things this class does not offer.
   [[nodiscard]] QCustomPlot *plot() const { return m_plot; }

@@ -7,6 +7,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kWaitMs = 10000;
@@ -294,6 +297,40 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(com1.data.size() >= 16, kWaitMs);
     QVERIFY(com1.data.startsWith("@007RD00"));
     QVERIFY(counterValue(com1.data.left(16)) > lastDiscarded);
+  }
+
+  // A reader that keeps reading is never flushed, however far behind it runs: it reads one
+  // frame every 20 ms of a meter sending a frame every millisecond, so bytes always wait.
+  void slowReaderIsNotFlushed() {
+    QTemporaryDir dir;
+    const QString log = dir.filePath("log.txt");
+    QProcess proc;
+    const SimGuard guard{proc};
+    QMap<QString, QString> ports;
+    QVERIFY(startSim(proc, {"--port", "COM1", "--meter", "active,addr=7,interval=1", "--log", log}, &ports));
+    const int fd = ::open(QFile::encodeName(ports["COM1"]).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(fd >= 0);
+    QByteArray data;
+    int flushesBefore = -1; // what was discarded before this reader began is no concern here
+    for (int pass = 0; pass < 75; ++pass) { // 1.5 s, three times the simulator's stale-input time
+      QThread::msleep(20);
+      char frame[16];
+      const ssize_t n = ::read(fd, frame, sizeof frame);
+      if (n > 0)
+        data.append(frame, n);
+      if (flushesBefore < 0 && !data.isEmpty())
+        flushesBefore = countEvents(logLines(log), "COM1 - FLUSH");
+    }
+    ::close(fd);
+    stopSim(proc);
+    QVERIFY(flushesBefore >= 0);
+    QCOMPARE(countEvents(logLines(log), "COM1 - FLUSH"), flushesBefore);
+    // Whole frames with consecutive counter values: nothing was discarded in between.
+    data = data.mid(data.indexOf('@'));
+    data.truncate(data.size() - data.size() % 16);
+    QVERIFY(data.size() >= 16 * 10);
+    for (qsizetype at = 16; at < data.size(); at += 16)
+      QCOMPARE(counterValue(data.mid(at, 16)), counterValue(data.mid(at - 16, 16)) + 1);
   }
 
   void durationEndsRun() {

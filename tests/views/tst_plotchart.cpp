@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 #include <qcustomplot.h>
 
@@ -422,6 +423,30 @@ private slots:
     QVERIFY(chart.replotPending());
     QTRY_COMPARE(replots.count(), 1);
     QVERIFY(!chart.replotPending());
+  }
+
+  // Two charts due in the same pass are not replotted back to back: something queued after the
+  // first replot (here a zero timer) runs before the second.
+  void chartsDueTogetherReplotInTurn() {
+    PlotChart a(kChannelChartTraces);
+    PlotChart b(kChannelChartTraces);
+    showChart(a);
+    showChart(b);
+    QStringList order;
+    const auto replotted = [&order](const QString &name) {
+      order << name;
+      if (order.size() == 1)
+        QTimer::singleShot(0, [&order] { order << QStringLiteral("next pass"); });
+    };
+    connect(a.plot(), &QCustomPlot::afterReplot, this, [&] { replotted(QStringLiteral("a")); });
+    connect(b.plot(), &QCustomPlot::afterReplot, this, [&] { replotted(QStringLiteral("b")); });
+    a.addPoint(0, 1, 1);
+    b.addPoint(0, 1, 1);
+    QThread::msleep(2 * PlotChart::kReplotIntervalMs); // both timers are overdue at the next pass
+    QTRY_COMPARE(order.size(), 3);
+    QCOMPARE(order[1], QStringLiteral("next pass"));
+    QVERIFY(!a.replotPending());
+    QVERIFY(!b.replotPending());
   }
 
   void cursorValue_data() {

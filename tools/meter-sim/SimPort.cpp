@@ -264,6 +264,7 @@ void SimPort::pumpOutput(std::int64_t nowNs) {
       return;
     }
     m_written += static_cast<std::size_t>(n);
+    m_bytesToPty += static_cast<std::uint64_t>(n);
     if (m_written < item.bytes.size()) {
       m_blocked = true;
       return;
@@ -284,8 +285,13 @@ void SimPort::discardUnreadInput(std::int64_t nowNs) {
     m_unreadSinceNs = -1;
     return;
   }
-  if (m_unreadSinceNs < 0) {
+  // A reader that takes bytes is listening, however far behind it runs: only bytes that sit
+  // while nothing is taken count as unread. (Bytes still in the kernel's buffers on their way
+  // to the input queue count as not taken yet.)
+  const std::uint64_t taken = m_bytesToPty - static_cast<std::uint64_t>(unread);
+  if (m_unreadSinceNs < 0 || taken != m_takenAtMark) {
     m_unreadSinceNs = nowNs;
+    m_takenAtMark = taken;
     return;
   }
   if (nowNs - m_unreadSinceNs < kStaleInputNs)

@@ -90,6 +90,8 @@ private:
   std::int64_t m_byteNs = 0;
   std::int64_t m_lineFreeNs = 0;
   std::int64_t m_unreadSinceNs = -1;
+  std::uint64_t m_bytesToPty = 0;  // all bytes the pty has taken from us
+  std::uint64_t m_takenAtMark = 0; // of those, taken by the reader at m_unreadSinceNs
   std::uint64_t m_overruns = 0;
 };
 

@@ -1,0 +1,149 @@
+// Opening a large recording: a 10-million-sample file over 10 channels is written with the
+// program's own writer into a temporary folder, then opened through the main window's open
+// command (offscreen) as the operator would. Prints the time of each step and the memory taken.
+// The replot of a 10 M-point chart is bench_chart's.
+#include "ProcessMemory.h"
+#include "common/ModalResponder.h"
+
+#include "acquisition/DataBlock.h"
+#include "acquisition/DataFileWriter.h"
+#include "acquisition/RecordingFiles.h"
+#include "app/AppContext.h"
+#include "app/Startup.h"
+#include "app/TfrmMain.h"
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
+#include "views/ViewBoard.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+constexpr int kChannels = 10;
+constexpr qint64 kSamples = 10'000'000;
+constexpr qint64 kRatePerSecond = 16'000; // all channels together, as ten meters at 256000 baud
+
+double msSince(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
+
+bool writeRecording(const QString &path) {
+  QList<ChannelInfo> infos;
+  for (int c = 0; c < kChannels; ++c)
+    infos.append({c + 1, QStringLiteral("通道%1").arg(c + 1), QStringLiteral("kg"), 0, 100, 1, 0});
+  DataFileWriter writer;
+  if (!writer.open(path) || !writer.writeHead(infos)) {
+    std::fprintf(stderr, "cannot write %s: %s\n", qPrintable(path), qPrintable(writer.errorString()));
+    return false;
+  }
+  std::vector<TSampleRecord> pass;
+  constexpr qint64 kPass = 16'000;
+  pass.reserve(kPass);
+  for (qint64 k = 0; k < kSamples; k += kPass) {
+    pass.clear();
+    for (qint64 i = k; i < std::min(kSamples, k + kPass); ++i) {
+      const int c = int(i % kChannels);
+      const double value = std::round(100.0 * (50 + 40 * std::sin(double(i) * 1e-5 + c))) / 100.0;
+      pass.push_back({c, value, double(i * 1000 / kRatePerSecond)});
+    }
+    if (!writer.append(pass)) {
+      std::fprintf(stderr, "write failed: %s\n", qPrintable(writer.errorString()));
+      return false;
+    }
+  }
+  return writer.close();
+}
+
+// Drops the file's pages from the page cache so that the open reads from the disk.
+void evictFromCache(const QString &path) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY);
+  if (fd < 0)
+    return;
+  ::fdatasync(fd);
+  ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+  ::close(fd);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  // The same allocator setting as the program (src/app/main.cpp), so the figures are its own.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  QTemporaryDir home;
+  qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
+  qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+  QApplication app(argc, argv);
+
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("big.zvdat"));
+  QElapsedTimer t;
+  t.start();
+  if (!writeRecording(path))
+    return 1;
+  std::printf("recording of %lld samples over %d channels written by DataFileWriter: %lld bytes, %.0f ms\n",
+              static_cast<long long>(kSamples), kChannels, static_cast<long long>(QFileInfo(path).size()), msSince(t));
+
+  {
+    QFile ini(dir.filePath(QStringLiteral("Sys.ini")));
+    if (!ini.open(QIODevice::WriteOnly) || ini.write("[System Options]\r\nFirstRun=0\r\n") < 0)
+      return 1;
+  }
+  AppContext ctx(ProgramPaths::resolve(dir.path()));
+  ModalResponder responder;
+  auto main = CreateWindows(ctx, {});
+  main->resize(1600, 1000);
+  main->show();
+  QCoreApplication::processEvents();
+  ViewBoard &board = *main->board();
+
+  for (const bool cold : {true, false}) {
+    if (cold)
+      evictFromCache(path);
+    QCoreApplication::processEvents();
+    malloc_trim(0);
+    const ProcessMemory before = ProcessMemory::now();
+    ProcessMemory::resetPeak();
+    main->files()->chooseOpenFile = [path] { return std::optional<QString>(path); };
+    t.start();
+    main->files()->Open(0); // 打开: the open command with the file dialog answered
+    const double openMs = msSince(t);
+    QElapsedTimer paint;
+    paint.start();
+    for (int i = 0; i < board.viewCount(); ++i)
+      board.view(i)->pltChannel->replotNow();
+    const double paintMs = msSince(paint);
+    const ProcessMemory after = ProcessMemory::now();
+    qint64 points = 0;
+    for (int i = 0; i < board.viewCount(); ++i)
+      points += board.view(i)->pltChannel->pointCount(0);
+    std::printf("\nopen (%s page cache): %d charts, %lld points\n", cold ? "file not in the" : "file in the",
+                board.viewCount(), static_cast<long long>(points));
+    std::printf("  open command (load + replay)     %8.0f ms\n", openMs);
+    std::printf("  first repaint of all charts      %8.0f ms\n", paintMs);
+    std::printf("  open to picture                  %8.0f ms\n", openMs + paintMs);
+    std::printf("  memory: RSS before %.1f MiB, after %.1f MiB (+%.1f MiB), peak during the open (VmHWM) %.1f MiB\n",
+                Mib(before.rssKb), Mib(after.rssKb), Mib(after.rssKb - before.rssKb), Mib(after.hwmKb));
+    for (const auto &m : responder.seen)
+      std::printf("  message box: %s\n", qPrintable(m.text));
+    std::fflush(stdout);
+  }
+
+  // Where the time goes: the loader alone, from the page cache.
+  t.start();
+  const TDataBlock block = TDataBlock::load(path);
+  std::printf("\nTDataBlock::load alone (page cache): %.0f ms, status %d, %lld samples\n", msSince(t),
+              int(block.status), static_cast<long long>(block.loadedCount));
+  return 0;
+}
