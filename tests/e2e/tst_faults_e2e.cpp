@@ -405,9 +405,9 @@ private slots:
     QVERIFY(main->ReadThread);
     QVERIFY(main->btnStop->isEnabled());
     const int atReport = viewPoints(*main, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(viewPoints(*main, 0) >= atReport + 30, kRecordWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(viewPoints(*main, 0) >= atReport + 60, kRecordWaitMs);
     QVERIFY(!ctx.meters.Meters[1].MeterAlive.load());
-    QVERIFY(ctx.meters.Meters[0].MeterAlive.load());
+    QTRY_VERIFY(ctx.meters.Meters[0].MeterAlive.load()); // a busy machine may cost it one time-out
 
     const double stopAt = MonotonicNowMs();
     main->btnStop->trigger();
@@ -421,7 +421,7 @@ private slots:
       return;
     checkChartsMatchFile(*main, block);
     // A sample's time counts from the start, which lies after `before`: times beyond this mark
-    // were taken after the device had gone.
+    // were certainly taken after the device had gone (a slow start only makes the mark stricter).
     const double closedAt = closed[0].time - before;
     const QList<double> times0 = channelTimes(block, 0);
     const auto afterClose = std::count_if(times0.begin(), times0.end(), [&](double t) { return t > closedAt; });
@@ -463,7 +463,7 @@ private slots:
   void fullDataFolderStopsRecording() {
     QFETCH(int, saveMode);
     QFETCH(int, spare);
-    const Meters meters{{1, 12, MeterMode::Active, "active,addr=12,interval=5,gen=counter"},
+    const Meters meters{{1, 12, MeterMode::Active, "active,addr=12,interval=10,gen=counter"},
                         {2, 1, MeterMode::Query, "query,addr=1,gen=counter:80000"}};
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.filePath("runs")));
@@ -505,8 +505,8 @@ private slots:
     checkChartsMatchFile(*main, block);
     const QList<double> recorded0 = channelValues(block, 0);
     const QList<double> recorded1 = channelValues(block, 1);
-    QVERIFY(recorded0.size() > 10);
-    QVERIFY(recorded1.size() > 10);
+    QVERIFY2(recorded0.size() >= 5 && recorded1.size() >= 5,
+             qPrintable(QStringLiteral("%1 and %2 samples").arg(recorded0.size()).arg(recorded1.size())));
     checkRecordedRun(recorded0, goodFrames(sim, meters[0]), "active meter");
     QCOMPARE(checkRecordedRun(recorded1, goodFrames(sim, meters[1]), "query meter"), qsizetype(0));
   }
