@@ -62,7 +62,14 @@ void TReadThread::run() {
     m_ring.drain(pass);
     if (!pass.empty()) {
       if (!writer.append(pass)) {
-        handOver(); // the views show what the file holds
+        // The records of this pass that still fitted are in the file; the charts show them too,
+        // so the file and the screen agree on where the recording ended.
+        const qint64 kept = writer.sampleCount() - m_written.load();
+        if (kept > 0) {
+          m_written.fetch_add(kept);
+          forViews.insert(forViews.end(), pass.begin(), pass.begin() + kept);
+        }
+        handOver();
         emit failed(QStringLiteral("数据文件写入失败，采集已停止：%1\n%2").arg(m_path, writer.errorString()));
         (void)writer.close();
         return;

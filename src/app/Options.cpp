@@ -3,6 +3,16 @@
 #include "app/Conversions.h"
 #include "app/ProfileStore.h"
 
+#include <algorithm>
+
+namespace {
+// The bounds of the settings dialog's fields (TfrmSetup); start-up clamps what it reads to them.
+constexpr int kSampleIntervalMax = 99999999;
+constexpr int kKeepTimeMax = 99999999;
+constexpr int kTimeWindowMax = 9999999;
+constexpr int kMaxMeterNoMax = 100;
+} // namespace
+
 void Options::load(const ProfileStore &s, const QString &dataFolder) {
   const QString &S = Sections::System;
   AppName = s.readString(S, QStringLiteral("AppName"), QStringLiteral("ZERVO Data Acquisition"));
@@ -48,6 +58,14 @@ void Options::load(const ProfileStore &s, const QString &dataFolder) {
 
   XYChannelShow = s.readBool(S, QStringLiteral("XYChannelShow"), true);
   PltRepaintEnabled = s.readBool(S, QStringLiteral("PltRepaintEnabled"), false);
+
+  // A hand-edited Sys.ini may hold anything: a negative interval, a time axis of no width, a
+  // search sweep over two billion addresses. Keep what the settings dialog could have written.
+  SampleInterval = std::clamp(SampleInterval, 0, kSampleIntervalMax);
+  KeepTime = std::clamp(KeepTime, 0, kKeepTimeMax); // 0 still means a timed end that never comes
+  TimeWindow = std::clamp(TimeWindow, 1, kTimeWindowMax);
+  DiplayBackPer = std::clamp(DiplayBackPer, 0, 100);
+  SysMaxMeterNo = std::clamp(SysMaxMeterNo, 1, kMaxMeterNoMax);
 
   recomputeDerived();
 }

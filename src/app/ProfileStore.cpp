@@ -6,8 +6,10 @@
 #include <QStringEncoder>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 namespace {
@@ -74,13 +76,51 @@ QByteArray readFileBytes(const QString &path) {
   return f.readAll();
 }
 
+// Whether the file holds exactly these bytes (a missing file holds none). Read in pieces, so an
+// unchanged file of megabytes costs no allocation.
+bool fileHolds(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    return bytes.isEmpty();
+  if (f.size() != bytes.size())
+    return false;
+  std::array<char, 64 * 1024> piece;
+  qint64 at = 0;
+  for (;;) {
+    const qint64 n = f.read(piece.data(), static_cast<qint64>(piece.size()));
+    if (n <= 0)
+      return n == 0 && at == bytes.size();
+    if (at + n > bytes.size() || std::memcmp(piece.data(), bytes.constData() + at, static_cast<size_t>(n)) != 0)
+      return false;
+    at += n;
+  }
+}
+
 } // namespace
 
-ProfileStore::ProfileStore(QString path) : m_path(std::move(path)) {}
+struct ProfileStore::Parsed {
+  QByteArray bytes;
+  QList<Line> lines;
+};
+
+ProfileStore::ProfileStore(QString path) : m_path(std::move(path)), m_parsed(std::make_unique<Parsed>()) {}
+
+ProfileStore::~ProfileStore() = default;
+
+const ProfileStore::Parsed &ProfileStore::current() const {
+  // Comparing the bytes rather than time stamps never misses a change, however quickly it follows
+  // the last one; decoding and splitting happen only when something did change.
+  if (!fileHolds(m_path, m_parsed->bytes)) {
+    QByteArray bytes = readFileBytes(m_path);
+    m_parsed->lines = parse(bytes);
+    m_parsed->bytes = std::move(bytes);
+  }
+  return *m_parsed;
+}
 
 bool ProfileStore::readRaw(const QString &section, const QString &key, QString *value) const {
   QMutexLocker lock(&m_mutex);
-  const QList<Line> lines = parse(readFileBytes(m_path));
+  const QList<Line> &lines = current().lines;
   bool inSection = false;
   for (const Line &l : lines) {
     if (l.kind == Line::Section) {
@@ -95,7 +135,7 @@ bool ProfileStore::readRaw(const QString &section, const QString &key, QString *
 
 QList<QPair<QString, QString>> ProfileStore::readSection(const QString &section) const {
   QMutexLocker lock(&m_mutex);
-  const QList<Line> lines = parse(readFileBytes(m_path));
+  const QList<Line> &lines = current().lines;
   QList<QPair<QString, QString>> entries;
   bool inSection = false;
   for (const Line &l : lines) {
@@ -221,7 +261,7 @@ void setKey(QList<Line> &lines, const QString &section, const QString &key, cons
 
 bool ProfileStore::writeEntries(const QList<Entry> &entries) {
   QMutexLocker lock(&m_mutex);
-  QList<Line> lines = parse(readFileBytes(m_path));
+  QList<Line> lines = current().lines;
   for (const Entry &e : entries)
     setKey(lines, e.section, e.key, e.value);
 

@@ -5,9 +5,11 @@
 #include <QPair>
 #include <QString>
 
+#include <memory>
+
 // The program's settings file (Sys.ini): a profile file of [Section] lines and key=value lines.
 //
-// No cache: every read parses the file as it is on disk now and every write rewrites the file at
+// Nothing stale: every read sees the file as it is on disk now and every write rewrites the file at
 // once, through a temporary file and a rename, so a crash never leaves half a Sys.ini behind and
 // nothing needs flushing at exit. Section and key names compare case-insensitively; sections,
 // keys, comments and lines we do not know are kept in place. Text is GBK on disk.
@@ -17,10 +19,14 @@
 // digits and always a point as decimal separator. A missing file, section or key and an
 // unparsable number give the caller's default.
 //
+// Each read compares the file's bytes with the last ones parsed and parses again only when they
+// differ, so a file of many megabytes (a damaged one) costs one parse, not one per key read.
+//
 // Thread-safe: the communication thread writes PrecisionArray while the UI reads other keys.
 class ProfileStore {
 public:
   explicit ProfileStore(QString path);
+  ~ProfileStore();
   ProfileStore(const ProfileStore &) = delete;
   ProfileStore &operator=(const ProfileStore &) = delete;
 
@@ -55,7 +61,11 @@ public:
   [[nodiscard]] static QString formatFloat(double value);
 
 private:
+  struct Parsed;
   [[nodiscard]] bool readRaw(const QString &section, const QString &key, QString *value) const;
+  // The file as it is on disk now, parsed; m_mutex must be held.
+  [[nodiscard]] const Parsed &current() const;
   QString m_path;
   mutable QMutex m_mutex;
+  std::unique_ptr<Parsed> m_parsed; // guarded by m_mutex
 };

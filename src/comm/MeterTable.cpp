@@ -2,6 +2,8 @@
 
 #include "app/ProfileStore.h"
 
+#include <algorithm>
+
 MeterTable::MeterTable() {
   MeterComPort.fill(1);
   MeterComPortState.fill(1);
@@ -10,8 +12,9 @@ MeterTable::MeterTable() {
 }
 
 void MeterTable::load(const ProfileStore &s) {
-  MeterAmount = s.readInteger(kMeterSection, QStringLiteral("MeterAmount"), 0);
-  MeterComCount = s.readInteger(kMeterSection, QStringLiteral("MeterComCount"), 0);
+  // The search writes at most ten meters and 21 ports; a hand-edited table may claim more.
+  MeterAmount = std::clamp(s.readInteger(kMeterSection, QStringLiteral("MeterAmount"), 0), 0, kMeterSlots);
+  MeterComCount = std::clamp(s.readInteger(kMeterSection, QStringLiteral("MeterComCount"), 0), 0, kPortEntries);
   for (int i = 0; i < kPortEntries; ++i) {
     const QString n = QString::number(i + 1);
     MeterComPort[static_cast<size_t>(i)] =

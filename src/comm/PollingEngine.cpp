@@ -1,6 +1,7 @@
 #include "comm/PollingEngine.h"
 
 #include "app/AppContext.h"
+#include "app/Options.h"
 #include "comm/SerialLink.h"
 #include "comm/TSendThread.h"
 
@@ -94,6 +95,13 @@ StartResult PollingEngine::start(int portCount) {
         return;
       }
       connect(module.get(), &TdmCom::portFailed, this, &PollingEngine::portFailed,
+              Qt::QueuedConnection);
+      // Written on the engine's thread, never on the communication thread that handles frames.
+      connect(module.get(), &TdmCom::precisionChanged, this,
+              [this](int slot, int decimals) {
+                m_context.settings->writeInteger(Sections::channel(slot), QStringLiteral("PrecisionArray"),
+                                                 decimals);
+              },
               Qt::QueuedConnection);
       m_modules.push_back(std::move(module));
     }

@@ -152,8 +152,9 @@ void TdmCom::applyReading(int slot, const MeterReading &reading) {
   if (precision.load() != reading.decimals) {
     precision.store(reading.decimals);
     m_targets.formats.setPrecision(slot, reading.decimals);
-    m_targets.settings.writeInteger(Sections::channel(slot), QStringLiteral("PrecisionArray"),
-                                    reading.decimals);
+    // Rewriting Sys.ini (with its sync to disk) can take hundreds of milliseconds on a busy disk;
+    // done here it would hold up every port's frames and time-outs, so it is handed on.
+    emit precisionChanged(slot, reading.decimals);
   }
   m_targets.ring.push(slot, reading.value);
 }

@@ -117,6 +117,9 @@ public:
 signals:
   // The port was lost or refused a request; its polling has ended. Emitted once.
   void portFailed(int com, const QString &message);
+  // A meter reported other decimal places than before; the table and formats already have them,
+  // Sys.ini is left to the receiver.
+  void precisionChanged(int slot, int decimals);
 
 private:
   void beginWait(int slot, bool query);

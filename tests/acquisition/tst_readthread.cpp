@@ -7,7 +7,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
 #include <thread>
+
+#include <sys/resource.h>
 
 class TestReadThread : public QObject {
   Q_OBJECT
@@ -62,6 +65,53 @@ private slots:
     const double last = block.samples.back().Value;
     QCOMPARE(last, double(kCount - 1));
     QCOMPARE(block.lastTime, double(kCount - 1));
+  }
+
+  // The disk fills up in the middle of a pass: the records of that pass that reached the file
+  // reach the UI as well, and nothing after them does.
+  void fullDiskMidPassKeepsFileAndUiAlike() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    ring.setStartTime();
+    constexpr int kQueued = 500;
+    for (int i = 0; i < kQueued; ++i)
+      ring.push(TSampleRecord{0, double(i), double(i)}); // all of it one pass
+    AutoResetEvent readSignal;
+    const QString path = dir.filePath("run.zvdat");
+    TReadThread thread(path, {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    QVector<TSampleRecord> seen;
+    connect(&thread, &TReadThread::samples, this, [&](const SampleBatch &b) { seen += b; });
+    QSignalSpy failed(&thread, &TReadThread::failed);
+
+    constexpr qint64 kFits = 123;
+    rlimit saved{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN); // EFBIG instead of the signal
+    rlimit lowered = saved;
+    lowered.rlim_cur = rlim_t(DataFileFormat::kHeadSize + DataFileFormat::kChannelRecordSize +
+                              kFits * DataFileFormat::kSampleSize + 9);
+    const bool limited = ::setrlimit(RLIMIT_FSIZE, &lowered) == 0;
+    thread.start();
+    const bool reported = failed.wait(5000);
+    thread.stopAndWait();
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QVERIFY(limited);
+    QVERIFY(reported);
+    QVERIFY(failed.at(0).at(0).toString().startsWith("数据文件写入失败"));
+
+    QTRY_COMPARE(seen.size(), kFits);
+    QCOMPARE(thread.samplesWritten(), kFits);
+    const TDataBlock block = TDataBlock::load(path);
+    QCOMPARE(int(block.status), 0);
+    QCOMPARE(qint64(block.samples.size()), kFits);
+    for (int i = 0; i < kFits; ++i) {
+      const double file = block.samples[size_t(i)].Value;
+      const double shown = seen[i].Value;
+      QCOMPARE(file, double(i));
+      QCOMPARE(shown, double(i));
+    }
   }
 
   void unwritableFileIsReported() {

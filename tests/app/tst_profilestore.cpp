@@ -172,9 +172,32 @@ private slots:
     ProfileStore writer(iniPath());
     ProfileStore reader(iniPath());
     QVERIFY(writer.writeBool("System Options", "FirstRun", false));
-    QCOMPARE(reader.readBool("System Options", "FirstRun", true), false); // no cache anywhere
+    QCOMPARE(reader.readBool("System Options", "FirstRun", true), false); // nothing stale anywhere
     // No temporary files are left beside Sys.ini.
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files), QStringList{"Sys.ini"});
+  }
+
+  // Another program edits the file in place between two reads: same size, same inode, within the
+  // same clock tick; then removes it. Each read sees the file as it is.
+  void changesByOthersSeenAtOnce_data() {
+    QTest::addColumn<QByteArray>("second");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("same size") << QByteArray("[S]\r\nK=2\r\n") << 2;
+    QTest::newRow("longer") << QByteArray("[S]\r\nK=345\r\n") << 345;
+    QTest::newRow("empty") << QByteArray() << -1;
+  }
+  void changesByOthersSeenAtOnce() {
+    QFETCH(QByteArray, second);
+    QFETCH(int, expected);
+    ProfileStore s(iniPath());
+    writeBytes(iniPath(), "[S]\r\nK=1\r\n");
+    QCOMPARE(s.readInteger("S", "K", -1), 1);
+    writeBytes(iniPath(), second);
+    QCOMPARE(s.readInteger("S", "K", -1), expected);
+    QVERIFY(QFile::remove(iniPath()));
+    QCOMPARE(s.readInteger("S", "K", -1), -1);
+    writeBytes(iniPath(), "[S]\r\nK=1\r\n");
+    QCOMPARE(s.readInteger("S", "K", -1), 1);
   }
 
   void failedWriteKeepsOldFile() {

@@ -259,19 +259,21 @@ private slots:
 
     QVERIFY(line.writeMaster(kReply1234));
     QTRY_COMPARE_WITH_TIMEOUT(rig.drained(), 1, kWaitMs);
-    QCOMPARE(rig.ctx.settings->readInteger(section, key, -1), 2);
+    // Sys.ini is written on the engine's thread, after the sample.
+    QTRY_COMPARE(rig.ctx.settings->readInteger(section, key, -1), 2);
     QCOMPARE(rig.formats.format(4), QStringLiteral("%.2f"));
 
     // Same places again: nothing is written, so a value put there meanwhile stays.
     QVERIFY(rig.ctx.settings->writeInteger(section, key, 9));
     QVERIFY(line.writeMaster(kReply1234));
     QTRY_COMPARE_WITH_TIMEOUT(rig.drained(), 2, kWaitMs);
+    QCoreApplication::processEvents(); // a write would have been queued before the sample
     QCOMPARE(rig.ctx.settings->readInteger(section, key, -1), 9);
 
     QVERIFY(line.writeMaster(kReplyMinus5));
     QTRY_COMPARE_WITH_TIMEOUT(rig.drained(), 3, kWaitMs);
     rig.engine->stop();
-    QCOMPARE(rig.ctx.settings->readInteger(section, key, -1), 3);
+    QTRY_COMPARE(rig.ctx.settings->readInteger(section, key, -1), 3);
     QCOMPARE(rig.formats.format(4), QStringLiteral("%.3f"));
     QCOMPARE(rig.meter(4).MeterPrecision, 3);
     QCOMPARE(qint32(rig.samples[2].Channel), 4);
