@@ -109,7 +109,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   ProfileStore store(path);
   const QStringList sections = sectionCandidates(content);
   // Every read parses the whole file, so single-key reads are checked on a few keys only
-  // (each section's first and last); the section reads cover every key.
+  // (first and last of the first three sections); the section reads cover every key.
   QList<Entries> before;
   for (const QString &section : sections) {
     const Entries entries = store.readSection(section);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
       const double f = ProfileStore::parseFloat(value, 0.5);
       CHECK(std::isfinite(f));
       (void)ProfileStore::parseInteger(value, -1);
-      if (i != 0 && i != entries.size() - 1)
+      if (before.size() >= 3 || (i != 0 && i != entries.size() - 1))
         continue;
       // A single read sees the same value as the section read.
       CHECK(store.readString(section, key, QStringLiteral("\x01missing")) == value);

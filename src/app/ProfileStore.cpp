@@ -12,8 +12,8 @@
 
 namespace {
 
-// Stateless: a lead byte cut off at the end of a line reads as a replacement character
-// instead of being held back and lost, and one decoder serves every line of a file.
+// One decoder serves every line of a file; it must be stateless, or a lead byte cut off at the
+// end of one line would be joined to the first byte of the next.
 QString decodeGbk(QStringDecoder &dec, QByteArrayView bytes) {
   if (!dec.isValid())
     return QString::fromLocal8Bit(bytes);
