@@ -13,3 +13,6 @@ ctest --test-dir build --output-on-failure -j"$JOBS"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZERVO_SANITIZE=ON
 cmake --build build-asan -j"$JOBS"
 ctest --test-dir build-asan --output-on-failure -j"$JOBS"
+
+# A short libFuzzer run of the frame, .zvdat and Sys.ini parsers (scripts/fuzz.sh 600 for a long one).
+./scripts/fuzz.sh 15

@@ -3,6 +3,7 @@
 #include "acquisition/DataFile.h"
 #include "acquisition/SampleRecord.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -75,6 +76,8 @@ struct TDataBlock {
 
   // Loads path: the head, the channel records and all samples in one read.
   [[nodiscard]] static TDataBlock load(const QString &path);
+  // The same from the bytes of a file already in memory; fileName is only recorded.
+  [[nodiscard]] static TDataBlock loadBytes(const QByteArray &bytes, const QString &fileName = {});
 
   // Record i, or nullopt when i is not a channel of this file.
   [[nodiscard]] std::optional<TChannelRecord> channelRecord(qsizetype index) const;

@@ -14,8 +14,9 @@
 
 namespace {
 
-QString decodeGbk(const QByteArray &bytes) {
-  QStringDecoder dec("GBK");
+// One decoder serves every line of a file; it must be stateless, or a lead byte cut off at the
+// end of one line would be joined to the first byte of the next.
+QString decodeGbk(QStringDecoder &dec, QByteArrayView bytes) {
   if (!dec.isValid())
     return QString::fromLocal8Bit(bytes);
   return dec.decode(bytes);
@@ -29,26 +30,41 @@ QByteArray encodeGbk(const QString &text) {
 }
 
 // One parsed line of the file. Lines we do not understand are kept as they are.
+//
+// A line that is not changed is written back with its original bytes and line end, so a
+// rewrite never alters what it does not touch: bytes that are not valid GBK (a hand edit in
+// another encoding, a damaged byte) would otherwise come back as replacement characters and
+// be written as "?".
 struct Line {
   enum Kind { Section, Key, Other } kind = Other;
-  QString raw;   // the whole line as read, without its line end
+  QString raw;   // the whole line as decoded, without its line end
   QString name;  // section name or key name, trimmed
   QString value; // key value, trimmed
+  QByteArray bytes;     // the line as read, without its "\n" ("\r" kept); empty for new lines
+  bool ended = false;   // bytes were followed by "\n"
+  bool changed = true;  // write raw as GBK with "\r\n" instead of bytes
 };
 
+// GBK never uses 0x0A inside a character (trail bytes are 0x30..0x39 or 0x40..0xFE), so
+// the file splits into lines on bytes, and each line decodes on its own.
 QList<Line> parse(const QByteArray &bytes) {
   QList<Line> lines;
-  const QString text = decodeGbk(bytes);
-  const QStringList rawLines = text.split(QLatin1Char('\n'));
-  for (qsizetype i = 0; i < rawLines.size(); ++i) {
-    QString raw = rawLines[i];
-    if (raw.endsWith(QLatin1Char('\r')))
-      raw.chop(1);
-    if (i == rawLines.size() - 1 && raw.isEmpty())
-      break; // the final line end
+  lines.reserve(bytes.count('\n') + 1);
+  QStringDecoder dec("GBK", QStringDecoder::Flag::Stateless);
+  qsizetype at = 0;
+  while (at < bytes.size()) {
+    const qsizetype nl = bytes.indexOf('\n', at);
+    const qsizetype end = nl < 0 ? bytes.size() : nl;
     Line line;
-    line.raw = raw;
-    const QString t = raw.trimmed();
+    line.bytes = bytes.mid(at, end - at);
+    line.ended = nl >= 0;
+    line.changed = false;
+    at = end + 1;
+    QByteArrayView text(line.bytes);
+    if (text.endsWith('\r'))
+      text.chop(1);
+    line.raw = decodeGbk(dec, text);
+    const QString t = line.raw.trimmed();
     if (t.startsWith(QLatin1Char('[')) && t.contains(QLatin1Char(']'))) {
       line.kind = Line::Section;
       line.name = t.mid(1, t.indexOf(QLatin1Char(']')) - 1).trimmed();
@@ -229,9 +245,19 @@ void setKey(QList<Line> &lines, const QString &section, const QString &key, cons
       }
     } else if (sectionAt >= 0) {
       if (l.kind == Line::Key && sameName(l.name, key)) {
-        // Keep the key's spelling as it stands in the file.
-        lines[i].raw = l.name + QLatin1Char('=') + clean;
-        lines[i].value = clean.trimmed();
+        // Keep the key's spelling and the bytes before "=" as they stand in the file
+        // ("=" is never part of a GBK character, so the first "=" byte is the separator).
+        Line &line = lines[i];
+        const qsizetype eq = line.bytes.indexOf('=');
+        // The line keeps its line end; a last line without one gets "\r\n".
+        const bool lf = line.ended && !line.bytes.endsWith('\r');
+        line.bytes = line.bytes.left(eq + 1) + encodeGbk(clean);
+        if (!lf)
+          line.bytes += '\r';
+        line.ended = true;
+        line.changed = false;  // bytes are up to date
+        line.raw = line.raw.left(line.raw.indexOf(QLatin1Char('=')) + 1) + clean;
+        line.value = clean.trimmed();
         return;
       }
       if (!l.raw.trimmed().isEmpty())
@@ -265,15 +291,23 @@ bool ProfileStore::writeEntries(const QList<Entry> &entries) {
   for (const Entry &e : entries)
     setKey(lines, e.section, e.key, e.value);
 
-  QString text;
-  for (const Line &l : lines) {
-    text += l.raw;
-    text += QLatin1String("\r\n");
+  QByteArray bytes;
+  for (qsizetype i = 0; i < lines.size(); ++i) {
+    const Line &l = lines[i];
+    if (l.changed) {
+      bytes += encodeGbk(l.raw);
+      bytes += "\r\n";
+      continue;
+    }
+    bytes += l.bytes;
+    if (l.ended)
+      bytes += '\n';
+    else if (i + 1 < lines.size())  // a last line without line end that is no longer last
+      bytes += l.bytes.endsWith('\r') ? "\n" : "\r\n";
   }
   QSaveFile out(m_path);
   if (!out.open(QIODevice::WriteOnly))
     return false;
-  const QByteArray bytes = encodeGbk(text);
   if (out.write(bytes) != bytes.size()) {
     out.cancelWriting();
     return false;

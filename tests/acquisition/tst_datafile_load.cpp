@@ -120,6 +120,19 @@ void TestDataFileLoad::status() {
     QVERIFY(block.channels.isEmpty());
   if (status != 100 && bytes.size() >= 30)
     QCOMPARE(QByteArray(block.head.data(), 30), bytes.left(30));
+
+  // The same bytes from memory give the same block.
+  const TDataBlock fromMemory = TDataBlock::loadBytes(bytes, QStringLiteral("memory.zvdat"));
+  QCOMPARE(fromMemory.fileName, QStringLiteral("memory.zvdat"));
+  QCOMPARE(fromMemory.status, block.status);
+  QCOMPARE(fromMemory.channelCount, block.channelCount);
+  QCOMPARE(fromMemory.sampleCount, block.sampleCount);
+  QCOMPARE(fromMemory.loadedCount, block.loadedCount);
+  QCOMPARE(fromMemory.lastTime, block.lastTime);
+  QCOMPARE(fromMemory.channels.size(), block.channels.size());
+  QCOMPARE(fromMemory.samples.size(), block.samples.size());
+  QVERIFY(std::memcmp(fromMemory.samples.data(), block.samples.data(), block.samples.size() * sizeof(TSampleRecord)) == 0);
+  QVERIFY(fromMemory.head == block.head);
 }
 
 void TestDataFileLoad::channelRecordsAreParsed() {

@@ -168,6 +168,48 @@ private slots:
                         "\r\n[New Section]\r\nKey=v\r\n"));
   }
 
+  // A rewrite changes only the line it writes: bytes that are not GBK, line ends and the
+  // layout of other lines stay as they were (found by fuzz_profile: '\xC9' came back as '?').
+  void rewriteKeepsOtherLinesByteForByte_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("lead byte before the line end") << QByteArray("[A]\r\nBaud=\xC9\r\nX=1\r\n") << "A" << "X"
+                                                   << QByteArray("[A]\r\nBaud=\xC9\r\nX=9\r\n");
+    QTest::newRow("lead byte with a bad trail byte") << QByteArray("; \xA1 note\r\n[A]\r\nT=\x81\x7F\xCD\xA8\r\n")
+                                                    << "A" << "X"
+                                                    << QByteArray("; \xA1 note\r\n[A]\r\nT=\x81\x7F\xCD\xA8\r\nX=9\r\n");
+    QTest::newRow("lead byte cut at end of file") << QByteArray("[A]\r\nX=1\r\nT=\xB0") << "A" << "X"
+                                                  << QByteArray("[A]\r\nX=9\r\nT=\xB0");
+    QTest::newRow("LF line ends") << QByteArray("[A]\nX=1\nY=2\n") << "A" << "X" << QByteArray("[A]\nX=9\nY=2\n");
+    QTest::newRow("blanks around = before the value") << QByteArray("[A]\r\n  X = 1\r\n") << "a" << "x"
+                                                      << QByteArray("[A]\r\n  X =9\r\n");
+    QTest::newRow("last line without line end, key added") << QByteArray("[A]\r\nY=1") << "A" << "X"
+                                                           << QByteArray("[A]\r\nY=1\r\nX=9\r\n");
+    QTest::newRow("changed last line without line end") << QByteArray("[A]\r\nX=1") << "A" << "X"
+                                                        << QByteArray("[A]\r\nX=9\r\n");
+    QTest::newRow("new section after a foreign byte") << QByteArray("[A]\r\nT=\x81\r") << "B" << "X"
+                                                      << QByteArray("[A]\r\nT=\x81\r\n\r\n[B]\r\nX=9\r\n");
+  }
+  void rewriteKeepsOtherLinesByteForByte() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, after);
+    writeBytes(iniPath(), before);
+    ProfileStore s(iniPath());
+    const auto sectionBefore = s.readSection("A");
+    QVERIFY(s.writeInteger(section, key, 9));
+    QCOMPARE(readBytes(iniPath()), after);
+    QCOMPARE(s.readInteger(section, key, 0), 9);
+    // Every other key of section A reads as before.
+    for (const auto &[k, v] : sectionBefore) {
+      if (section.compare("A", Qt::CaseInsensitive) != 0 || k.compare(key, Qt::CaseInsensitive) != 0)
+        QCOMPARE(s.readString("A", k, "missing"), v);
+    }
+  }
+
   void writeIsAtomicAndImmediate() {
     ProfileStore writer(iniPath());
     ProfileStore reader(iniPath());
