@@ -31,6 +31,7 @@
 #include <QTimer>
 
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,6 +51,7 @@ constexpr int kProbeMs = 2; // heartbeat of the UI stall probe
 struct Config {
   int seconds = 600;
   int stepSeconds = 20;
+  int fromUs = 500; // phase 2 starts at the first step with interval_us at most this
   bool phase1 = true;
   bool phase2 = true;
 };
@@ -237,6 +239,8 @@ struct RunResult {
   double catchUpMs = 0;         // from Stop until the charts held every sample
   qint64 chartPointsAfter = 0;
   ProcessMemory memoryAtStop;
+  double programCpu = 0;   // CPU time of this process over the recording, in cores
+  double simulatorCpu = 0; // the same for meter-sim
   QStringList messages; // message boxes the program showed (answered)
   quint64 ringOverflowEvents = 0;
   quint64 ringOverflowSamples = 0;
@@ -250,6 +254,32 @@ qint64 chartPoints(ViewBoard &board) {
   for (int i = 0; i < board.viewCount(); ++i)
     n += board.view(i)->pltChannel->pointCount(0);
   return n;
+}
+
+// CPU seconds (user + system) of a process, from /proc; 0 when it cannot be read.
+double CpuSeconds(qint64 pid) {
+  std::ifstream in(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
+  std::string line;
+  if (!std::getline(in, line))
+    return 0;
+  // Fields after the command name, which is in parentheses and may hold blanks.
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos)
+    return 0;
+  std::vector<std::string> f;
+  std::string field;
+  for (std::size_t i = close + 2; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == ' ') {
+      f.push_back(field);
+      field.clear();
+    } else {
+      field += line[i];
+    }
+  }
+  // utime and stime are fields 14 and 15 of the whole line, 12 and 13 after the name.
+  if (f.size() < 13)
+    return 0;
+  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
 }
 
 void waitMs(int ms) {
@@ -327,7 +357,14 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
     });
     if (progress)
       report.start(60'000);
+    const double programCpu0 = CpuSeconds(0);
+    const double simulatorCpu0 = CpuSeconds(sim.pid());
+    QElapsedTimer cpuWall;
+    cpuWall.start();
     waitMs(seconds * 1000);
+    const double cpuWallS = double(cpuWall.nsecsElapsed()) / 1e9;
+    r.programCpu = (CpuSeconds(0) - programCpu0) / cpuWallS;
+    r.simulatorCpu = (CpuSeconds(sim.pid()) - simulatorCpu0) / cpuWallS;
     report.stop();
     probe.stop();
 
@@ -425,6 +462,8 @@ void phase1(const Config &cfg) {
               r.catchUpMs, static_cast<long long>(r.chartPointsAfter));
   for (const QString &m : r.messages)
     std::printf("  message box: %s\n", qPrintable(m));
+  std::printf("  CPU while recording: program %.2f cores, meter-sim %.2f cores (of %ld)\n", r.programCpu,
+              r.simulatorCpu, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf("  memory: RSS before %.1f MiB, at Stop %.1f MiB, peak (VmHWM) %.1f MiB\n", Mib(before.rssKb),
               Mib(r.memoryAtStop.rssKb), Mib(r.memoryAtStop.hwmKb));
   std::fflush(stdout);
@@ -433,23 +472,26 @@ void phase1(const Config &cfg) {
 void phase2(const Config &cfg) {
   std::printf("\nPhase 2: 10 ports, no pacing, interval_us steps of %d s each, until samples are lost or slots skipped\n",
               cfg.stepSeconds);
-  std::printf("  %12s %12s %12s %10s %8s %8s %10s %10s %10s\n", "interval_us", "offered/s", "recorded/s", "samples",
-              "lost", "skipped", "stall p50", "stall p99", "stall max");
+  std::printf("  %12s %12s %12s %10s %8s %8s %10s %10s %10s %9s %9s\n", "interval_us", "offered/s", "recorded/s",
+              "samples", "lost", "skipped", "stall p50", "stall p99", "stall max", "prog CPU", "sim CPU");
   // recorded/s here is from 1 s on: the first moment carries the frames the ports held at opening.
   std::fflush(stdout);
   double best = 0;
   std::optional<double> firstLoss;
   QString firstLossWhat;
   for (const int us : {500, 250, 160, 125, 100, 80, 64, 50, 40, 32, 25, 20}) {
+    if (us > cfg.fromUs)
+      continue;
     const RunResult r = record(QStringLiteral("interval_us=%1").arg(us), false, cfg.stepSeconds, false);
     const double offered = kPorts * 1e6 / us;
     if (!r.error.isEmpty()) {
       std::printf("  %12d FAILED: %s\n", us, qPrintable(r.error));
       break;
     }
-    std::printf("  %12d %12.0f %12.0f %10lld %8lld %8lld %8.2f ms %8.2f ms %8.2f ms\n", us, offered, r.steadyPerSecond,
-                static_cast<long long>(r.fileSamples), static_cast<long long>(r.lost + r.unmatched + r.foreign),
-                static_cast<long long>(r.skipped), r.stalls.percentileMs(50), r.stalls.percentileMs(99), r.stalls.maxMs());
+    std::printf("  %12d %12.0f %12.0f %10lld %8lld %8lld %8.2f ms %8.2f ms %8.2f ms %9.2f %9.2f\n", us, offered,
+                r.steadyPerSecond, static_cast<long long>(r.fileSamples),
+                static_cast<long long>(r.lost + r.unmatched + r.foreign), static_cast<long long>(r.skipped),
+                r.stalls.percentileMs(50), r.stalls.percentileMs(99), r.stalls.maxMs(), r.programCpu, r.simulatorCpu);
     for (const QString &m : r.messages)
       std::printf("  message box: %s\n", qPrintable(m));
     std::fflush(stdout);
@@ -492,12 +534,14 @@ int main(int argc, char **argv) {
       cfg.seconds = std::max(1, a[++i].toInt());
     else if (a[i] == QStringLiteral("--step-seconds") && hasValue)
       cfg.stepSeconds = std::max(1, a[++i].toInt());
+    else if (a[i] == QStringLiteral("--from-us") && hasValue)
+      cfg.fromUs = std::max(1, a[++i].toInt());
     else if (a[i] == QStringLiteral("--phase") && hasValue) {
       const QString p = a[++i];
       cfg.phase1 = p != QStringLiteral("2");
       cfg.phase2 = p != QStringLiteral("1");
     } else {
-      std::fprintf(stderr, "usage: bench_acquisition [--seconds N] [--step-seconds N] [--phase 1|2]\n");
+      std::fprintf(stderr, "usage: bench_acquisition [--seconds N] [--step-seconds N] [--from-us N] [--phase 1|2]\n");
       return 2;
     }
   }

@@ -120,6 +120,9 @@ public:
            countKindOn(port, QStringLiteral("RX-BAD"));
   }
 
+  // The simulator's process id while it runs, else 0.
+  [[nodiscard]] qint64 pid() const { return m_proc.processId(); }
+
   QMap<QString, QString> ports; // COMn -> device, from the simulator's mapping lines
 
 private:
