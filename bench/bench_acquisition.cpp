@@ -6,6 +6,7 @@
 // Phase 1: 256000 baud paced by the simulator, back-to-back frames (1600 frames/s per port) for
 // --seconds (default 600). Phase 2: no pacing, shorter and shorter frame intervals for
 // --step-seconds each (default 20), up to the first rate that loses or skips.
+#include "BenchApp.h"
 #include "ProcessMemory.h"
 #include "common/ModalResponder.h"
 #include "e2e/MeterSim.h"
@@ -30,7 +31,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -516,14 +516,7 @@ void phase2(const Config &cfg) {
 } // namespace
 
 int main(int argc, char **argv) {
-  // The same allocator setting as the program (src/app/main.cpp), so the figures are its own.
-  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  // Settings and desktop files of the run stay in a temporary home.
-  QTemporaryDir home;
-  qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-  qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+  const BenchEnvironment environment;
   QApplication app(argc, argv);
 
   Config cfg;

@@ -1,4 +1,4 @@
-#include <malloc.h>
+#include "BenchApp.h"
 // Chart figures: replot time with millions of points in one trace, and the cost of feeding ten
 // channel charts at 10 000 samples/s each for a minute with the coalesced replots running.
 #include "views/PlotChart.h"
@@ -184,10 +184,7 @@ void appendBenchmark(bool realTime) {
 } // namespace
 
 int main(int argc, char **argv) {
-  // The same allocator setting as the program (src/app/main.cpp), so the figures are its own.
-  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  const BenchEnvironment environment;
   QApplication app(argc, argv);
   // --realtime paces the feed like a live minute of acquisition (takes a minute).
   const bool realTime = app.arguments().contains(QStringLiteral("--realtime"));

@@ -2,6 +2,7 @@
 // program's own writer into a temporary folder, then opened through the main window's open
 // command (offscreen) as the operator would. Prints the time of each step and the memory taken.
 // The replot of a 10 M-point chart is bench_chart's.
+#include "BenchApp.h"
 #include "ProcessMemory.h"
 #include "common/ModalResponder.h"
 
@@ -22,7 +23,6 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <malloc.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -77,13 +77,7 @@ void evictFromCache(const QString &path) {
 } // namespace
 
 int main(int argc, char **argv) {
-  // The same allocator setting as the program (src/app/main.cpp), so the figures are its own.
-  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-  QTemporaryDir home;
-  qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toUtf8());
-  qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral("config")).toUtf8());
+  const BenchEnvironment environment;
   QApplication app(argc, argv);
 
   QTemporaryDir dir;

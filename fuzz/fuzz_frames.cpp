@@ -5,6 +5,7 @@
 // both must deliver the same frames, and those must match a plain re-scan of the stream.
 // Every frame goes through CheckReply, CheckFrameIntegrity, DecodeReading and FrameAddress,
 // whose answers must agree with each other.
+#include "FuzzCheck.h"
 #include "comm/FrameProtocol.h"
 #include "comm/PacketFramer.h"
 
@@ -20,12 +21,6 @@
 #include <vector>
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-  do {                                                                                             \
-    if (!(cond))                                                                                   \
-      __builtin_trap();                                                                            \
-  } while (0)
 
 using Frames = std::vector<QByteArray>;
 

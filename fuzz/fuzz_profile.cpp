@@ -4,6 +4,7 @@
 // is read again: the value must read back, and every other section and key must still be there
 // with the value it had (the store keeps what it does not know). The file lives in a folder
 // made once per run under $TMPDIR.
+#include "FuzzCheck.h"
 #include "app/ProfileStore.h"
 
 #include <QByteArray>
@@ -24,12 +25,6 @@
 #include <cstdlib>
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-  do {                                                                                             \
-    if (!(cond))                                                                                   \
-      __builtin_trap();                                                                            \
-  } while (0)
 
 using Entries = QList<QPair<QString, QString>>;
 

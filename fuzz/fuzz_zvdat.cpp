@@ -3,6 +3,7 @@
 // Whatever the bytes, the loader must return one of its status codes, never read more samples
 // than the bytes hold, and keep samples exactly as they are in the file. Run with
 // -malloc_limit_mb so an allocation far beyond the input size is reported.
+#include "FuzzCheck.h"
 #include "acquisition/DataBlock.h"
 #include "acquisition/DataFile.h"
 
@@ -14,12 +15,6 @@
 #include <cstring>
 
 namespace {
-
-#define CHECK(cond)                                                                                \
-  do {                                                                                             \
-    if (!(cond))                                                                                   \
-      __builtin_trap();                                                                            \
-  } while (0)
 
 using namespace DataFileFormat;
 
