@@ -34,17 +34,21 @@ TfrmConfigure::TfrmConfigure(QWidget *parent) : QFrame(parent) {
   l->addWidget(StringGrid1);
 }
 
-void TfrmConfigure::setCell(int row, int column, const QString &text) {
-  QTableWidgetItem *item = StringGrid1->item(row, column);
+void SetFixedGridCell(QTableWidget *grid, int row, int column, const QString &text) {
+  QTableWidgetItem *item = grid->item(row, column);
   if (!item) {
     item = new QTableWidgetItem;
     item->setTextAlignment(Qt::AlignCenter);
     item->setFlags(Qt::ItemIsEnabled);
     if (row == 0 || column == 0)
-      item->setBackground(palette().button());
-    StringGrid1->setItem(row, column, item);
+      item->setBackground(grid->palette().button());
+    grid->setItem(row, column, item);
   }
   item->setText(text);
+}
+
+void TfrmConfigure::setCell(int row, int column, const QString &text) {
+  SetFixedGridCell(StringGrid1, row, column, text);
 }
 
 QString TfrmConfigure::cellText(int row, int column) const {

@@ -5,6 +5,9 @@
 class QTableWidget;
 class MeterTable;
 
+// Writes a centred, read-only cell; row 0 and column 0 look like a grid's fixed header cells.
+void SetFixedGridCell(QTableWidget *grid, int row, int column, const QString &text);
+
 // The meter grid: a header row "序号 仪表号 串口号 方式 状态", row numbers 1 to 10, centred
 // read-only cells.
 class TfrmConfigure : public QFrame {

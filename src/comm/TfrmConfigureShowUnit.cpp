@@ -92,18 +92,8 @@ void TfrmConfigureShowUnit::refreshDiagnostics() {
     gridDiagnostics->setColumnCount(columns);
     gridDiagnostics->setColumnWidth(0, kLabelColumnWidth);
     for (int r = 0; r < rows.size(); ++r) {
-      for (int c = 0; c < columns; ++c) {
-        QTableWidgetItem *item = gridDiagnostics->item(r, c);
-        if (!item) {
-          item = new QTableWidgetItem;
-          item->setTextAlignment(Qt::AlignCenter);
-          item->setFlags(Qt::ItemIsEnabled);
-          if (r == 0 || c == 0)
-            item->setBackground(palette().button());
-          gridDiagnostics->setItem(r, c, item);
-        }
-        item->setText(rows[r].value(c));
-      }
+      for (int c = 0; c < columns; ++c)
+        SetFixedGridCell(gridDiagnostics, r, c, rows[r].value(c));
     }
   }
   lblDiagnostics->setVisible(show);
