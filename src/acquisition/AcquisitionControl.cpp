@@ -1,22 +1,18 @@
 #include "acquisition/AcquisitionControl.h"
 
+#include "acquisition/ChannelSettings.h"
+#include "acquisition/RecordingHost.h"
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
 #include "app/MessageBoxes.h"
-#include "app/TfrmMain.h"
 #include "comm/PollingEngine.h"
-#include "comm/SearchCommand.h"
-#include "dialogs/TfrmSetup.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
 #include "views/ViewBoard.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QLineEdit>
-#include <QTabWidget>
 
 namespace {
 // The longest single wait of the timed end; longer keep times are chained, so a recording of
@@ -24,8 +20,8 @@ namespace {
 constexpr qint64 kTimerSliceMs = 3600000;
 } // namespace
 
-AcquisitionControl::AcquisitionControl(AppContext &ctx, TfrmMain &main, ViewBoard &board, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_main(main), m_board(board),
+AcquisitionControl::AcquisitionControl(AppContext &ctx, RecordingHost &host, ViewBoard &board, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_board(board),
       m_engine(std::make_unique<PollingEngine>(ctx, ctx.ring, ctx.formats, ctx.readSignal, ctx.abandonSignal)) {
   m_acquisitionTimer.setSingleShot(true);
   connect(&m_acquisitionTimer, &QTimer::timeout, this, [this] {
@@ -36,7 +32,7 @@ AcquisitionControl::AcquisitionControl(AppContext &ctx, TfrmMain &main, ViewBoar
   });
   connect(m_engine.get(), &PollingEngine::portFailed, this, [this](int, const QString &message) {
     // Not modal: the other ports keep recording while the operator reads it.
-    auto *box = new QMessageBox(QMessageBox::Critical, Msg::kError, message, QMessageBox::Ok, &m_main);
+    auto *box = new QMessageBox(QMessageBox::Critical, Msg::kError, message, QMessageBox::Ok, m_host.dialogParent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
   });
@@ -57,63 +53,62 @@ QString AcquisitionControl::AutomaticFileName(const QString &folder, const QStri
          QStringLiteral(".zvdat");
 }
 
-void AcquisitionControl::setRunningState(bool on) {
-  m_main.btnStart->setEnabled(!on);
-  m_main.MenuStart->setEnabled(!on);
-  m_main.btnOpen->setEnabled(!on);
-  m_main.MenuOpen->setEnabled(!on);
-  m_main.btnMeterConfigure->setEnabled(!on);
-  m_main.MenuMeterConfigure->setEnabled(!on);
-  m_main.btnStop->setEnabled(on);
-  m_main.MenuStop->setEnabled(on);
+// The channels come from the meter table and Sys.ini, not from the last file opened: that file
+// may have had fewer channels (so some meters would be polled but not recorded) and its own
+// titles, ranges, scale and offset.
+void AcquisitionControl::prepareChannels() {
+  const int meters = m_ctx.meters.MeterAmount;
+  if (m_board.viewCount() != meters) {
+    m_board.BuildChannelViews(meters);
+    return;
+  }
+  for (int i = 0; i < m_board.viewCount(); ++i)
+    ApplyChannelRecord(*m_board.channel(i), ConfiguredChannel(*m_ctx.settings, i));
 }
 
 bool AcquisitionControl::Start() {
-  if (running() || (m_main.search() && m_main.search()->running()))
+  if (running() || m_host.otherWorkRunning())
     return running();
   Options &o = m_ctx.options;
   MeterTable &meters = m_ctx.meters;
+  QWidget *parent = m_host.dialogParent();
   // 1.
   if (meters.MeterAmount < 1) {
-    Msg::error(&m_main, QStringLiteral("没有有效仪表！"));
+    Msg::error(parent, QStringLiteral("没有有效仪表！"));
     return false;
   }
   // 2.
   QString portMessage;
   if (!m_engine->checkPorts(&portMessage)) {
     if (!portMessage.isEmpty())
-      Msg::error(&m_main, portMessage);
+      Msg::error(parent, portMessage);
     return false;
   }
   // 3.
-  if (m_main.btnSave->isEnabled()) {
-    if (Msg::show(&m_main, QMessageBox::Information, Msg::kHint,
+  if (m_host.saveAvailable()) {
+    if (Msg::show(parent, QMessageBox::Information, Msg::kHint,
                   QStringLiteral("上次采集数据未保存,现在保存吗？"),
                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-      m_main.btnSaveClick();
+      emit saveRequested();
       return false;
     }
-    m_main.btnSave->setEnabled(false);
+    m_host.setSaveAvailable(false);
   }
   // 4.
   if (o.SaveMode == static_cast<int>(SaveModeCode::Ask)) {
-    m_main.setWorkFile(temporaryFile());
+    m_host.setWorkFile(temporaryFile());
   } else if (o.SaveMode == static_cast<int>(SaveModeCode::Automatic)) {
     if (!QDir(o.SavePath).exists()) {
-      Msg::error(&m_main, QStringLiteral("默认保存路径不存在，请重新选择！"));
-      if (TfrmSetup *setup = m_main.dialogs().frmSetup) {
-        setup->PageControl1->setCurrentIndex(2);
-        QTimer::singleShot(0, setup->edtSavePath, [setup] { setup->edtSavePath->setFocus(); });
-        setup->exec();
-      }
+      Msg::error(parent, QStringLiteral("默认保存路径不存在，请重新选择！"));
+      m_host.showSavePathSetting();
       return false;
     }
-    m_main.setWorkFile(AutomaticFileName(o.SavePath, o.FileNameHead, QDateTime::currentDateTime()));
+    m_host.setWorkFile(AutomaticFileName(o.SavePath, o.FileNameHead, QDateTime::currentDateTime()));
   }
-  // 5.
-  setRunningState(true);
-  m_main.setPanelText(1, QStringLiteral("已采样:"));
-  m_main.setPanelText(0, QString());
+  prepareChannels();
+  // 5. (The window disables its commands when started() arrives.)
+  m_host.setPanelText(1, QStringLiteral("已采样:"));
+  m_host.setPanelText(0, QString());
   // The ring and the start time are reset before any port opens: replies are handled on the
   // communication thread from the moment a port is open.
   m_ctx.ring.reset();
@@ -124,9 +119,8 @@ bool AcquisitionControl::Start() {
   m_engine->setSampleIntervalMs(o.SampleIntervalMs);
   const StartResult polling = m_engine->start(meters.MeterComCount);
   if (polling.status == StartResult::Status::PortFailed) {
-    setRunningState(false);
-    m_main.setPanelText(1, QString());
-    Msg::error(&m_main, polling.message);
+    m_host.setPanelText(1, QString());
+    Msg::error(parent, polling.message);
     return false;
   }
   // 7.
@@ -135,16 +129,13 @@ bool AcquisitionControl::Start() {
     m_board.channel(i)->ClearDisplay();
   m_xyFed = m_xy.start && m_xy.sample && m_xy.start();
   // 10. Live data goes to trace 0.
-  m_main.BatchIndex = 0;
+  m_host.setBatchIndex(0);
   // 11.
   QList<ChannelInfo> infos;
-  for (int i = 0; i < m_board.viewCount(); ++i) {
-    const TChannel *c = m_board.channel(i);
-    infos.append({c->PhysicalChannel(), c->Title(), c->MeasureUnit(), c->RangeMin(), c->RangeMax(),
-                  c->Scale(), c->Offset()});
-  }
+  for (int i = 0; i < m_board.viewCount(); ++i)
+    infos.append(ChannelRecordOf(*m_board.channel(i)));
   ++m_run;
-  m_readThread = std::make_unique<TReadThread>(m_main.WorkFile(), infos, m_ctx.ring, m_ctx.readSignal);
+  m_readThread = std::make_unique<TReadThread>(m_host.workFile(), infos, m_ctx.ring, m_ctx.readSignal);
   const quint64 run = m_run;
   connect(m_readThread.get(), &TReadThread::samples, this, [this, run](const SampleBatch &b) {
     if (run == m_run)
@@ -152,7 +143,7 @@ bool AcquisitionControl::Start() {
   });
   connect(m_readThread.get(), &TReadThread::elapsedText, this, [this, run](const QString &t) {
     if (run == m_run)
-      m_main.setPanelText(1, t);
+      m_host.setPanelText(1, t);
   });
   connect(m_readThread.get(), &TReadThread::failed, this, [this, run](const QString &message) {
     if (run != m_run)
@@ -160,10 +151,10 @@ bool AcquisitionControl::Start() {
     // Nothing may be lost silently: stop cleanly (the file keeps what was written) and say so.
     if (running())
       Stop();
-    Msg::error(&m_main, message);
+    Msg::error(m_host.dialogParent(), message);
   });
-  m_main.ReadThread = m_readThread.get();
   m_readThread->start();
+  emit started();
   // 12.
   for (int i = 0; i < m_board.viewCount(); ++i) {
     if (i < kMeterSlots)
@@ -179,7 +170,6 @@ bool AcquisitionControl::Start() {
     m_recordingClock.start();
     armTimedEnd();
   }
-  emit started();
   return true;
 }
 
@@ -202,9 +192,7 @@ void AcquisitionControl::applyBatch(const SampleBatch &batch) {
 }
 
 void AcquisitionControl::Stop() {
-  // 1.
-  if (m_main.search() && m_main.search()->running())
-    m_main.search()->abort();
+  // 1. No search can be pending: the window offers none while a recording runs.
   // 2.
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // 3. No request is written once this returns.
@@ -215,11 +203,7 @@ void AcquisitionControl::Stop() {
     m_readThread->stopAndWait();
     m_readThread.reset();
   }
-  m_main.ReadThread = nullptr;
-  // 5.
-  setRunningState(false);
-  m_main.btnPrint->setEnabled(true);
-  m_main.MenuPrint->setEnabled(true);
+  // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
   // counts as well.
   if (m_ctx.options.SaveMode == static_cast<int>(SaveModeCode::Ask)) {
@@ -227,11 +211,10 @@ void AcquisitionControl::Stop() {
     for (int i = 0; i < m_board.viewCount() && !any; ++i)
       any = m_board.view(i)->pltChannel->pointCount(0) > 0;
     const qint64 head = DataFileFormat::kHeadSize + DataFileFormat::kChannelRecordSize * m_board.viewCount();
-    if (any || QFileInfo(m_main.WorkFile()).size() >= head + DataFileFormat::kSampleSize)
-      m_main.btnSave->setEnabled(true);
+    if (any || QFileInfo(m_host.workFile()).size() >= head + DataFileFormat::kSampleSize)
+      m_host.setSaveAvailable(true);
   }
-  // 7.
-  m_main.btnCursor->setEnabled(true);
+  // 7. The data cursor is never disabled.
   QApplication::restoreOverrideCursor();
   // 8.
   m_board.setSampling(false);

@@ -11,16 +11,17 @@
 #include <memory>
 
 class PollingEngine;
-class TfrmMain;
+class RecordingHost;
 class ViewBoard;
 struct AppContext;
 
 // Starts and stops a recording: the port check, the data file by save mode, polling, the read
-// thread, the views' live state, and the timed end.
+// thread, the views' live state, and the timed end. It reports to its window through the host
+// and its signals; which commands the window offers meanwhile is the window's business.
 class AcquisitionControl : public QObject {
   Q_OBJECT
 public:
-  AcquisitionControl(AppContext &ctx, TfrmMain &main, ViewBoard &board, QObject *parent = nullptr);
+  AcquisitionControl(AppContext &ctx, RecordingHost &host, ViewBoard &board, QObject *parent = nullptr);
   ~AcquisitionControl() override;
 
   // The X/Y view's part; unset hooks mean there is no X/Y view.
@@ -32,7 +33,8 @@ public:
   };
   void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }
 
-  // Returns whether a recording is running afterwards.
+  // Returns whether a recording is running afterwards. Every meter of the meter table is
+  // recorded, each with its channel's configured settings.
   bool Start();
   void Stop();
 
@@ -48,16 +50,20 @@ public:
                                                  const QDateTime &when);
 
 signals:
+  // The read thread exists from started() until stopped().
   void started();
   void stopped();
+  // Start found an unsaved recording and the operator wants it saved first; the recording does
+  // not start. Connected directly: the save runs before Start returns.
+  void saveRequested();
 
 private:
   void applyBatch(const SampleBatch &batch);
-  void setRunningState(bool running);
+  void prepareChannels();
   void armTimedEnd();
 
   AppContext &m_ctx;
-  TfrmMain &m_main;
+  RecordingHost &m_host;
   ViewBoard &m_board;
   std::unique_ptr<PollingEngine> m_engine;
   std::unique_ptr<TReadThread> m_readThread;

@@ -1,38 +1,45 @@
 #include "acquisition/RecordingFiles.h"
 
 #include "acquisition/AcquisitionControl.h"
+#include "acquisition/ChannelSettings.h"
 #include "acquisition/DataBlock.h"
 #include "acquisition/DataFile.h"
+#include "acquisition/RecordingHost.h"
 #include "acquisition/TChannel.h"
 #include "acquisition/TimeUnits.h"
 #include "app/AppContext.h"
 #include "app/MessageBoxes.h"
-#include "app/TfrmMain.h"
 #include "views/DotMatrixDisplay.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
 #include "views/ViewBoard.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
-#include <QThread>
+#include <QTemporaryFile>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <unistd.h>
 #include <vector>
 
-RecordingFiles::RecordingFiles(AppContext &ctx, TfrmMain &main, ViewBoard &board, QObject *parent)
-    : QObject(parent), m_ctx(ctx), m_main(main), m_board(board) {
+RecordingFiles::RecordingFiles(AppContext &ctx, RecordingHost &host, ViewBoard &board,
+                               const AcquisitionControl &acquisition, QObject *parent)
+    : QObject(parent), m_ctx(ctx), m_host(host), m_acquisition(acquisition), m_board(board) {
   const QString filter = QStringLiteral("ZERVO Data File (*.zvdat *.ZVDAT)");
   chooseOpenFile = [this, filter]() -> std::optional<QString> {
-    const QString f = QFileDialog::getOpenFileName(&m_main, QString(), QString(), filter);
+    const QString f = QFileDialog::getOpenFileName(m_host.dialogParent(), QString(), QString(), filter);
     return f.isEmpty() ? std::nullopt : std::optional<QString>(f);
   };
   chooseSaveFile = [this, filter](const QString &folder, const QString &proposed) -> std::optional<QString> {
-    QFileDialog d(&m_main, QString(), folder, filter);
+    QFileDialog d(m_host.dialogParent(), QString(), folder, filter);
     d.setAcceptMode(QFileDialog::AcceptSave);
     d.setDefaultSuffix(QStringLiteral("zvdat"));
     d.selectFile(proposed);
@@ -44,12 +51,68 @@ RecordingFiles::RecordingFiles(AppContext &ctx, TfrmMain &main, ViewBoard &board
 
 RecordingFiles::~RecordingFiles() = default;
 
+bool ReplaceByCopy(const QString &source, const QString &target, QString *error) {
+  QFile in(source);
+  if (!in.open(QIODevice::ReadOnly)) {
+    *error = in.errorString();
+    return false;
+  }
+  const QFileInfo ti(target);
+  // A name of our own beside the target: the rename below then stays on one file system, and
+  // no file this program did not create is ever removed.
+  QTemporaryFile out(ti.absolutePath() + QLatin1Char('/') + ti.fileName() + QStringLiteral(".XXXXXX.part"));
+  if (!out.open()) {
+    *error = out.errorString();
+    return false;
+  }
+  // The temporary file is private; the saved recording keeps the replaced file's permissions.
+  out.setPermissions(ti.exists() ? QFile::permissions(target)
+                                 : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                                       QFileDevice::ReadOther);
+  constexpr qint64 kChunk = 1 << 20;
+  while (!in.atEnd()) {
+    const QByteArray chunk = in.read(kChunk);
+    if (chunk.isEmpty() && in.error() != QFileDevice::NoError) {
+      *error = in.errorString();
+      return false;
+    }
+    if (out.write(chunk) != chunk.size()) {
+      *error = out.errorString();
+      return false;
+    }
+  }
+  // On disk before it takes the name, so a crash leaves the old file or the whole new one.
+  if (!out.flush()) {
+    *error = out.errorString();
+    return false;
+  }
+  if (::fsync(out.handle()) != 0) {
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+  if (std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(target).constData()) != 0) {
+    *error = QString::fromLocal8Bit(std::strerror(errno));
+    return false;
+  }
+  out.setAutoRemove(false);
+  return true;
+}
+
+bool RecordingFiles::refusedWhileRecording() {
+  if (!m_acquisition.running())
+    return false;
+  Msg::notice(m_host.dialogParent(), kStopFirstText);
+  return true;
+}
+
 void RecordingFiles::Open(int batch) {
+  if (refusedWhileRecording())
+    return;
   // 1.
-  m_main.BatchIndex = std::clamp(batch, 0, kChannelChartTraces - 1);
+  m_host.setBatchIndex(std::clamp(batch, 0, kChannelChartTraces - 1));
   // 2.
-  if (m_main.btnSave->isEnabled() &&
-      Msg::show(&m_main, QMessageBox::Information, Msg::kHint, QStringLiteral("上次采集数据未保存,现在保存吗？"),
+  if (m_host.saveAvailable() &&
+      Msg::show(m_host.dialogParent(), QMessageBox::Information, Msg::kHint, QStringLiteral("上次采集数据未保存,现在保存吗？"),
                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
     Save();
   // 3.
@@ -59,11 +122,13 @@ void RecordingFiles::Open(int batch) {
 }
 
 bool RecordingFiles::LoadByPath(const QString &path) {
+  if (refusedWhileRecording())
+    return false;
   // 4.
   m_block.reset();
   auto block = std::make_unique<TDataBlock>(TDataBlock::load(path));
   if (block->status != DataFileStatus::Loaded) {
-    Msg::error(&m_main, QStringLiteral("错误的数据文件格式！"));
+    Msg::error(m_host.dialogParent(), QStringLiteral("错误的数据文件格式！"));
     return false;
   }
   const int n = block->channelCount;
@@ -88,25 +153,17 @@ bool RecordingFiles::LoadByPath(const QString &path) {
     const std::optional<TChannelRecord> r = block->channelRecord(i);
     if (!r)
       continue;
-    TChannel *c = m_board.channel(i);
-    c->setPhysicalChannel(r->info.physicalChannel);
-    c->setTitle(r->info.title);
-    c->setMeasureUnit(r->info.measureUnit);
-    c->SetRange(r->info.rangeMin, r->info.rangeMax);
-    c->setScale(r->info.scale);
-    c->setOffset(r->info.offset);
+    ApplyChannelRecord(*m_board.channel(i), r->info);
   }
-  // 8./9.
-  m_main.setPanelText(1, QStringLiteral("采样时长: ") + duration);
-  m_main.btnCursor->setEnabled(true);
-  m_main.btnPrint->setEnabled(true);
-  m_main.setWorkFile(path);
+  // 8./9. (The data cursor and print are never disabled by a file.)
+  m_host.setPanelText(1, QStringLiteral("采样时长: ") + duration);
+  m_host.setWorkFile(path);
   m_block = std::move(block);
   return true;
 }
 
 void RecordingFiles::replay(const TDataBlock &block) {
-  const int batch = m_main.BatchIndex;
+  const int batch = m_host.batchIndex();
   const int n = std::min<int>(block.channelCount, m_board.viewCount());
   const int unit = m_ctx.options.TimeWindowUnit;
   // 8.1
@@ -165,6 +222,8 @@ void RecordingFiles::replay(const TDataBlock &block) {
 }
 
 void RecordingFiles::Save() {
+  if (refusedWhileRecording())
+    return;
   // 1.
   const QString folder = m_ctx.options.OpenPath;
   const QString proposed = m_ctx.options.FileNameHead +
@@ -176,32 +235,24 @@ void RecordingFiles::Save() {
   // 2.
   m_ctx.settings->writeString(Sections::System, QStringLiteral("OpenPath"), folder);
   // 3.
-  m_main.btnSave->setEnabled(false);
+  m_host.setSaveAvailable(false);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  m_main.setPanelText(1, QStringLiteral("数据文件保存中，请稍后..."));
-  // 4. Copy to a temporary name beside the target first, so a failed copy never leaves a
-  // half file under the chosen name, and the old file stays until the new one is complete.
-  const QString source = m_main.acquisition() ? m_main.acquisition()->temporaryFile() : QString();
-  const QString partial = *target + QStringLiteral(".part");
-  QFile::remove(partial);
-  bool ok = QFile::copy(source, partial);
-  if (ok) {
-    QFile::remove(*target);
-    ok = QFile::rename(partial, *target);
-  }
-  if (!ok)
-    QFile::remove(partial);
+  m_host.setPanelText(1, QStringLiteral("数据文件保存中，请稍后..."));
+  // 4.
+  QString error;
+  const bool ok = ReplaceByCopy(m_acquisition.temporaryFile(), *target, &error);
   QApplication::restoreOverrideCursor();
   if (!ok) {
     // The recording stays in the temporary file and can be saved again.
-    m_main.btnSave->setEnabled(true);
-    m_main.setPanelText(1, QStringLiteral("数据文件保存失败"));
-    Msg::error(&m_main, QStringLiteral("数据文件保存失败！\n%1").arg(*target));
+    m_host.setSaveAvailable(true);
+    m_host.setPanelText(1, QStringLiteral("数据文件保存失败"));
+    Msg::error(m_host.dialogParent(), QStringLiteral("数据文件保存失败！\n%1\n%2").arg(*target, error));
     return;
   }
   // 5.
-  m_main.setPanelText(1, QStringLiteral("数据文件保存完成"));
-  Msg::show(&m_main, QMessageBox::Information, Msg::kHint, QStringLiteral("数据文件保存完成！"), QMessageBox::Ok);
+  m_host.setPanelText(1, QStringLiteral("数据文件保存完成"));
+  Msg::show(m_host.dialogParent(), QMessageBox::Information, Msg::kHint, QStringLiteral("数据文件保存完成！"),
+            QMessageBox::Ok);
 }
 
 void RecordingFiles::ClearChannelData() {

@@ -6,17 +6,24 @@
 #include <functional>
 #include <optional>
 
-class TfrmMain;
+class AcquisitionControl;
+class RecordingHost;
 class ViewBoard;
 struct AppContext;
 struct TDataBlock;
 
+// Copies source to target; an existing target is replaced in one rename, so it is always either
+// the old or the complete new file. False with the reason when anything fails.
+[[nodiscard]] bool ReplaceByCopy(const QString &source, const QString &target, QString *error);
+
 // Opening recordings (also overlaid as batches 1 to 5), saving the temporary recording under a
-// name, and clearing the charts.
+// name, and clearing the charts. Nothing is opened or saved while a recording runs: a replay
+// would rebuild the views under the running acquisition.
 class RecordingFiles : public QObject {
   Q_OBJECT
 public:
-  RecordingFiles(AppContext &ctx, TfrmMain &main, ViewBoard &board, QObject *parent = nullptr);
+  RecordingFiles(AppContext &ctx, RecordingHost &host, ViewBoard &board, const AcquisitionControl &acquisition,
+                 QObject *parent = nullptr);
   ~RecordingFiles() override;
 
   // The X/Y view's part of a replay; unset hooks mean there is no X/Y view.
@@ -32,11 +39,15 @@ public:
   std::function<std::optional<QString>()> chooseOpenFile;
   std::function<std::optional<QString>(const QString &folder, const QString &proposed)> chooseSaveFile;
 
+  static inline const QString kStopFirstText = QStringLiteral("采集进行中，请先停止采集！");
+
   // Open into trace `batch` (0 to 4).
   void Open(int batch);
-  // Loads and replays a file into the current batch; false (and the operator told) on failure.
+  // Loads and replays a file into the current batch; false (and the operator told) on failure
+  // or while a recording runs.
   bool LoadByPath(const QString &path);
-  // Copies the temporary recording to a name the operator chooses.
+  // Copies the temporary recording to a name the operator chooses. An existing file of that
+  // name is replaced in one step, so it is either the old or the complete new file.
   void Save();
   void ClearChannelData();
 
@@ -44,9 +55,11 @@ public:
 
 private:
   void replay(const TDataBlock &block);
+  [[nodiscard]] bool refusedWhileRecording();
 
   AppContext &m_ctx;
-  TfrmMain &m_main;
+  RecordingHost &m_host;
+  const AcquisitionControl &m_acquisition;
   ViewBoard &m_board;
   XYHooks m_xy;
   std::unique_ptr<TDataBlock> m_block;

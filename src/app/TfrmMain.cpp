@@ -32,6 +32,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTabBar>
 #include <QProgressBar>
@@ -39,6 +40,7 @@
 #include <QShortcut>
 #include <QTabWidget>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -53,7 +55,9 @@ TfrmMain::TfrmMain(AppContext &ctx, const QStringList &args, QWidget *parent)
 }
 
 TfrmMain::~TfrmMain() {
-  // Threads end before the views and the context they feed.
+  // Threads end before the views and the context they feed; the window no longer follows them.
+  if (m_acquisition)
+    m_acquisition->disconnect(this);
   m_acquisition.reset();
   m_files.reset();
   XYView.reset();
@@ -95,7 +99,19 @@ void TfrmMain::FormCreate(const QStringList &args) {
   createBoard();
   BuildChannelViews(m_ctx.meters.MeterAmount);
   m_acquisition = std::make_unique<AcquisitionControl>(m_ctx, *this, *m_board);
-  m_files = std::make_unique<RecordingFiles>(m_ctx, *this, *m_board);
+  m_files = std::make_unique<RecordingFiles>(m_ctx, *this, *m_board, *m_acquisition);
+  connect(m_acquisition.get(), &AcquisitionControl::started, this, [this] {
+    ReadThread = m_acquisition->readThread();
+    setWindowState(WindowState::Recording);
+  });
+  connect(m_acquisition.get(), &AcquisitionControl::stopped, this, [this] {
+    ReadThread = nullptr;
+    // A timed end may come while an export runs; the export returns to idle itself.
+    if (m_state == WindowState::Recording)
+      setWindowState(WindowState::Idle);
+  });
+  connect(m_acquisition.get(), &AcquisitionControl::saveRequested, this, &TfrmMain::btnSaveClick);
+  updateCommands();
   // 16.
   PageControl1->setCurrentIndex(0);
   // 17.
@@ -135,10 +151,14 @@ void TfrmMain::connectCommands() {
   connect(MenuStop, &QAction::triggered, this, &TfrmMain::btnStopClick);
   connectTools();
 
-  connect(btnOpen, &QAction::triggered, this, [this] { m_files->Open(0); });
-  connect(MenuOpen, &QAction::triggered, this, [this] { m_files->Open(0); });
+  auto open = [this](int batch) {
+    if (commandAllowed(&CommandStates::open))
+      m_files->Open(batch);
+  };
+  connect(btnOpen, &QAction::triggered, this, [open] { open(0); });
+  connect(MenuOpen, &QAction::triggered, this, [open] { open(0); });
   for (int b = 0; b < 5; ++b)
-    connect(MenuLoadChannel[b], &QAction::triggered, this, [this, b] { m_files->Open(b); });
+    connect(MenuLoadChannel[b], &QAction::triggered, this, [open, b] { open(b); });
 
   connect(btnPrint, &QAction::triggered, this, &TfrmMain::btnPrintClick);
   connect(MenuPrint, &QAction::triggered, this, &TfrmMain::btnPrintClick);
@@ -149,18 +169,22 @@ void TfrmMain::createBoard() {
   ViewBoard::Commands cmd;
   // The dialogs are made after the main window; look them up when asked.
   cmd.openChannelProperties = [this](int ch, int page) {
-    if (m_dialogs.frmEditChannel)
+    if (m_dialogs.frmEditChannel && commandAllowed(&CommandStates::properties))
       m_dialogs.frmEditChannel->showFor(ch, page);
   };
   cmd.openCompareProperties = [this] {
-    if (m_dialogs.frmEditChannelAll)
+    if (m_dialogs.frmEditChannelAll && commandAllowed(&CommandStates::properties))
       m_dialogs.frmEditChannelAll->exec();
   };
   cmd.clearChannelData = [this] { MenuChannelClearClick(); };
   cmd.exportChannel = [this](TfraChannel *v) {
-    ExportChartData(this, m_ctx, *v->pltChannel,
-                    exportlayout::ChannelChartFileName(v->pltChannel->title(), QDateTime::currentDateTime()),
-                    exportHooks());
+    QPointer<TfraChannel> view(v);
+    runExport([this, view] {
+      if (view)
+        ExportChartData(this, m_ctx, *view->pltChannel,
+                        exportlayout::ChannelChartFileName(view->pltChannel->title(), QDateTime::currentDateTime()),
+                        exportHooks());
+    });
   };
   cmd.exportAllChannels = [this] { exportAllChannels(); };
   cmd.cursorToolDown = [this] { return btnCursor->isChecked(); };
@@ -172,11 +196,13 @@ void TfrmMain::createXYView() {
   XYView = std::make_unique<TfraXYChannel>(m_ctx, pnlLeft);
   TfraXYChannel::Hooks h;
   h.openProperties = [this](int page) {
-    if (m_dialogs.frmEditXYChannel)
+    if (m_dialogs.frmEditXYChannel && commandAllowed(&CommandStates::properties))
       m_dialogs.frmEditXYChannel->execOnPage(page);
   };
   h.clearChannelData = [this] { MenuChannelClearClick(); };
-  h.exportChart = [this](PlotChart *c, const QString &name) { ExportChartData(this, m_ctx, *c, name, exportHooks()); };
+  h.exportChart = [this](PlotChart *c, const QString &name) {
+    runExport([&] { ExportChartData(this, m_ctx, *c, name, exportHooks()); });
+  };
   XYView->setHooks(std::move(h));
   TfraXYChannel *xy = XYView.get();
   m_board->setXYView(xy->chart(), [xy] { xy->SetupXYView(); });
@@ -245,13 +271,80 @@ void TfrmMain::setDialogs(const Dialogs &d) {
   }
 }
 
+void TfrmMain::setWindowState(WindowState state) {
+  m_state = state;
+  updateCommands();
+}
+
+void TfrmMain::setSaveAvailable(bool available) {
+  m_saveAvailable = available;
+  updateCommands();
+}
+
+bool TfrmMain::otherWorkRunning() const {
+  return m_state == WindowState::Searching || m_state == WindowState::Exporting;
+}
+
+// The one place that decides which commands the window offers.
+void TfrmMain::updateCommands() {
+  const CommandStates c = CommandsFor(m_state, m_saveAvailable);
+  auto set = [](std::initializer_list<QAction *> actions, bool on) {
+    for (QAction *a : actions)
+      if (a)
+        a->setEnabled(on);
+  };
+  set({btnMeterConfigure, MenuMeterConfigure}, c.meterSearch);
+  set({btnConfigure, MenuConfigure}, c.meterInfo);
+  set({btnStart, MenuStart}, c.start);
+  set({btnStop, MenuStop}, c.stop);
+  set({btnOpen, MenuOpen, MenuLoadChannel[0], MenuLoadChannel[1], MenuLoadChannel[2], MenuLoadChannel[3],
+       MenuLoadChannel[4]},
+      c.open);
+  set({btnSave}, c.save);
+  set({btnPrint, MenuPrint}, c.print);
+  set({btnSetup, MenuSetComm, MenuSetDisplay, MenuSetSave}, c.settings);
+  set({MenuHelpAbout}, c.about);
+  set({MenuChannelClear}, c.clearData);
+}
+
+bool TfrmMain::commandAllowed(bool CommandStates::*command) {
+  if (CommandsFor(m_state, m_saveAvailable).*command)
+    return true;
+  // Not modal: a modal box would hold up a running search's wait loops.
+  auto *box = new QMessageBox(QMessageBox::Information, Msg::kHint, RefusalText(m_state), QMessageBox::Ok, this);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+  return false;
+}
+
+void TfrmMain::closeIfPending() {
+  if (!m_closePending || m_state == WindowState::Searching || m_state == WindowState::Exporting)
+    return;
+  m_closePending = false;
+  // From the main loop: the search's or the export's own event loops have unwound by then.
+  QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TfrmMain::showSavePathSetting() {
+  TfrmSetup *setup = m_dialogs.frmSetup;
+  if (!setup)
+    return;
+  setup->PageControl1->setCurrentIndex(2);
+  QTimer::singleShot(0, setup->edtSavePath, [setup] { setup->edtSavePath->setFocus(); });
+  setup->exec();
+}
+
 void TfrmMain::btnMeterConfigureClick() {
-  if (m_search && !m_search->running() && !ReadThread)
-    (void)m_search->execute();
+  if (!m_search || !commandAllowed(&CommandStates::meterSearch))
+    return;
+  setWindowState(WindowState::Searching);
+  (void)m_search->execute();
+  setWindowState(WindowState::Idle);
+  closeIfPending();
 }
 
 void TfrmMain::btnStartClick() {
-  if (m_acquisition)
+  if (m_acquisition && commandAllowed(&CommandStates::start))
     m_acquisition->Start();
 }
 
@@ -260,7 +353,19 @@ void TfrmMain::btnStopClick() {
     m_acquisition->Stop();
 }
 
-void TfrmMain::MenuChannelClearClick() { m_files->ClearChannelData(); }
+void TfrmMain::MenuChannelClearClick() {
+  if (commandAllowed(&CommandStates::clearData))
+    m_files->ClearChannelData();
+}
+
+void TfrmMain::runExport(const std::function<void()> &run) {
+  if (!commandAllowed(&CommandStates::exportData))
+    return;
+  setWindowState(WindowState::Exporting);
+  run();
+  setWindowState(m_acquisition && m_acquisition->running() ? WindowState::Recording : WindowState::Idle);
+  closeIfPending();
+}
 
 ExportHooks TfrmMain::exportHooks() {
   ExportHooks h;
@@ -269,15 +374,19 @@ ExportHooks TfrmMain::exportHooks() {
 }
 
 void TfrmMain::exportAllChannels() {
-  std::vector<const PlotChart *> charts;
-  for (int c = 0; c < std::min(m_ctx.meters.MeterAmount, m_board->viewCount()); ++c)
-    charts.push_back(m_board->view(c)->pltChannel);
-  ExportAllChannelData(this, m_ctx, charts,
-                       exportlayout::AllChannelsFileName(m_ctx.options.FileNameHead, QDateTime::currentDateTime()),
-                       exportHooks());
+  runExport([this] {
+    std::vector<const PlotChart *> charts;
+    for (int c = 0; c < std::min(m_ctx.meters.MeterAmount, m_board->viewCount()); ++c)
+      charts.push_back(m_board->view(c)->pltChannel);
+    ExportAllChannelData(this, m_ctx, charts,
+                         exportlayout::AllChannelsFileName(m_ctx.options.FileNameHead, QDateTime::currentDateTime()),
+                         exportHooks());
+  });
 }
 
 void TfrmMain::btnPrintClick() {
+  if (!commandAllowed(&CommandStates::print))
+    return;
   if (!m_printer)
     m_printer = std::make_unique<WindowPrinter>();
   m_printer->print(*this);
@@ -327,9 +436,12 @@ void TfrmMain::closeEvent(QCloseEvent *event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
-  if (m_search && m_search->running()) {
-    // The search runs in nested event loops below us: end it first, close afterwards.
-    m_search->abort();
+  if (m_state == WindowState::Searching || m_state == WindowState::Exporting) {
+    // Both run in event loops nested below us: a search is ended at once, an export finishes;
+    // then the close is asked again, with its questions.
+    m_closePending = true;
+    if (m_state == WindowState::Searching && m_search)
+      m_search->abort();
     return false;
   }
   if (ReadThread) {
@@ -337,7 +449,7 @@ bool TfrmMain::FormCloseQuery() {
               QMessageBox::Ok);
     return false;
   }
-  if (btnSave->isEnabled()) {
+  if (m_saveAvailable) {
     if (Msg::show(this, QMessageBox::Information, Msg::kHint,
                   QStringLiteral("上次采集数据未保存,现在保存吗？"),
                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
@@ -356,38 +468,42 @@ void TfrmMain::MenuExitClick() {
 }
 
 void TfrmMain::btnSetupClick() {
-  if (m_dialogs.frmSetup)
+  if (m_dialogs.frmSetup && commandAllowed(&CommandStates::settings))
     m_dialogs.frmSetup->exec();
 }
 
 void TfrmMain::MenuSetDisplayClick() {
-  if (!m_dialogs.frmSetup)
+  if (!m_dialogs.frmSetup || !commandAllowed(&CommandStates::settings))
     return;
   m_dialogs.frmSetup->PageControl1->setCurrentIndex(1);
   m_dialogs.frmSetup->exec();
 }
 
 void TfrmMain::MenuSetSaveClick() {
-  if (!m_dialogs.frmSetup)
+  if (!m_dialogs.frmSetup || !commandAllowed(&CommandStates::settings))
     return;
   m_dialogs.frmSetup->PageControl1->setCurrentIndex(2);
   m_dialogs.frmSetup->exec();
 }
 
 void TfrmMain::MenuHelpAboutClick() {
-  if (m_dialogs.AboutBox)
+  if (m_dialogs.AboutBox && commandAllowed(&CommandStates::about))
     m_dialogs.AboutBox->exec();
 }
 
 void TfrmMain::btnConfigureClick() {
   TfrmConfigureShowUnit *w = m_dialogs.frmConfigureShowUnit;
-  if (!w)
+  if (!w || !commandAllowed(&CommandStates::meterInfo))
     return;
   w->frmConfigure1->fillGrid(m_ctx.meters);
   w->exec();
 }
 
-void TfrmMain::btnSaveClick() { m_files->Save(); }
+void TfrmMain::btnSaveClick() {
+  // The close question and the start prompt also save; only a running recording forbids it.
+  if (m_state != WindowState::Recording)
+    m_files->Save();
+}
 
 FileAssociation TfrmMain::association() const {
   return FileAssociation(FileAssociation::defaultDataHome(), QCoreApplication::applicationFilePath());

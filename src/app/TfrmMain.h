@@ -1,9 +1,13 @@
 #pragma once
 
+#include "acquisition/RecordingHost.h"
+#include "app/WindowCommands.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class FileAssociation;
@@ -31,8 +35,9 @@ class TfrmEditXYChannel;
 class TfrmEditChannelAll;
 
 // The main window ("仪表数据采集软件"). It stays thin: its handlers keep their familiar names and
-// hand the work to the subsystem that owns it.
-class TfrmMain : public QMainWindow {
+// hand the work to the subsystem that owns it. It has one state (idle, searching, recording,
+// exporting); updateCommands() alone enables its buttons and menu items from that state.
+class TfrmMain : public QMainWindow, public RecordingHost {
   Q_OBJECT
 public:
   // Construction runs FormCreate. args are the command-line arguments without the program name.
@@ -53,10 +58,24 @@ public:
 
   [[nodiscard]] const QString &AppName() const { return m_appName; }
   [[nodiscard]] const QString &WorkFile() const { return m_workFile; }
-  void setWorkFile(const QString &f) { m_workFile = f; }
+  void setWorkFile(const QString &f) override { m_workFile = f; }
+
+  [[nodiscard]] WindowState windowState() const { return m_state; }
+  // Enters the state and sets every command's enabled state from it.
+  void setWindowState(WindowState state);
+
+  // ---- RecordingHost
+  [[nodiscard]] QWidget *dialogParent() override { return this; }
+  [[nodiscard]] QString workFile() const override { return m_workFile; }
+  [[nodiscard]] int batchIndex() const override { return BatchIndex; }
+  void setBatchIndex(int batch) override { BatchIndex = batch; }
+  [[nodiscard]] bool saveAvailable() const override { return m_saveAvailable; }
+  void setSaveAvailable(bool available) override;
+  [[nodiscard]] bool otherWorkRunning() const override;
+  void showSavePathSetting() override;
 
   // Status bar panels 0 to 6.
-  void setPanelText(int panel, const QString &text);
+  void setPanelText(int panel, const QString &text) override;
   [[nodiscard]] QString panelText(int panel) const;
 
   // A borderless window with a progress bar, for long exports. The caller frees the bar's parent.
@@ -151,6 +170,13 @@ private:
   [[nodiscard]] FileAssociation association() const;
   [[nodiscard]] ExportHooks exportHooks();
   void exportAllChannels();
+  // Runs an export in the exporting state.
+  void runExport(const std::function<void()> &run);
+  void updateCommands();
+  // False, with a notice that does not block a running search, when the state forbids it.
+  [[nodiscard]] bool commandAllowed(bool CommandStates::*command);
+  // A close asked for while a search or an export ran is asked again once it is over.
+  void closeIfPending();
 
   AppContext &m_ctx;
   Dialogs m_dialogs;
@@ -163,4 +189,7 @@ private:
   std::unique_ptr<RecordingFiles> m_files;
   std::unique_ptr<WindowPrinter> m_printer;
   bool m_shown = false;
+  WindowState m_state = WindowState::Idle;
+  bool m_saveAvailable = false;
+  bool m_closePending = false;
 };

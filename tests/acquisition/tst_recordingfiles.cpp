@@ -11,6 +11,7 @@
 #include "views/ViewBoard.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QTemporaryDir>
@@ -31,6 +32,17 @@ void writeRecording(const QString &path, int channels, int samples, const QStrin
       recs.push_back({c, double((c + 1) * k), double(k * 1000)});
   QVERIFY(w.append(recs));
   QVERIFY(w.close());
+}
+
+QByteArray readBytes(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void writeBytes(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
 }
 
 struct Program {
@@ -139,7 +151,7 @@ private slots:
       offeredName = name;
       return target;
     };
-    p.main->btnSave->setEnabled(true);
+    p.main->setSaveAvailable(true);
     ModalResponder r;
     p.main->btnSave->trigger();
     QCOMPARE(r.seen.size(), size_t(1));
@@ -161,7 +173,7 @@ private slots:
     p.files().chooseSaveFile = [&](const QString &, const QString &) -> std::optional<QString> {
       return p.dir.filePath("no/such/folder/kept.zvdat");
     };
-    p.main->btnSave->setEnabled(true);
+    p.main->setSaveAvailable(true);
     ModalResponder r;
     p.main->btnSave->trigger();
     QCOMPARE(r.seen.size(), size_t(1));
@@ -169,6 +181,47 @@ private slots:
     QCOMPARE(r.seen[0].caption, QString("错误"));
     QVERIFY(p.main->btnSave->isEnabled());
     QVERIFY(QFile::exists(temp));
+  }
+
+  // Save replaces the chosen file in one step: a failed copy leaves the old file as it was, and a
+  // "<name>.part" that is not ours is never touched.
+  void saveReplacesInOneStep_data() {
+    QTest::addColumn<bool>("recorded");    // the temporary recording exists
+    QTest::addColumn<bool>("foreignPart"); // someone else's kept.zvdat.part lies beside the target
+    QTest::newRow("replaces the old file") << true << false;
+    QTest::newRow("copy fails: old file kept") << false << false;
+    QTest::newRow("foreign .part left alone") << true << true;
+    QTest::newRow("copy fails, foreign .part left alone") << false << true;
+  }
+  void saveReplacesInOneStep() {
+    QFETCH(bool, recorded);
+    QFETCH(bool, foreignPart);
+    Program p(1);
+    const QString temp = p.main->acquisition()->temporaryFile();
+    if (recorded)
+      writeRecording(temp, 1, 7);
+    QVERIFY(QDir().mkpath(p.dir.filePath("out")));
+    const QString target = p.dir.filePath("out/kept.zvdat");
+    const QByteArray old = "the recording saved last week";
+    const QByteArray foreign = "another program's half-written file";
+    writeBytes(target, old);
+    if (foreignPart)
+      writeBytes(target + ".part", foreign);
+    p.files().chooseSaveFile = [&](const QString &, const QString &) -> std::optional<QString> { return target; };
+    p.main->setSaveAvailable(true);
+    ModalResponder r;
+    p.main->btnSave->trigger();
+    QCOMPARE(r.seen.size(), size_t(1));
+    QCOMPARE(readBytes(target), recorded ? readBytes(temp) : old);
+    QCOMPARE(r.seen[0].text.startsWith("数据文件保存失败！"), !recorded);
+    QCOMPARE(p.main->saveAvailable(), !recorded); // a failed save can be tried again
+    if (foreignPart)
+      QCOMPARE(readBytes(target + ".part"), foreign);
+    // Nothing of ours is left behind.
+    QStringList expected{"kept.zvdat"};
+    if (foreignPart)
+      expected << "kept.zvdat.part";
+    QCOMPARE(QDir(p.dir.filePath("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name), expected);
   }
 
   void startupFileIsOpenedAtFirstShowing() {

@@ -8,9 +8,13 @@
 #include "dialogs/TfrmEditChannelAll.h"
 #include "dialogs/TfrmEditXYChannel.h"
 #include "dialogs/TfrmSetup.h"
+#include "views/PlotChart.h"
+#include "views/TfraChannel.h"
+#include "views/ViewBoard.h"
 
 #include <QAction>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QProgressBar>
 #include <QLineEdit>
@@ -300,7 +304,7 @@ private slots:
     QObject readThread;
     if (acquiring)
       main->ReadThread = &readThread;
-    main->btnSave->setEnabled(unsaved);
+    main->setSaveAvailable(unsaved);
     main->show();
     QVERIFY(QTest::qWaitForWindowExposed(main.get()));
     std::deque<QMessageBox::StandardButton> q;
@@ -316,7 +320,84 @@ private slots:
     QCOMPARE(asked, questions);
     QCOMPARE(result, closed);
     QCOMPARE(main->isVisible(), !closed);
-    QCOMPARE(main->btnSave->isEnabled(), unsaved); // a cancelled exit keeps the recording unsaved
+    QCOMPARE(main->saveAvailable(), unsaved); // a cancelled exit keeps the recording unsaved
+  }
+
+  // Every command's enabled state follows the window's one state.
+  void commandsFollowTheWindowState_data() {
+    QTest::addColumn<int>("state");
+    QTest::addColumn<bool>("saveAvailable");
+    QTest::addColumn<QStringList>("enabled"); // of the commands listed in commandsFollowTheWindowState
+    const QStringList always{"btnCursor", "btnLinkMove", "btnZoomBox", "btnXYCurve", "MenuHelp", "MenuReg", "N4", "A1"};
+    const QStringList modal{"btnConfigure", "MenuConfigure", "btnPrint", "MenuPrint", "btnSetup", "MenuSetComm",
+                            "MenuHelpAbout"};
+    const QStringList opening{"btnOpen", "MenuOpen", "MenuLoadChannel1", "MenuLoadChannel2", "MenuLoadChannel3",
+                              "MenuLoadChannel4", "MenuLoadChannel5"};
+    const QStringList starting{"btnMeterConfigure", "MenuMeterConfigure", "btnStart", "MenuStart"};
+    QTest::newRow("idle") << int(WindowState::Idle) << false
+                          << always + modal + opening + starting + QStringList{"MenuChannelClear"};
+    QTest::newRow("idle, unsaved recording")
+        << int(WindowState::Idle) << true << always + modal + opening + starting + QStringList{"MenuChannelClear", "btnSave"};
+    QTest::newRow("searching") << int(WindowState::Searching) << true << always + QStringList{"MenuChannelClear"};
+    QTest::newRow("recording") << int(WindowState::Recording) << true
+                               << always + modal + QStringList{"btnStop", "MenuStop", "MenuChannelClear"};
+    QTest::newRow("exporting") << int(WindowState::Exporting) << true << always;
+  }
+  void commandsFollowTheWindowState() {
+    QFETCH(int, state);
+    QFETCH(bool, saveAvailable);
+    QFETCH(QStringList, enabled);
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    auto main = CreateWindows(ctx, {});
+    main->setSaveAvailable(saveAvailable);
+    main->setWindowState(WindowState(state));
+    const QStringList all{"btnMeterConfigure", "MenuMeterConfigure", "btnConfigure", "MenuConfigure", "btnStart",
+                          "MenuStart", "btnStop", "MenuStop", "btnOpen", "MenuOpen", "MenuLoadChannel1",
+                          "MenuLoadChannel2", "MenuLoadChannel3", "MenuLoadChannel4", "MenuLoadChannel5", "btnSave",
+                          "btnPrint", "MenuPrint", "btnSetup", "MenuSetComm", "MenuHelpAbout", "MenuChannelClear",
+                          "btnCursor", "btnLinkMove", "btnZoomBox", "btnXYCurve", "MenuHelp", "MenuReg", "N4", "A1"};
+    for (const QString &name : all) {
+      auto *a = main->findChild<QAction *>(name);
+      QVERIFY2(a, qPrintable(name));
+      QVERIFY2(a->isEnabled() == enabled.contains(name), qPrintable(name));
+    }
+  }
+
+  // An export runs in the exporting state: nothing can start meanwhile, and idle returns after.
+  void exportRunsInTheExportingState() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    writeFile(ctx.paths.settingsFile,
+              "[System Options]\r\nFirstRun=0\r\n[Meter Configure]\r\nMeterAmount=1\r\n");
+    auto main = CreateWindows(ctx, {});
+    main->board()->view(0)->pltChannel->addPoints(0, {0, 1, 2}, {5, 6, 7}, true);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    int dialogs = 0;
+    WindowState during = WindowState::Idle;
+    bool startEnabled = true;
+    QTimer watcher;
+    connect(&watcher, &QTimer::timeout, this, [&] {
+      auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+      if (!d || qobject_cast<QMessageBox *>(d))
+        return;
+      ++dialogs;
+      during = main->windowState();
+      startEnabled = main->btnStart->isEnabled();
+      main->btnStart->trigger(); // must not begin a recording under the export
+      d->reject();
+    });
+    watcher.start(5);
+    ModalResponder boxes;
+    main->board()->exportAllChannels();
+    QCOMPARE(dialogs, 1); // the export's file dialog
+    QCOMPARE(int(during), int(WindowState::Exporting));
+    QVERIFY(!startEnabled);
+    QVERIFY(!main->ReadThread);
+    QVERIFY(boxes.seen.empty()); // no "没有有效仪表！": Start was never reached
+    QCOMPARE(int(main->windowState()), int(WindowState::Idle));
+    QVERIFY(main->btnStart->isEnabled());
   }
 
   void exitMenuAsksTwice_data() {
