@@ -54,14 +54,17 @@ QByteArray threeMeters(const QByteArray &options) {
 const QStringList kSimArgs{"--port", "COM1", "--meter", "active,addr=12,interval=20,gen=counter",
                            "--port", "COM2", "--meter", "query,addr=1,gen=counter", "--meter", "query,addr=3,gen=counter"};
 
-// A recording of two channels with titles of its own.
-void writeTwoChannelFile(const QString &path) {
+// A recording of n channels with titles, units, ranges, scale and offset of its own.
+void writeFileOf(const QString &path, int channels) {
   DataFileWriter w;
   QVERIFY(w.open(path));
-  QVERIFY(w.writeHead({{1, "FileA", "V", 0, 5, 9, 9}, {2, "FileB", "V", 0, 5, 9, 9}}));
+  QList<ChannelInfo> infos;
+  for (int c = 0; c < channels; ++c)
+    infos.append({c + 1, QStringLiteral("File%1").arg(c), "V", 0, 5, 9, 9});
+  QVERIFY(w.writeHead(infos));
   std::vector<TSampleRecord> recs;
   for (int k = 0; k < 10; ++k)
-    for (int c = 0; c < 2; ++c)
+    for (int c = 0; c < channels; ++c)
       recs.push_back({c, double(k), double(k * 100)});
   QVERIFY(w.append(recs));
   QVERIFY(w.close());
@@ -215,7 +218,7 @@ private slots:
     Program p;
     QVERIFY(p.start());
     const QString file = p.dir.filePath("two.zvdat");
-    writeTwoChannelFile(file);
+    writeFileOf(file, 2);
     int asked = 0;
     p.main->files()->chooseOpenFile = [&]() -> std::optional<QString> {
       ++asked;
@@ -255,17 +258,23 @@ private slots:
     QVERIFY(p.main->btnOpen->isEnabled());
   }
 
-  // A two-channel file opened, then a timed recording: the file has all three meters, each with
-  // the meter table's channel settings, and every meter's readings, loadable and shown.
+  // A file opened, then a timed recording: the file has all three meters, each with the meter
+  // table's channel settings, and every meter's readings, loadable and shown.
+  void everyMeterRecordedAfterOpen_data() {
+    QTest::addColumn<int>("opened"); // channels of the file opened before
+    QTest::newRow("two-channel file") << 2;
+    QTest::newRow("three-channel file") << 3;
+  }
   void everyMeterRecordedAfterOpen() {
+    QFETCH(int, opened);
     Program p;
     QVERIFY(p.start("SampleMode=1\r\nKeepTime=1500\r\nKeepTimeUnit=0\r\n"));
-    const QString file = p.dir.filePath("two.zvdat");
-    writeTwoChannelFile(file);
+    const QString file = p.dir.filePath("opened.zvdat");
+    writeFileOf(file, opened);
     ViewBoard *board = p.main->board();
     QVERIFY(p.main->files()->LoadByPath(file));
-    QCOMPARE(board->viewCount(), 2);
-    QCOMPARE(board->channel(0)->Title(), QString("FileA"));
+    QCOMPARE(board->viewCount(), opened);
+    QCOMPARE(board->channel(0)->Title(), QString("File0"));
 
     p.main->btnStart->trigger();
     QVERIFY(p.main->ReadThread);
