@@ -6,8 +6,8 @@
 #include "comm/SerialLink.h"
 
 #include <QEventLoop>
-#include <QTimer>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
