@@ -1,9 +1,11 @@
 #include "app/Startup.h"
 
+#include "acquisition/AcquisitionControl.h"
 #include "app/AppContext.h"
 #include "app/TAboutBox.h"
 #include "app/TfrmMain.h"
 #include "app/TfrmWelcome.h"
+#include "comm/PollingEngine.h"
 #include "comm/TfrmConfigureShowUnit.h"
 #include "dialogs/TfrmEditChannel.h"
 #include "dialogs/TfrmEditChannelAll.h"
@@ -49,6 +51,10 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   hooks.rescaleTimeAxis = [m](double factor) { m->board()->rescaleTimeAxis(factor); };
   hooks.setupXYView = [m] { m->XYView->SetupXYView(); };
   d.frmSetup = new TfrmSetup(ctx, std::move(hooks), m);
+  // A new sample interval reaches a running acquisition's polling threads at once.
+  QObject::connect(d.frmSetup, &QDialog::finished, m, [m, &ctx] {
+    m->acquisition()->engine().setSampleIntervalMs(ctx.options.SampleIntervalMs);
+  });
   d.AboutBox = new TAboutBox(m);
   d.frmEditXYChannel = new TfrmEditXYChannel(ctx, TfrmEditXYChannel::Hooks{[m] { m->XYView->SetupXYView(); }}, m);
   d.frmEditChannelAll = new TfrmEditChannelAll(ctx, m->board(), m);

@@ -7,6 +7,7 @@
 
 #include <QEventLoop>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -23,8 +24,7 @@ MeterSearch::MeterSearch(MeterTable &table, ProfileStore &store, PortRegistry &r
       m_comPortTest(new SerialLink(registry, this)), m_comPortTest1(new SerialLink(registry, this)),
       m_framerTest([this](QByteArrayView f) { onFrame(f); }),
       m_framerTest1([this](QByteArrayView f) { onFrame(f); }) {
-  m_timerReceiveCount.setSingleShot(true);
-  connect(&m_timerReceiveCount, &QTimer::timeout, this, [this] {
+  connect(&m_timerReceiveCount, &ReplyTimer::timeout, this, [this] {
     m_searchDone = true;
     endWait();
   });
@@ -142,6 +142,7 @@ SearchOutcome MeterSearch::searchProper(SearchReport &report) {
     }
     for (int a = 0; a <= lastAddress && !m_meterLimitReached; ++a) {
       m_askedAddress = a;
+      emit asking(m_portNumber, a);
       // A failed write leaves the meter silent; the wait then ends by the timer like any
       // address nobody has.
       if (!m_comPortTest1->writeAll(BuildReadRequest(a)))

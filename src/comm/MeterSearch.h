@@ -2,6 +2,7 @@
 
 #include "comm/MeterTable.h"
 #include "comm/PacketFramer.h"
+#include "comm/ReplyTimer.h"
 
 #include <QByteArrayView>
 #include <QList>
@@ -117,6 +118,8 @@ signals:
   void progressChanged(int value);
   // A port's listen wait begins; the window that shows the search comes to the front.
   void listening(int comNumber);
+  // The sweep asks one address: its request is about to go out and its reply wait begins.
+  void asking(int comNumber, int address);
   void finished(SearchOutcome outcome);
 
 private:
@@ -139,7 +142,7 @@ private:
   SerialLink *m_comPortTest1; // address sweep (child)
   PacketFramer m_framerTest;
   PacketFramer m_framerTest1;
-  QTimer m_timerReceiveCount;
+  ReplyTimer m_timerReceiveCount;
   QEventLoop *m_loop = nullptr; // the wait in progress
 
   QList<int> m_foundPorts;

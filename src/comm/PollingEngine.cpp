@@ -68,6 +68,8 @@ StartResult PollingEngine::start(int portCount) {
   stop();
 
   m_stop.clear();
+  for (StopSignal &wake : m_paceWakes)
+    wake.clear();
   m_sampleIntervalMs.store(m_context.options.SampleIntervalMs);
   const int baud = m_context.options.Baud;
   const MeterTable &table = m_context.meters;
@@ -116,7 +118,7 @@ StartResult PollingEngine::start(int portCount) {
     m_sendThreads.push_back(std::make_unique<TSendThread>(
         i, table.MeterComPort[index],
         TSendThread::Links{*m_modules[index], *m_counters[index], table, m_readSignal,
-                           m_abandonSignal, m_stop, m_sampleIntervalMs}));
+                           m_abandonSignal, m_stop, m_paceWakes[index], m_sampleIntervalMs}));
   }
   m_running.store(true);
   return result;
@@ -128,9 +130,19 @@ void PollingEngine::stop() {
   for (const auto &module : m_modules)
     module->requestStop();
   m_stop.request();
+  for (StopSignal &wake : m_paceWakes)
+    wake.request();
   m_sendThreads.clear(); // joins
   releaseRun();
   m_running.store(false);
+}
+
+void PollingEngine::setSampleIntervalMs(qint64 ms) {
+  m_sampleIntervalMs.store(ms);
+  // Stored first: a thread woken here, or one that starts a pause after the store, reads the
+  // new value. A thread that is not pausing now takes it at its next pause anyway.
+  for (StopSignal &wake : m_paceWakes)
+    wake.request();
 }
 
 void PollingEngine::releaseRun() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/AutoResetEvent.h"
+#include "comm/MeterTable.h"
 #include "comm/PortRegistry.h"
 #include "comm/TdmCom.h"
 
@@ -9,6 +10,7 @@
 #include <QString>
 #include <QThread>
 
+#include <array>
 #include <atomic>
 #include <memory>
 #include <vector>
@@ -68,8 +70,10 @@ public:
   // Every port of the current or last run, in port order; empty before the first run.
   [[nodiscard]] QList<PortStats> allStats() const;
 
-  // The pacing wait of query meters, applied from the next wait on.
-  void setSampleIntervalMs(qint64 ms) { m_sampleIntervalMs.store(ms); }
+  // The pacing wait of query meters. Any thread, also while polling runs: a pause in progress
+  // takes the new interval at once, counted from the pause's start, so it is cut short (or ends
+  // at once) when the interval shrinks and goes on longer when it grows.
+  void setSampleIntervalMs(qint64 ms);
   [[nodiscard]] qint64 sampleIntervalMs() const { return m_sampleIntervalMs.load(); }
 
 signals:
@@ -94,6 +98,8 @@ private:
 
   StopSignal m_stop;
   std::atomic<qint64> m_sampleIntervalMs{1000};
+  // One per send thread: wakes its pause to look at the interval (and the stop) again.
+  std::array<StopSignal, kMaxPollingPorts> m_paceWakes;
   std::atomic<bool> m_running{false};
 
   std::vector<std::unique_ptr<PortCounters>> m_counters;  // kept after stop for stats()

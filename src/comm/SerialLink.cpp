@@ -112,6 +112,10 @@ SerialLinkError SerialLink::open(int comNumber, int baudCode) {
     m_port->clearError();
   if (!m_port->setRequestToSend(false))
     m_port->clearError();
+  // Whatever waited in the line before we opened it (frames a meter sent while nobody listened)
+  // is old: taken now it would become the first readings of a recording or a search.
+  if (!m_port->clear(QSerialPort::Input))
+    m_port->clearError();
 
   QMutexLocker lock(&m_writeMutex);
   m_fd = static_cast<int>(m_port->handle());

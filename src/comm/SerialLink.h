@@ -55,7 +55,8 @@ public:
   SerialLink(const SerialLink &) = delete;
   SerialLink &operator=(const SerialLink &) = delete;
 
-  // Closes the port if open, then opens "COM" + comNumber at the rate of baudCode.
+  // Closes the port if open, then opens "COM" + comNumber at the rate of baudCode. Bytes that
+  // arrived before the open are dropped; only what comes afterwards is received.
   [[nodiscard]] SerialLinkError open(int comNumber, int baudCode);
   void close();
   [[nodiscard]] bool isOpen() const;

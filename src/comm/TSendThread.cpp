@@ -5,6 +5,7 @@
 #include "comm/TdmCom.h"
 
 #include <algorithm>
+#include <chrono>
 
 TSendThread::TSendThread(int portIndex, int com, Links links)
     : m_portIndex(portIndex), m_com(com), m_links(links), m_thread([this] { run(); }) {}
@@ -80,17 +81,31 @@ TSendThread::Served TSendThread::serveSlot(int slot) {
 }
 
 bool TSendThread::pace() {
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point begun = Clock::now();
   for (;;) {
+    // Cleared before the stop and the interval are read: a change or a stop from here on ends
+    // the wait below at once, and the next turn sees it.
+    m_links.paceWake.clear();
+    if (m_links.stop.requested())
+      return false;
     // The full 64-bit interval: its low 32 bits alone would turn an interval of 2^32 ms or more
     // into a short or zero pause. A negative interval (only from a hand-edited Sys.ini) means none.
     const qint64 interval = std::max<qint64>(0, m_links.sampleIntervalMs.load());
-    const int outcome = AutoResetEvent::WaitAny(m_links.readSignal, m_links.abandonSignal,
-                                                interval, &m_links.stop);
+    // Whole milliseconds passed, rounded down, so the pause never ends before its interval.
+    const qint64 passed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - begun).count();
+    const qint64 left = std::max<qint64>(0, interval - passed);
+    const int outcome = AutoResetEvent::WaitAny(m_links.readSignal, m_links.abandonSignal, left,
+                                                &m_links.paceWake);
     if (outcome == AutoResetEvent::kStopped)
-      return false;
-    // An abandon left over from the previous acquisition's stop must not trigger a request.
-    if (outcome == 1)
+      continue; // stopped, or a new interval: look again
+    // An abandon left over from the previous acquisition's stop must not trigger a request;
+    // the pause starts over with the full interval.
+    if (outcome == 1) {
+      begun = Clock::now();
       continue;
+    }
     return !m_links.module.failed();
   }
 }

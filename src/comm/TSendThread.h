@@ -31,6 +31,8 @@ public:
     AutoResetEvent &readSignal;
     AutoResetEvent &abandonSignal;
     StopSignal &stop;
+    // Requested when the interval changes or polling stops; only this thread clears it.
+    StopSignal &paceWake;
     const std::atomic<qint64> &sampleIntervalMs;
   };
 
@@ -52,7 +54,8 @@ private:
 
   void run();
   [[nodiscard]] Served serveSlot(int slot);
-  // The pause before a query meter's request; false when stop ends it.
+  // The pause before a query meter's request; false when stop ends it. It lasts the interval
+  // current at any moment, counted from its start, so a change applies to it at once.
   [[nodiscard]] bool pace();
 
   const int m_portIndex;

@@ -42,12 +42,8 @@ TdmCom::TdmCom(const PortRegistry &registry, DecodeTargets targets, PortCounters
     : QObject(parent), m_targets(targets), m_counters(counters), m_com(com),
       ComPort1(new SerialLink(registry, this)),
       ComDataPacket1([this](QByteArrayView frame) { ComDataPacket1Packet(frame); }),
-      TimerReceiveCount(new QTimer(this)) {
-  TimerReceiveCount->setSingleShot(true);
-  TimerReceiveCount->setInterval(kReplyTimeoutMs);
-  // A coarse timer may fire up to 5 % early, which would cut short a meter that answers in time.
-  TimerReceiveCount->setTimerType(Qt::PreciseTimer);
-  connect(TimerReceiveCount, &QTimer::timeout, this, &TdmCom::TimerReceiveCountTimer);
+      TimerReceiveCount(new ReplyTimer(this)) {
+  connect(TimerReceiveCount, &ReplyTimer::timeout, this, &TdmCom::TimerReceiveCountTimer);
   connect(ComPort1, &SerialLink::bytesReceived, this,
           [this](const QByteArray &bytes) { ComDataPacket1.feed(bytes); });
   connect(ComPort1, &SerialLink::errorOccurred, this, &TdmCom::failPort);
@@ -110,7 +106,7 @@ void TdmCom::beginWait(int slot, bool query) {
     return;
   }
   m_waitOpen = true;
-  TimerReceiveCount->start();
+  TimerReceiveCount->start(kReplyTimeoutMs);
 }
 
 void TdmCom::endWait(WaitEnd how) {

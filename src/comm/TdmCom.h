@@ -3,6 +3,7 @@
 #include "acquisition/AutoResetEvent.h"
 #include "comm/FrameProtocol.h"
 #include "comm/PacketFramer.h"
+#include "comm/ReplyTimer.h"
 #include "comm/SerialLink.h"
 
 #include <QByteArrayView>
@@ -135,7 +136,7 @@ private:
 
   SerialLink *ComPort1; // child
   PacketFramer ComDataPacket1;
-  QTimer *TimerReceiveCount; // child
+  ReplyTimer *TimerReceiveCount; // child
 
   std::atomic<int> m_sendChannel{-1}; // -1: no slot, frames are ignored
   std::atomic<bool> m_received{false};

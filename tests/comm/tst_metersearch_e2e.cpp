@@ -7,6 +7,7 @@
 
 #include "e2e/MeterSim.h"
 
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -254,6 +255,46 @@ private slots:
     QCOMPARE(saved.MeterComPort[0], 9);
     QTRY_COMPARE(m_sim->requestsOn("COM2"), 4);
     QCOMPARE(m_sim->requestsOn("COM3"), 0);
+  }
+
+  // Every listen wait and every address nobody answers gets its full reply window. Each wait lies
+  // between the signal that opens it and the next one, so that span is a lower bound for it.
+  void replyWindowsLastTheirFullTime() {
+    QVERIFY(m_sim->start({"--port", "COM1", "--meter", "query,addr=3", "--port", "COM2", "--meter",
+                          "query,addr=1"},
+                         iniPath(), logPath()));
+    MeterSearch search(*m_table, *m_store, *m_registry);
+    search.setSettings(settings(6));
+    struct Mark {
+      QString what;
+      bool answered;
+      qint64 ns;
+    };
+    QList<Mark> marks;
+    QElapsedTimer clock; // monotonic
+    clock.start();
+    connect(&search, &MeterSearch::listening, this, [&](int com) {
+      marks.append({QStringLiteral("listen COM%1").arg(com), false, clock.nsecsElapsed()});
+    });
+    connect(&search, &MeterSearch::asking, this, [&](int com, int address) {
+      const bool answered = (com == 1 && address == 3) || (com == 2 && address == 1);
+      marks.append({QStringLiteral("COM%1 address %2").arg(com).arg(address), answered,
+                    clock.nsecsElapsed()});
+    });
+    connect(&search, &MeterSearch::finished, this,
+            [&] { marks.append({QStringLiteral("end"), false, clock.nsecsElapsed()}); });
+
+    QCOMPARE(search.run().outcome, SearchOutcome::Completed);
+    QString why;
+    QVERIFY2(slotsAre(*m_table, {{3, 1, 1}, {1, 2, 1}}, &why), qPrintable(why));
+    QCOMPARE(marks.size(), 2 + 2 * 7 + 1);
+    for (qsizetype i = 0; i + 1 < marks.size(); ++i) {
+      if (marks[i].answered)
+        continue;
+      const qint64 spanNs = marks[i + 1].ns - marks[i].ns;
+      QVERIFY2(spanNs >= qint64(200) * 1000 * 1000,
+               qPrintable(QStringLiteral("%1: %2 ms").arg(marks[i].what).arg(spanNs / 1e6)));
+    }
   }
 
   // A wait keeps the event loop running, and abort() ends the search from inside it.

@@ -345,6 +345,50 @@ private slots:
     rig.engine->stop();
   }
 
+  // A new interval set while polling runs applies to the pause in progress, counted from its
+  // start: a shorter one lets the request go, a longer one holds the next request back.
+  void intervalChangeAppliesWhilePolling_data() {
+    QTest::addColumn<qint64>("before");
+    QTest::addColumn<qint64>("after");
+    QTest::addColumn<bool>("requestsGoOn");
+    QTest::newRow("an hour to none") << qint64(3600000) << qint64(0) << true;
+    QTest::newRow("an hour to 300 ms") << qint64(3600000) << qint64(300) << true;
+    QTest::newRow("20 ms to an hour") << qint64(20) << qint64(3600000) << false;
+  }
+  void intervalChangeAppliesWhilePolling() {
+    QFETCH(qint64, before);
+    QFETCH(qint64, after);
+    QFETCH(bool, requestsGoOn);
+    Rig rig;
+    PtyPair &line = rig.addPty(3);
+    rig.usePorts({3});
+    rig.addMeter(0, 1, 3, MeterMode::Query); // never answers: each request costs a time-out
+    rig.ctx.options.SampleIntervalMs = before;
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(rig.engine->start(1).started());
+    if (requestsGoOn) {
+      QTRY_COMPARE_WITH_TIMEOUT(rig.readSignal.waitingThreads(), 1, kWaitMs);
+      QCOMPARE(line.readMaster(1, 200), QByteArray());
+    } else {
+      QCOMPARE(line.readMaster(9, kWaitMs), kRequest1);
+    }
+
+    rig.engine->setSampleIntervalMs(after);
+    QCOMPARE(rig.engine->sampleIntervalMs(), after);
+    if (requestsGoOn) {
+      QCOMPARE(line.readMaster(9, kWaitMs), kRequest1);
+      // The pause started with the run, so it cannot have ended before the new interval.
+      QVERIFY2(clock.elapsed() >= after, qPrintable(QString::number(clock.elapsed())));
+    } else {
+      // At most the one request whose pause had already ended when the interval changed; on the
+      // old interval this window holds three or more.
+      const QByteArray more = line.readMaster(4096, 800);
+      QVERIFY2(more.size() <= kRequest1.size(), more.constData());
+    }
+    rig.engine->stop();
+  }
+
   // Stop ends every kind of wait at once, and nothing is written after it.
   void stopWhileWaiting_data() {
     QTest::addColumn<int>("mode");

@@ -38,6 +38,8 @@ private slots:
 
   void bytesPassUnchanged_data();
   void bytesPassUnchanged();
+  void inputBeforeOpenIsDropped_data();
+  void inputBeforeOpenIsDropped();
   void writeFromAnotherThread();
   void writeFailsWhenClosed();
   void hangupIsReported();
@@ -216,6 +218,34 @@ void TestSerialLink::bytesPassUnchanged() {
 
   // Nothing was echoed back to the meter (an echo would be queued before the link read).
   QCOMPARE(m_pty->readMaster(1, 0), QByteArray());
+}
+
+void TestSerialLink::inputBeforeOpenIsDropped_data() {
+  QTest::addColumn<QByteArray>("before");
+
+  QTest::newRow("whole frames") << QByteArray("@001RD024321051\r@001RD130005050\r");
+  QTest::newRow("a torn frame") << QByteArray("@001RD0243");
+  QTest::newRow("a line of text") << QByteArray("ab\n");
+}
+
+// Frames a meter sent while the port was closed must not reach the first wait after the open.
+void TestSerialLink::inputBeforeOpenIsDropped() {
+  QFETCH(QByteArray, before);
+
+  SerialLink link(*m_registry);
+  // Opened and closed once, so the line is raw as the meters' lines are.
+  QCOMPARE(link.open(kPtyCom, kDefaultBaudCode), SerialLinkError::None);
+  link.close();
+  QVERIFY(m_pty->writeMaster(before));
+
+  QCOMPARE(link.open(kPtyCom, kDefaultBaudCode), SerialLinkError::None);
+  QByteArray received;
+  connect(&link, &SerialLink::bytesReceived, this,
+          [&received](const QByteArray &b) { received += b; });
+  const QByteArray fresh("@002RD024321052\r");
+  QVERIFY(m_pty->writeMaster(fresh));
+  QTRY_VERIFY(received.size() >= fresh.size());
+  QCOMPARE(received, fresh);
 }
 
 void TestSerialLink::writeFromAnotherThread() {

@@ -9,6 +9,7 @@
 #include "comm/PollingEngine.h"
 #include "comm/SerialLink.h"
 
+#include <QMap>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -170,6 +171,53 @@ private slots:
              qPrintable(QStringLiteral("%1 samples, %2 frames").arg(got.size()).arg(sentBeforeStop)));
     for (size_t i = 1; i < rig.samples.size(); ++i)
       QVERIFY(rig.samples[i].Time >= rig.samples[i - 1].Time);
+  }
+
+  // Frames a meter sent while nobody listened (before the first start, or between two runs)
+  // never become samples: each sample's counter value was sent after its run started.
+  void framesSentBeforeStartNotRecorded_data() {
+    QTest::addColumn<bool>("restart");
+    QTest::newRow("first start") << false;
+    QTest::newRow("start after a stop") << true;
+  }
+  void framesSentBeforeStartNotRecorded() {
+    QFETCH(bool, restart);
+    Rig rig;
+    QVERIFY(rig.sim.start({"--port", "COM3", "--meter", "active,addr=5,interval=20,gen=counter"}));
+    rig.usePorts({3});
+    rig.addMeter(0, 5, 3, MeterMode::Active);
+    if (restart) {
+      QVERIFY(rig.start());
+      QTRY_VERIFY_WITH_TIMEOUT(rig.drained() >= 5, kWaitMs);
+      rig.engine->stop();
+      rig.samples.clear();
+    }
+    // A second of frames into the closed port.
+    const double closedAt = MonotonicNowMs();
+    const auto sentSince = [&rig](double from) {
+      const QList<SimEvent> sent = rig.sim.events("TX-ACTIVE", "COM3", "005");
+      return countWithin(sent, from, 1e300);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(sentSince(closedAt + 1000) > 0, kWaitMs);
+
+    const double startedAt = MonotonicNowMs();
+    QVERIFY(rig.start());
+    QTRY_VERIFY_WITH_TIMEOUT(rig.drained() >= 20, kWaitMs);
+    rig.engine->stop();
+    rig.drained();
+    rig.sim.stop();
+
+    QMap<double, double> sentAt; // counter value -> when the simulator sent it
+    for (const SimEvent &e : rig.sim.events("TX-ACTIVE", "COM3", "005"))
+      sentAt.insert(e.value.toDouble(), e.time);
+    QVERIFY(countWithin(rig.sim.events("TX-ACTIVE", "COM3", "005"), closedAt, startedAt) >= 40);
+    for (const double value : rig.values(0)) {
+      QVERIFY2(sentAt.contains(value), qPrintable(QString::number(value)));
+      QVERIFY2(sentAt.value(value) >= startedAt,
+               qPrintable(QStringLiteral("value %1 sent %2 ms before the start")
+                              .arg(value)
+                              .arg(startedAt - sentAt.value(value))));
+    }
   }
 
   // Two active meters on one line: each frame of the one not being served is passed over, and
