@@ -1,6 +1,7 @@
 #include "views/PlotChart.h"
 
 #include "views/DateTimeFormat.h"
+#include "views/ViewGeometry.h"
 #include "views/WinColor.h"
 
 #include <QElapsedTimer>
@@ -11,23 +12,21 @@
 
 namespace {
 
-// Ticks at desiredStart + k * step. The step is the desired increment unless the range would
-// then carry more than maxTicks ticks (an axis zoomed far out), when it grows by whole multiples.
+// Ticks at desiredStart + k * step, the step chosen from the visible span on every layout (see
+// AxisTickStep): at least kMinTicks labelled ticks when zoomed in, at most as many as the axis
+// has room for when zoomed out.
 class DesiredStepTicker : public QCPAxisTicker {
 public:
-  DesiredStepTicker(double step, int maxTicks) : m_step(step), m_maxTicks(maxTicks) {}
+  DesiredStepTicker(double step, const int *room) : m_step(step), m_room(room) {}
 
 protected:
   double getTickStep(const QCPRange &range) override {
-    const double ticks = range.size() / m_step;
-    if (!(ticks > m_maxTicks))
-      return m_step;
-    return std::ceil(ticks / m_maxTicks) * m_step;
+    return AxisTickStep(range.lower, range.upper, tickOrigin(), m_step, PlotChart::kMinTicks, *m_room);
   }
 
 private:
   double m_step;
-  int m_maxTicks;
+  const int *m_room; // the chart's current room for labels on this axis
 };
 
 // Default trace colours: red, yellow, 4259584 (BGR), fuchsia, aqua, blue, lime, white, maroon,
@@ -116,6 +115,9 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
 
   m_plot->xAxis->setRange(0, 10);
   m_plot->yAxis->setRange(0, 50);
+  initFitStyles();
+  // A layout may change the room for Y labels; the ticks follow before anything is drawn.
+  connect(m_plot, &QCustomPlot::afterLayout, this, [this] { fitTickLabels(); });
   setBackgroundColor(Qt::black);
   setTitleColor(Qt::white);
   for (ChartAxis a : {ChartAxis::X, ChartAxis::Y}) {
@@ -190,16 +192,24 @@ void PlotChart::setTitleVisible(bool visible) {
   if (visible == m_titleVisible)
     return;
   m_titleVisible = visible;
+  updateTitleRow();
+  requestReplot();
+}
+
+void PlotChart::updateTitleRow() {
+  const bool shown = m_titleVisible && m_fit.title;
+  if (shown == m_titleInLayout)
+    return;
+  m_titleInLayout = shown;
   // An invisible layout element still takes its row; take the row out instead.
   QCPLayoutGrid *grid = m_plot->plotLayout();
-  if (visible) {
+  if (shown) {
     grid->insertRow(0);
     grid->addElement(0, 0, m_title);
   } else {
     grid->take(m_title);
     grid->simplify();
   }
-  requestReplot();
 }
 
 void PlotChart::setTitleColor(const QColor &color) {
@@ -509,11 +519,18 @@ void PlotChart::setAxisRange(ChartAxis axis, double min, double span) {
 }
 
 void PlotChart::setAxisTitle(ChartAxis axis, const QString &text) {
-  axisOf(axis)->setLabel(text);
+  if (axis == ChartAxis::X) {
+    m_xTitle = text;
+    m_plot->xAxis->setLabel(m_fit.xAxisTitle ? text : QString());
+  } else {
+    m_plot->yAxis->setLabel(text);
+  }
   requestReplot();
 }
 
-QString PlotChart::axisTitle(ChartAxis axis) const { return axisOf(axis)->label(); }
+QString PlotChart::axisTitle(ChartAxis axis) const {
+  return axis == ChartAxis::X ? m_xTitle : m_plot->yAxis->label();
+}
 
 void PlotChart::setAxisTitleColor(ChartAxis axis, const QColor &color) {
   axisOf(axis)->setLabelColor(color);
@@ -550,6 +567,11 @@ void PlotChart::setDesiredIncrement(ChartAxis axis, double increment) {
 double PlotChart::desiredIncrement(ChartAxis axis) const { return stateOf(axis).desiredIncrement; }
 
 void PlotChart::applyTicker(ChartAxis axis) {
+  installTicker(axis);
+  requestReplot();
+}
+
+void PlotChart::installTicker(ChartAxis axis) {
   const AxisState &s = stateOf(axis);
   QSharedPointer<QCPAxisTicker> ticker;
   if (axis == ChartAxis::X && m_dateTimeLabels) {
@@ -558,14 +580,15 @@ void PlotChart::applyTicker(ChartAxis axis) {
     dt->setDateTimeSpec(Qt::UTC);
     ticker = dt;
   } else if (s.desiredIncrement > 0) {
-    ticker = QSharedPointer<DesiredStepTicker>::create(s.desiredIncrement, kMaxTicks);
+    ticker = QSharedPointer<DesiredStepTicker>::create(s.desiredIncrement, &s.labelRoom);
     ticker->setTickOrigin(s.desiredStart);
   } else {
     ticker = QSharedPointer<QCPAxisTicker>::create();
     ticker->setTickOrigin(s.desiredStart);
   }
+  // The toolkit's own tickers aim at about five ticks; fewer when the axis is short.
+  ticker->setTickCount(std::clamp(s.labelRoom - 1, 1, 5));
   axisOf(axis)->setTicker(ticker);
-  requestReplot();
 }
 
 void PlotChart::setTracking(ChartAxis axis, bool on) { stateOf(axis).tracking = on; }

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "views/RunningExtremes.h"
+#include "views/ViewGeometry.h"
 
 #include <QColor>
+#include <QFont>
+#include <QMargins>
 #include <QPointF>
 #include <QString>
 #include <QTimer>
@@ -130,13 +133,26 @@ public:
   void setAxisLabelColor(ChartAxis axis, const QColor &color);
   void setAxisLineColor(ChartAxis axis, const QColor &color);
   // Ticks start at the desired start and step by the desired increment; an increment of 0
-  // leaves the step to the axis. When the axis is zoomed out far, the step grows by whole
-  // multiples so that an axis never carries more than kMaxTicks ticks.
+  // leaves the step to the axis. The step is chosen again from the visible span at every
+  // layout: zoomed out, it grows by whole multiples so that an axis never carries more ticks
+  // than kMaxTicks or than its labels have room for; zoomed in, it shrinks to a round step so
+  // that at least kMinTicks stay labelled.
   void setDesiredStart(ChartAxis axis, double start);
   [[nodiscard]] double desiredStart(ChartAxis axis) const;
   void setDesiredIncrement(ChartAxis axis, double increment);
   [[nodiscard]] double desiredIncrement(ChartAxis axis) const;
   static constexpr int kMaxTicks = 50;
+  static constexpr int kMinTicks = 4;
+  // Y tick labels the axis has room for at its last layout, one label height apart.
+  [[nodiscard]] int tickLabelRoom(ChartAxis axis) const { return stateOf(axis).labelRoom; }
+
+  // ---- fitting into a short view: while on, every height change chooses with FitChart what
+  // the chart shows (title, X axis title, X tick labels, compact margins and fonts); the
+  // lowest view of a column keeps its X tick labels. Off, everything is shown.
+  void setFitToHeight(bool on, bool lowestInColumn = false);
+  [[nodiscard]] ChartFit chartFit() const { return m_fit; }
+  // The heights of the chart's parts around the data area, at normal or compact size.
+  [[nodiscard]] ChartParts chartParts(bool compact) const;
   void setTracking(ChartAxis axis, bool on);
   [[nodiscard]] bool tracking(ChartAxis axis) const;
   // span *= factor about the centre of the axis; a factor that is not a positive number is ignored.
@@ -199,6 +215,7 @@ signals:
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
   void showEvent(QShowEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
 
 private:
   struct Trace {
@@ -217,6 +234,16 @@ private:
     bool tracking = false;
     double desiredStart = 0;
     double desiredIncrement = 0;
+    int labelRoom = kMaxTicks;
+  };
+  // Fonts, paddings and margins of the axes at one size.
+  struct FitStyle {
+    QFont tickFont;
+    QFont labelFont;
+    int padding = 0;
+    int tickLabelPadding = 0;
+    int labelPadding = 0;
+    QMargins minMargins;
   };
   enum class DragMode : int { None = 0, PanX = 1, PanY = 2, Cursor = 3 };
 
@@ -227,6 +254,11 @@ private:
   [[nodiscard]] const AxisState &stateOf(ChartAxis axis) const { return m_axes[static_cast<int>(axis)]; }
   void applyStyle(Trace &t);
   void applyTicker(ChartAxis axis);
+  void installTicker(ChartAxis axis);
+  void updateTitleRow();
+  void initFitStyles();
+  void applyFit();
+  void fitTickLabels();
   void thinMarkers();
   void rebuildLegend();
   void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
@@ -250,6 +282,13 @@ private:
   std::array<AxisState, 2> m_axes{};
   QColor m_background = Qt::black;
   bool m_titleVisible = true;
+  bool m_titleInLayout = true;
+  QString m_xTitle;
+  bool m_fitOn = false;
+  bool m_fitLowest = false;
+  ChartFit m_fit;
+  FitStyle m_normalStyle;
+  FitStyle m_compactStyle;
   bool m_dateTimeLabels = false;
   QString m_dateTimeFormat = QStringLiteral("hh:nn:ss");
   bool m_cursorVisible = false;

@@ -14,13 +14,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-constexpr int kNowHeight = 32;
-constexpr int kMaxHeight = 24;
-constexpr int kMinHeight = 22;
 constexpr int kPanelFrame = 2;
 constexpr int kDesignPanelWidth = 177;
 constexpr int kDisplayBackground = 8404992;
@@ -53,6 +51,8 @@ TfraChannel::TfraChannel(AppContext &ctx, ChannelViewHost &host, int channel, QW
   pltChannel->plot()->axisRect()->insetLayout()->setInsetAlignment(0, Qt::AlignBottom | Qt::AlignRight);
   pltChannel->setTracking(ChartAxis::X, true);
   pltChannel->setTracking(ChartAxis::Y, false);
+  // Ten views share a page: the chart gives up what costs height first as the view gets short.
+  pltChannel->setFitToHeight(true, true);
 
   connect(pltChannel, &PlotChart::doubleClicked, this, &TfraChannel::toggleMaximize);
   connect(pltChannel, &PlotChart::focusEntered, this, &TfraChannel::pltChannelEnter);
@@ -178,40 +178,54 @@ void TfraChannel::buildMenus() {
 
 void TfraChannel::setUnitCaption(const QString &unit, int panelWidth) {
   lblUnit->setText(unit);
+  layoutPanel(panelWidth);
+}
+
+void TfraChannel::layoutPanel(int panelWidth) {
+  // A short view gets compact rows, so that the window stays whole inside it.
+  const PanelRows rows = FitPanelRows(height(), m_showNow, m_showMax, m_showMin);
   const int inner = panelWidth - 2 * kPanelFrame;
   int y = kPanelFrame;
-  auto row = [&](QFrame *r, int h, bool shown) {
-    r->setVisible(shown);
-    if (!shown)
+  auto row = [&](QFrame *r, int h) {
+    r->setVisible(h > 0);
+    if (h <= 0)
       return;
     r->setGeometry(kPanelFrame, y, inner, h);
     y += h;
   };
-  row(pnlNow, kNowHeight, m_showNow);
-  row(pnlMax, kMaxHeight, m_showMax);
-  row(pnlMin, kMinHeight, m_showMin);
-  iLCDCurrentValue->setGeometry(0, 1, 135, kNowHeight - 2);
-  lblUnit->setGeometry(136, 0, std::max(0, inner - 136), kNowHeight);
+  row(pnlNow, rows.now);
+  row(pnlMax, rows.max);
+  row(pnlMin, rows.min);
+  iLCDCurrentValue->setGeometry(0, 1, 135, std::max(0, rows.now - 2));
+  lblUnit->setGeometry(136, 0, std::max(0, inner - 136), rows.now);
   lblCurrentValue->setGeometry(lblUnit->geometry());
-  Label2->setGeometry(0, 0, 50, kMaxHeight);
-  lblMax->setGeometry(52, 0, std::max(0, inner - 52), kMaxHeight);
-  Label3->setGeometry(0, 0, 50, kMinHeight);
-  lblMin->setGeometry(52, 0, std::max(0, inner - 52), kMinHeight);
+  Label2->setGeometry(0, 0, 50, rows.max);
+  lblMax->setGeometry(52, 0, std::max(0, inner - 52), rows.max);
+  Label3->setGeometry(0, 0, 50, rows.min);
+  lblMin->setGeometry(52, 0, std::max(0, inner - 52), rows.min);
   panel->resize(panelWidth, y + kPanelFrame);
+  panel->move(KeepPanelInside(panel->pos(), panel->size(), size()));
 }
 
 void TfraChannel::placePanel() {
-  panel->move(PanelPosition(size(), panel->size(), m_panelRightSpace, m_panelTopSpace));
+  // A spacing copied from a wider view, or read back from the settings, can point outside
+  // this one: the window is kept whole inside, the stored spacing stays as it was given.
+  panel->move(KeepPanelInside(PanelPosition(size(), panel->size(), m_panelRightSpace, m_panelTopSpace),
+                              panel->size(), size()));
   panel->raise();
 }
 
+void TfraChannel::setLowestInColumn(bool lowest) { pltChannel->setFitToHeight(true, lowest); }
+
 void TfraChannel::resizeEvent(QResizeEvent *event) {
   QFrame::resizeEvent(event);
+  if (event->size().height() != event->oldSize().height())
+    layoutPanel(panel->width());
   placePanel();
 }
 
 void TfraChannel::setPanelTopSpace(int v) {
-  panel->move(panel->x(), v);
+  panel->move(KeepPanelInside(QPoint(panel->x(), v), panel->size(), size()));
   if (v != m_panelTopSpace) {
     m_panelTopSpace = v;
     m_ctx.settings->writeInteger(Sections::channel(m_channelNo), QStringLiteral("PanelTopSpace"), v);
@@ -219,7 +233,7 @@ void TfraChannel::setPanelTopSpace(int v) {
 }
 
 void TfraChannel::setPanelRightSpace(int v) {
-  panel->move(width() - v - panel->width(), panel->y());
+  panel->move(KeepPanelInside(QPoint(width() - v - panel->width(), panel->y()), panel->size(), size()));
   if (v != m_panelRightSpace) {
     m_panelRightSpace = v;
     m_ctx.settings->writeInteger(Sections::channel(m_channelNo), QStringLiteral("PanelRightSpace"), v);
@@ -228,19 +242,19 @@ void TfraChannel::setPanelRightSpace(int v) {
 
 void TfraChannel::setShowNowValue(bool v) {
   m_showNow = v;
-  setUnitCaption(lblUnit->text(), panel->width());
+  layoutPanel(panel->width());
   m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowNowValue"), v);
 }
 
 void TfraChannel::setShowMaxValue(bool v) {
   m_showMax = v;
-  setUnitCaption(lblUnit->text(), panel->width());
+  layoutPanel(panel->width());
   m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowMaxValue"), v);
 }
 
 void TfraChannel::setShowMinValue(bool v) {
   m_showMin = v;
-  setUnitCaption(lblUnit->text(), panel->width());
+  layoutPanel(panel->width());
   m_ctx.settings->writeBool(Sections::channel(m_channelNo), QStringLiteral("ShowMinValue"), v);
 }
 
@@ -406,7 +420,7 @@ void TfraChannel::pltChannelMouseMoveDataCursor() {
 }
 
 void TfraChannel::endPanelDrag() {
-  const QPoint p = ClampPanel(panel->pos(), panel->size(), size());
+  const QPoint p = KeepPanelInside(ClampPanel(panel->pos(), panel->size(), size()), panel->size(), size());
   panel->move(p);
   setPanelTopSpace(p.y());
   setPanelRightSpace(width() - p.x() - panel->width());

@@ -81,8 +81,10 @@ public:
 
   // Maximise over the page, or restore the arrangement.
   void toggleMaximize();
-  // Puts the information window at PanelRightSpace / PanelTopSpace.
+  // Puts the information window at PanelRightSpace / PanelTopSpace, kept whole inside the view.
   void placePanel();
+  // The lowest view of a column keeps the X tick labels when the chart is short.
+  void setLowestInColumn(bool lowest);
   // The tare toggle: enabled during an acquisition; down while a base is set.
   void setBaseButton(bool enabled, bool down);
 
@@ -116,6 +118,7 @@ protected:
 private:
   void buildPanel();
   void buildMenus();
+  void layoutPanel(int panelWidth);
   void paintCaptions(int winColor);
   void endPanelDrag();
   void pltChannelEnter();

@@ -160,6 +160,10 @@ void TfraXYChannel::layoutPanel(int width) {
     u->setGeometry(kDisplayWidth + 1, 0, std::max(0, inner - kDisplayWidth - 1), kRowHeight);
   }
   panel->resize(width, y + kPanelFrame);
+  // A wider window must not reach past the chart; before the page is shown the chart has no
+  // size yet and the page's first resize places the window.
+  if (pltXY->isVisible())
+    panel->move(KeepPanelInside(panel->pos(), panel->size(), pltXY->size()));
 }
 
 void TfraXYChannel::SetupXYView() {
@@ -295,7 +299,7 @@ int TfraXYChannel::panelTop() const { return panel->y(); }
 int TfraXYChannel::panelRight() const { return pltXY->width() - panel->x() - panel->width(); }
 
 void TfraXYChannel::setPanelTopSpace(int v) {
-  panel->move(panel->x(), v);
+  panel->move(KeepPanelInside(QPoint(panel->x(), v), panel->size(), pltXY->size()));
   if (m_panelTopSpace != v) {
     m_panelTopSpace = v;
     m_ctx.settings->writeInteger(Sections::ChannelXY, QStringLiteral("PanelTopSpace"), v);
@@ -303,7 +307,7 @@ void TfraXYChannel::setPanelTopSpace(int v) {
 }
 
 void TfraXYChannel::setPanelRightSpace(int v) {
-  panel->move(pltXY->width() - v - panel->width(), panel->y());
+  panel->move(KeepPanelInside(QPoint(pltXY->width() - v - panel->width(), panel->y()), panel->size(), pltXY->size()));
   if (m_panelRightSpace != v) {
     m_panelRightSpace = v;
     m_ctx.settings->writeInteger(Sections::ChannelXY, QStringLiteral("PanelRightSpace"), v);
@@ -311,7 +315,7 @@ void TfraXYChannel::setPanelRightSpace(int v) {
 }
 
 void TfraXYChannel::endPanelDrag() {
-  const QPoint p = ClampPanel(panel->pos(), panel->size(), pltXY->size());
+  const QPoint p = KeepPanelInside(ClampPanel(panel->pos(), panel->size(), pltXY->size()), panel->size(), pltXY->size());
   panel->move(p);
   setPanelTopSpace(p.y());
   setPanelRightSpace(pltXY->width() - p.x() - panel->width());
@@ -326,6 +330,8 @@ bool TfraXYChannel::eventFilter(QObject *watched, QEvent *event) {
       // A window the operator has placed keeps its distance from the right edge.
       if (m_panelRightSpace && m_panelTopSpace)
         panel->move(PanelPosition(pltXY->size(), panel->size(), *m_panelRightSpace, *m_panelTopSpace));
+      // Whoever placed it, the window stays whole on the shrunken page.
+      panel->move(KeepPanelInside(panel->pos(), panel->size(), pltXY->size()));
     }
     return false;
   }

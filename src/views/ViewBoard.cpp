@@ -13,6 +13,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 constexpr double kZoomIn = 0.8;
 } // namespace
@@ -85,9 +87,10 @@ QList<TfraChannel *> ViewBoard::channelViews() const {
 void ViewBoard::BuildChannelViews(int count) {
   // One channel per meter slot at most; the meter table has ten.
   count = std::clamp(count, 0, kMeterSlots);
-  // 1.
+  // 1. The zoom box ends on every chart, not only on the button.
   if (m_commands.releaseZoomBox)
     m_commands.releaseZoomBox();
+  setZoomBox(false);
   m_pages.pageControl->setVisible(true);
   m_pages.channelPage->setVisible(true);
   // 2.
@@ -204,6 +207,11 @@ void ViewBoard::ArrangeViews(int arrangeType) {
   const QList<QRect> rects = ArrangeRects(arrangeType, viewCount(), m_pages.channelPage->size());
   for (int i = 0; i < rects.size(); ++i) {
     TfraChannel *v = m_views[static_cast<size_t>(i)];
+    // The lowest view of each column labels the time axis for the views above it.
+    const bool lowest = std::none_of(rects.begin(), rects.end(), [&](const QRect &r) {
+      return r.left() == rects[i].left() && r.top() > rects[i].top();
+    });
+    v->setLowestInColumn(lowest);
     v->setGeometry(rects[i]);
     v->placePanel();
   }

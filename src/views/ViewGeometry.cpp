@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 QList<QRect> ArrangeRects(int arrangeType, int count, QSize client) {
   QList<QRect> rects;
@@ -111,4 +112,113 @@ int HighlightColor(int winColor) {
   const int G = std::clamp(static_cast<int>(c[1]), 0, 255);
   const int B = std::clamp(static_cast<int>(c[2]), 0, 255);
   return R | (G << 8) | (B << 16);
+}
+
+// ---- information window
+
+QPoint KeepPanelInside(QPoint p, QSize panel, QSize client) {
+  const int left = std::max(0, std::min(p.x(), client.width() - panel.width()));
+  const int top = std::max(0, std::min(p.y(), client.height() - panel.height()));
+  return {left, top};
+}
+
+namespace {
+constexpr int kPanelFrame = 2;  // above and below the rows
+constexpr int kPanelSpare = 3;  // what the window keeps clear of the view's edges
+constexpr PanelRows kDesignRows{32, 24, 22};
+constexpr PanelRows kCompactRows{24, 17, 17};
+
+PanelRows shownRows(PanelRows r, bool now, bool max, bool min) {
+  return {now ? r.now : 0, max ? r.max : 0, min ? r.min : 0};
+}
+} // namespace
+
+int PanelRows::height() const { return now + max + min + 2 * kPanelFrame; }
+
+PanelRows FitPanelRows(int viewHeight, bool showNow, bool showMax, bool showMin) {
+  for (const PanelRows &r : {kDesignRows, kCompactRows}) {
+    const PanelRows shown = shownRows(r, showNow, showMax, showMin);
+    if (shown.height() + 2 * kPanelSpare <= viewHeight)
+      return shown;
+  }
+  // Too short even for compact rows: the value is what the window is for. A window without
+  // the value row keeps one extreme.
+  if (showNow)
+    return {kCompactRows.now, 0, 0};
+  return shownRows(kCompactRows, false, showMax, showMin && !showMax);
+}
+
+// ---- chart fitting
+
+int ChartDataHeight(int viewHeight, const ChartParts &p, const ChartFit &f) {
+  const int below = p.axisPadding + (f.xTickLabels ? p.xTickLabels : 0) + (f.xAxisTitle ? p.xAxisTitle : 0);
+  return viewHeight - (f.title ? p.titleRow : 0) - p.minTop - std::max(p.minBottom, below);
+}
+
+ChartFit FitChart(int viewHeight, bool lowestInColumn, const ChartParts &normal, const ChartParts &compact) {
+  const ChartFit steps[] = {
+      {true, true, true, false},
+      {false, true, true, false},
+      {false, false, true, false},
+      {false, false, lowestInColumn, false},
+      {false, false, lowestInColumn, true},
+  };
+  for (const ChartFit &f : steps) {
+    const ChartParts &p = f.compact ? compact : normal;
+    if (ChartDataHeight(viewHeight, p, f) >= viewHeight * kChartDataShare)
+      return f;
+  }
+  return steps[std::size(steps) - 1];
+}
+
+int TickLabelRoom(int pixels, int pitch) { return std::max(2, pitch > 0 ? pixels / pitch : 2); }
+
+// ---- ticks
+
+int TicksInRange(double lower, double upper, double origin, double step) {
+  if (!(step > 0) || !(upper >= lower))
+    return 0;
+  // A tick that rounding puts a hair outside the range still counts.
+  const double eps = 1e-9;
+  const double first = std::ceil((lower - origin) / step - eps);
+  const double last = std::floor((upper - origin) / step + eps);
+  const double n = last - first + 1;
+  return n < 0 ? 0 : n > 1e9 ? 1000000000 : static_cast<int>(n);
+}
+
+double AxisTickStep(double lower, double upper, double origin, double increment, int minTicks, int maxTicks) {
+  const double span = upper - lower;
+  if (!(span > 0) || !std::isfinite(span) || !(increment > 0))
+    return increment;
+  maxTicks = std::max(2, maxTicks);
+  minTicks = std::clamp(minTicks, 1, maxTicks);
+  const int n = TicksInRange(lower, upper, origin, increment);
+  if (n >= minTicks && n <= maxTicks)
+    return increment;
+  if (n > maxTicks) {
+    // Whole multiples keep the ticks on the desired grid.
+    double k = std::max(1.0, std::floor(span / increment / maxTicks));
+    for (int guard = 0; guard < 64 && TicksInRange(lower, upper, origin, increment * k) > maxTicks; ++guard)
+      k += std::max(1.0, std::floor(k / 8));
+    return increment * k;
+  }
+  // Too few: the largest round step that gives enough ticks without giving too many.
+  double decade = std::pow(10.0, std::floor(std::log10(span)));
+  double best = 0;
+  int bestCount = 0;
+  for (int guard = 0; guard < 60; ++guard, decade /= 10) {
+    for (double m : {5.0, 2.0, 1.0}) {
+      const double step = m * decade;
+      const int c = TicksInRange(lower, upper, origin, step);
+      if (c > maxTicks)
+        return best > 0 ? best : step;
+      if (c > bestCount) {
+        best = step;
+        bestCount = c;
+      }
+      if (c >= minTicks)
+        return step;
+    }
+  }
+  return best > 0 ? best : increment;
 }

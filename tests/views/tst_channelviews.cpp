@@ -10,6 +10,9 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <qcustomplot.h>
+
+#include <cmath>
 
 namespace {
 // A main window stand-in: a page control with the three pages, and the board on it.
@@ -22,6 +25,7 @@ struct Board {
   QWidget *comparePage = new QWidget;
   std::unique_ptr<ViewBoard> board;
   bool cursorDown = false;
+  int zoomBoxReleased = 0;
 
   explicit Board(int views, QSize pageSize = QSize(800, 600)) {
     ctx.settings = std::make_unique<ProfileStore>(ctx.paths.settingsFile);
@@ -33,6 +37,7 @@ struct Board {
     channelPage->setFixedSize(pageSize);
     ViewBoard::Commands cmd;
     cmd.cursorToolDown = [this] { return cursorDown; };
+    cmd.releaseZoomBox = [this] { ++zoomBoxReleased; };
     board = std::make_unique<ViewBoard>(ctx, ViewBoard::Pages{&tabs, channelPage, xyPage, comparePage, &tabs}, cmd);
     board->BuildChannelViews(views);
   }
@@ -47,6 +52,12 @@ void drag(QWidget *grip, QPoint delta) {
                    Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(grip, &move);
   QTest::mouseRelease(grip, Qt::LeftButton, {}, start + delta);
+}
+// The channel page of the main window on a 1600 x 1000 screen.
+const QSize kScreenPage(1600, 866);
+
+bool inside(const QWidget *view, const QWidget *panel) {
+  return QRect(QPoint(0, 0), view->size()).contains(panel->geometry());
 }
 } // namespace
 
@@ -217,6 +228,125 @@ private slots:
       QCOMPARE(b.s().readInteger(sec, "PanelTopSpace", -1), top);
       QCOMPARE(b.s().readInteger(sec, "PanelRightSpace", -1), right);
     }
+  }
+
+  void viewsStayReadable_data() {
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("views");
+    for (int type : {0, 1})
+      for (int n = 1; n <= 10; ++n)
+        QTest::addRow("%s, %d views", type == 0 ? "stacked" : "two columns", n) << type << n;
+  }
+  void viewsStayReadable() {
+    QFETCH(int, type);
+    QFETCH(int, views);
+    Board b(views, kScreenPage);
+    b.board->ArrangeViews(type);
+    const QRect page(QPoint(0, 0), kScreenPage);
+    for (int i = 0; i < views; ++i) {
+      TfraChannel *v = b.v(i);
+      QVERIFY(page.contains(v->geometry()));
+      QVERIFY(v->minimumHeight() <= v->height());
+      QCustomPlot *p = v->pltChannel->plot();
+      QCOMPARE(p->height(), v->height());
+      v->pltChannel->replotNow();
+      const int data = p->axisRect()->rect().height();
+      QVERIFY2(data * 2 >= v->height(), qPrintable(QString("view %1: data %2 of %3").arg(i).arg(data).arg(v->height())));
+      // Y labels one label height apart at least.
+      const QVector<double> ticks = p->yAxis->tickVector();
+      const int labelHeight = QFontMetrics(p->yAxis->tickLabelFont()).height();
+      for (int t = 1; t < ticks.size(); ++t)
+        QVERIFY(std::abs(p->yAxis->coordToPixel(ticks[t]) - p->yAxis->coordToPixel(ticks[t - 1])) >= labelHeight);
+      QVERIFY(inside(v, v->panel));
+      QVERIFY(v->pnlNow->isVisible());
+      // The lowest view of each column labels the time axis.
+      const bool lowest = i + (type == 1 ? 2 : 1) >= views;
+      if (lowest)
+        QVERIFY(p->xAxis->tickLabels());
+    }
+  }
+
+  void panelStaysInsideItsView_data() {
+    QTest::addColumn<QString>("placement");
+    QTest::newRow("drag") << "drag";
+    QTest::newRow("linked drag from a maximised view") << "linked drag maximised";
+    QTest::newRow("linked drag, then two columns") << "linked drag arrange";
+    QTest::newRow("arrangement change") << "arrange";
+    QTest::newRow("page shrinks") << "shrink";
+    QTest::newRow("views rebuilt") << "rebuild";
+    QTest::newRow("spacing read from Sys.ini") << "sys.ini";
+    QTest::newRow("window grows with its unit") << "unit";
+    QTest::newRow("window grows with a row shown again") << "row";
+  }
+  void panelStaysInsideItsView() {
+    QFETCH(QString, placement);
+    Board b(4, QSize(1600, 800));
+    b.ctx.options.LinkMove = true;
+    int copiedRight = -1;
+    if (placement == "drag") {
+      drag(b.v(0)->Label2, QPoint(-5000, 5000));
+    } else if (placement == "linked drag maximised") {
+      b.board->arrangeButton(1);
+      b.v(0)->toggleMaximize();
+      drag(b.v(0)->Label2, QPoint(-1200, 0));
+      copiedRight = b.v(0)->PanelRightSpace();
+    } else if (placement == "linked drag arrange") {
+      drag(b.v(0)->Label2, QPoint(-1200, 0));
+      copiedRight = b.v(0)->PanelRightSpace();
+      b.board->arrangeButton(1);
+    } else if (placement == "arrange") {
+      for (int i = 0; i < 4; ++i)
+        b.v(i)->setPanelRightSpace(1300);
+      b.board->arrangeButton(1);
+    } else if (placement == "shrink") {
+      for (int i = 0; i < 4; ++i)
+        b.v(i)->setPanelRightSpace(1300);
+      b.channelPage->setFixedSize(500, 240);
+    } else if (placement == "rebuild") {
+      for (int i = 0; i < 4; ++i)
+        b.v(i)->setPanelRightSpace(1300);
+      b.ctx.options.ArrangeType = 1;
+      b.board->BuildChannelViews(4);
+    } else if (placement == "sys.ini") {
+      for (int i = 1; i <= 4; ++i) {
+        b.s().writeInteger(QString("Channel%1").arg(i), "PanelRightSpace", -400);
+        b.s().writeInteger(QString("Channel%1").arg(i), "PanelTopSpace", 5000);
+      }
+      b.board->BuildChannelViews(4);
+    } else if (placement == "unit") {
+      b.board->arrangeButton(1);
+      b.v(0)->setPanelRightSpace(0);
+      b.board->channel(0)->setMeasureUnit("千克每立方米每秒");
+    } else if (placement == "row") {
+      b.v(0)->setShowMaxValue(false);
+      drag(b.v(0)->Label3, QPoint(0, 5000));
+      b.v(0)->setShowMaxValue(true);
+    }
+    for (int i = 0; i < 4; ++i)
+      QVERIFY2(inside(b.v(i), b.v(i)->panel),
+               qPrintable(QString("view %1 %2, window %3,%4").arg(i).arg(b.v(i)->width())
+                              .arg(b.v(i)->panel->x()).arg(b.v(i)->panel->y())));
+    // The stored spacing is what was given; only the placement is kept inside.
+    if (copiedRight >= 0) {
+      for (int i = 1; i <= 4; ++i)
+        QCOMPARE(b.s().readInteger(QString("Channel%1").arg(i), "PanelRightSpace", -1), copiedRight);
+    }
+  }
+
+  void zoomBoxEndsWhenViewsAreRebuilt() {
+    Board b(2);
+    PlotChart xy(kChannelChartTraces);
+    b.board->setXYView(&xy, {});
+    b.board->setZoomBox(true);
+    QVERIFY(xy.zoomBoxMode() && b.board->compareChart()->zoomBoxMode() && b.v(0)->pltChannel->zoomBoxMode());
+    const int released = b.zoomBoxReleased;
+    b.board->BuildChannelViews(3);
+    QCOMPARE(b.zoomBoxReleased, released + 1);
+    QVERIFY(!xy.zoomBoxMode());
+    QCOMPARE(xy.plot()->selectionRectMode(), QCP::srmNone);
+    QVERIFY(!b.board->compareChart()->zoomBoxMode());
+    for (int i = 0; i < 3; ++i)
+      QVERIFY(!b.v(i)->pltChannel->zoomBoxMode());
   }
 
   void unitWidensTheWindow_data() {

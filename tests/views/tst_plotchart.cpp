@@ -296,7 +296,7 @@ private slots:
     QTest::newRow("span / 20") << 0.0 << 10.0 << 0.0 << 0.5
                                << QVector<double>{0, 0.5, 1, 1.5, 2, 2.5, 3, 3.5, 4, 4.5, 5, 5.5, 6, 6.5, 7,
                                                   7.5, 8, 8.5, 9, 9.5, 10};
-    QTest::newRow("offset start") << 0.0 << 10.0 << 1.5 << 3.0 << QVector<double>{1.5, 4.5, 7.5};
+    QTest::newRow("offset start") << 0.0 << 12.0 << 1.5 << 3.0 << QVector<double>{1.5, 4.5, 7.5, 10.5};
     QTest::newRow("negative range") << -20.0 << 15.0 << -20.0 << 5.0 << QVector<double>{-20, -15, -10, -5};
   }
   void desiredIncrement() {
@@ -307,6 +307,7 @@ private slots:
     QFETCH(QVector<double>, ticks);
     PlotChart chart(kChannelChartTraces);
     showChart(chart);
+    chart.resize(600, 600); // room for 21 labels
     chart.setAxisRange(ChartAxis::Y, min, span);
     chart.setDesiredStart(ChartAxis::Y, start);
     chart.setDesiredIncrement(ChartAxis::Y, increment);
@@ -327,6 +328,89 @@ private slots:
     const QVector<double> got = chart.plot()->yAxis->tickVector();
     QVERIFY(!got.isEmpty());
     QVERIFY(got.size() <= PlotChart::kMaxTicks + 2);
+  }
+
+  void ticksStayLabelledWhenZoomed_data() {
+    QTest::addColumn<QString>("op");
+    QTest::addColumn<int>("steps");
+    QTest::newRow("zoom in") << "in" << 6;
+    QTest::newRow("zoom in far") << "in" << 20;
+    QTest::newRow("zoom out") << "out" << 6;
+    QTest::newRow("zoom out far") << "out" << 60;
+    QTest::newRow("zoom box") << "box" << 1;
+    QTest::newRow("zoom box twice") << "box" << 2;
+  }
+  void ticksStayLabelledWhenZoomed() {
+    QFETCH(QString, op);
+    QFETCH(int, steps);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setAxisRange(ChartAxis::Y, 0, 50);
+    chart.setDesiredStart(ChartAxis::Y, 0);
+    chart.setDesiredIncrement(ChartAxis::Y, 5);
+    chart.replotNow();
+    QCustomPlot *p = chart.plot();
+    for (int i = 0; i < steps; ++i) {
+      if (op == "in") {
+        chart.zoom(ChartAxis::Y, 0.8);
+      } else if (op == "out") {
+        chart.zoom(ChartAxis::Y, 1.25);
+      } else {
+        // A box over the middle fifth of the data area's height.
+        chart.setZoomBoxMode(true);
+        const QRect r = p->axisRect()->rect();
+        const QPointF from(r.left() + r.width() * 0.2, r.top() + r.height() * 0.4);
+        const QPointF to(r.left() + r.width() * 0.8, r.top() + r.height() * 0.6);
+        sendMouse(p, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(p, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        sendMouse(p, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+      }
+      chart.replotNow();
+    }
+    if (op == "box")
+      QVERIFY(chart.axisSpan(ChartAxis::Y) < 50.0 / std::pow(4.0, steps));
+    const QCPRange range = p->yAxis->range();
+    const QVector<double> ticks = p->yAxis->tickVector();
+    const QVector<QString> labels = p->yAxis->tickVectorLabels();
+    int inView = 0;
+    for (double t : ticks)
+      inView += range.contains(t) ? 1 : 0;
+    QVERIFY2(inView >= PlotChart::kMinTicks && inView <= PlotChart::kMaxTicks, qPrintable(QString::number(inView)));
+    QVERIFY(p->yAxis->tickLabels());
+    QCOMPARE(labels.size(), ticks.size());
+    for (int i = 0; i < labels.size(); ++i) {
+      QVERIFY(!labels[i].isEmpty());
+      if (i > 0)
+        QVERIFY2(labels[i] != labels[i - 1], qPrintable(labels[i]));
+    }
+  }
+
+  void yLabelsNeverOverlap_data() {
+    QTest::addColumn<int>("height");
+    for (int h : {45, 60, 86, 120, 170, 300})
+      QTest::addRow("%d px", h) << h;
+  }
+  void yLabelsNeverOverlap() {
+    QFETCH(int, height);
+    PlotChart chart(kChannelChartTraces);
+    chart.setFitToHeight(true, true);
+    chart.setTitle("通道1测试");
+    chart.setAxisTitle(ChartAxis::X, "时间(小时)");
+    chart.setAxisTitle(ChartAxis::Y, "通道1");
+    chart.setAxisRange(ChartAxis::Y, 0, 50);
+    chart.setDesiredIncrement(ChartAxis::Y, 5);
+    chart.setFixedSize(600, height);
+    chart.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    chart.replotNow();
+    const QCPAxis *y = chart.plot()->yAxis;
+    const QVector<double> ticks = y->tickVector();
+    QVERIFY(ticks.size() >= 2);
+    const int labelHeight = QFontMetrics(y->tickLabelFont()).height();
+    for (int i = 1; i < ticks.size(); ++i)
+      QVERIFY2(std::abs(y->coordToPixel(ticks[i]) - y->coordToPixel(ticks[i - 1])) >= labelHeight,
+               qPrintable(QString("%1 ticks, labels %2 px high").arg(ticks.size()).arg(labelHeight)));
+    QVERIFY(chart.plot()->axisRect()->rect().height() * 2 >= height);
   }
 
   void legendListsShownTracesInOrder_data() {

@@ -2,6 +2,11 @@
 
 #include <QtTest>
 
+#include <cmath>
+
+Q_DECLARE_METATYPE(PanelRows)
+Q_DECLARE_METATYPE(ChartFit)
+
 class TestViewGeometry : public QObject {
   Q_OBJECT
 private slots:
@@ -75,6 +80,105 @@ private slots:
     QFETCH(int, colour);
     QFETCH(int, highlight);
     QCOMPARE(HighlightColor(colour), highlight);
+  }
+
+  void keepPanelInside_data() {
+    QTest::addColumn<QPoint>("wanted");
+    QTest::addColumn<QSize>("panel");
+    QTest::addColumn<QPoint>("placed");
+    // View 400 x 300.
+    QTest::newRow("inside stays, even near an edge") << QPoint(2, 2) << QSize(177, 82) << QPoint(2, 2);
+    QTest::newRow("right spacing of a wider view") << QPoint(-600, 10) << QSize(177, 82) << QPoint(0, 10);
+    QTest::newRow("past the right") << QPoint(390, 10) << QSize(177, 82) << QPoint(223, 10);
+    QTest::newRow("below the bottom") << QPoint(20, 500) << QSize(177, 82) << QPoint(20, 218);
+    QTest::newRow("larger than the view") << QPoint(20, 20) << QSize(500, 400) << QPoint(0, 0);
+  }
+  void keepPanelInside() {
+    QFETCH(QPoint, wanted);
+    QFETCH(QSize, panel);
+    QFETCH(QPoint, placed);
+    QCOMPARE(KeepPanelInside(wanted, panel, QSize(400, 300)), placed);
+  }
+
+  void fitPanelRows_data() {
+    QTest::addColumn<int>("viewHeight");
+    QTest::addColumn<bool>("showMax");
+    QTest::addColumn<PanelRows>("rows");
+    QTest::newRow("tall view: design heights") << 600 << true << PanelRows{32, 24, 22};
+    QTest::newRow("just fits with 3 px each side") << 88 << true << PanelRows{32, 24, 22};
+    QTest::newRow("one pixel short: compact") << 87 << true << PanelRows{24, 17, 17};
+    QTest::newRow("hidden row needs no room") << 64 << false << PanelRows{32, 0, 22};
+    QTest::newRow("too short for compact: the value only") << 60 << true << PanelRows{24, 0, 0};
+  }
+  void fitPanelRows() {
+    QFETCH(int, viewHeight);
+    QFETCH(bool, showMax);
+    QFETCH(PanelRows, rows);
+    const PanelRows got = FitPanelRows(viewHeight, true, showMax, true);
+    QCOMPARE(got.now, rows.now);
+    QCOMPARE(got.max, rows.max);
+    QCOMPARE(got.min, rows.min);
+    QCOMPARE(got.height(), rows.now + rows.max + rows.min + 4);
+  }
+
+  void fitChart_data() {
+    QTest::addColumn<int>("viewHeight");
+    QTest::addColumn<bool>("lowest");
+    QTest::addColumn<ChartFit>("fit");
+    // Parts below: title row 25; margins 15/15 at normal size, 4/2 compact; labels 19 and 19,
+    // compact 14 and 13.
+    QTest::newRow("tall view shows everything") << 600 << false << ChartFit{true, true, true, false};
+    QTest::newRow("title goes first") << 170 << false << ChartFit{false, true, true, false};
+    QTest::newRow("then the X axis title") << 120 << false << ChartFit{false, false, true, false};
+    QTest::newRow("then the X tick labels") << 86 << false << ChartFit{false, false, false, false};
+    QTest::newRow("the lowest view keeps them, compact") << 86 << true << ChartFit{false, false, true, true};
+    QTest::newRow("then margins and fonts") << 40 << false << ChartFit{false, false, false, true};
+    QTest::newRow("nothing fits: most compact") << 10 << false << ChartFit{false, false, false, true};
+  }
+  void fitChart() {
+    QFETCH(int, viewHeight);
+    QFETCH(bool, lowest);
+    QFETCH(ChartFit, fit);
+    const ChartParts normal{25, 15, 15, 5, 19, 19};
+    const ChartParts compact{25, 4, 2, 1, 14, 13};
+    const ChartFit got = FitChart(viewHeight, lowest, normal, compact);
+    QCOMPARE(got.title, fit.title);
+    QCOMPARE(got.xAxisTitle, fit.xAxisTitle);
+    QCOMPARE(got.xTickLabels, fit.xTickLabels);
+    QCOMPARE(got.compact, fit.compact);
+    if (viewHeight >= 40)
+      QVERIFY(ChartDataHeight(viewHeight, got.compact ? compact : normal, got) * 2 >= viewHeight);
+  }
+
+  void axisTickStep_data() {
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<double>("origin");
+    QTest::addColumn<double>("increment");
+    QTest::addColumn<int>("maxTicks");
+    QTest::addColumn<double>("step");
+    QTest::newRow("desired increment kept") << 0.0 << 50.0 << 0.0 << 5.0 << 50 << 5.0;
+    QTest::newRow("four ticks are enough") << 0.0 << 12.0 << 1.5 << 3.0 << 50 << 3.0;
+    QTest::newRow("zoomed in: round step from the span") << 20.9 << 30.1 << 0.0 << 5.0 << 50 << 2.0;
+    QTest::newRow("zoomed in far") << 24.2 << 25.8 << 0.0 << 5.0 << 50 << 0.2;
+    QTest::newRow("zoomed out far: whole multiples") << 0.0 << 5e9 << 0.0 << 5.0 << 50 << -1.0;
+    QTest::newRow("short axis: room for six") << 0.0 << 50.0 << 0.0 << 5.0 << 6 << 10.0;
+    QTest::newRow("short axis: room for three") << 0.0 << 50.0 << 0.0 << 5.0 << 3 << 20.0;
+  }
+  void axisTickStep() {
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(double, origin);
+    QFETCH(double, increment);
+    QFETCH(int, maxTicks);
+    QFETCH(double, step);
+    const double got = AxisTickStep(lower, upper, origin, increment, 4, maxTicks);
+    if (step > 0)
+      QVERIFY2(std::abs(got - step) < 1e-12 * step, qPrintable(QString::number(got)));
+    else
+      QCOMPARE(std::fmod(got, increment), 0.0);
+    const int n = TicksInRange(lower, upper, origin, got);
+    QVERIFY2(n >= std::min(4, maxTicks) && n <= maxTicks, qPrintable(QString::number(n)));
   }
 };
 
