@@ -178,6 +178,12 @@ void TfraChannel::buildMenus() {
 
 void TfraChannel::setUnitCaption(const QString &unit, int panelWidth) {
   lblUnit->setText(unit);
+  // The width asked for counts 11 pixels a byte, which holds for one font only; the unit must
+  // fit in the font it is actually drawn with, or "mm" shows as "mr".
+  constexpr int kUnitLeft = 136;
+  constexpr int kUnitRightMargin = 2;
+  panelWidth = std::max(panelWidth, 2 * kPanelFrame + kUnitLeft +
+                                        lblUnit->fontMetrics().horizontalAdvance(unit) + kUnitRightMargin);
   const int inner = panelWidth - 2 * kPanelFrame;
   int y = kPanelFrame;
   auto row = [&](QFrame *r, int h, bool shown) {
@@ -191,7 +197,7 @@ void TfraChannel::setUnitCaption(const QString &unit, int panelWidth) {
   row(pnlMax, kMaxHeight, m_showMax);
   row(pnlMin, kMinHeight, m_showMin);
   iLCDCurrentValue->setGeometry(0, 1, 135, kNowHeight - 2);
-  lblUnit->setGeometry(136, 0, std::max(0, inner - 136), kNowHeight);
+  lblUnit->setGeometry(kUnitLeft, 0, std::max(0, inner - kUnitLeft), kNowHeight);
   lblCurrentValue->setGeometry(lblUnit->geometry());
   Label2->setGeometry(0, 0, 50, kMaxHeight);
   lblMax->setGeometry(52, 0, std::max(0, inner - 52), kMaxHeight);
