@@ -52,12 +52,22 @@ namespace {
 
 const QString kTooManyPoints = QStringLiteral("需要导出的数据过大，Excel最大只能容纳65536行,是否还要继续？");
 
+// The hourglass while the workbook is written, saved and handed on. It ends before any message
+// box: a box under the hourglass looks as if the program were still busy.
 class WaitCursor {
 public:
   WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+  ~WaitCursor() { end(); }
   WaitCursor(const WaitCursor &) = delete;
   WaitCursor &operator=(const WaitCursor &) = delete;
+  void end() {
+    if (m_on)
+      QApplication::restoreOverrideCursor();
+    m_on = false;
+  }
+
+private:
+  bool m_on = true;
 };
 
 bool askYesNo(QWidget *parent, const QString &text) {
@@ -75,8 +85,10 @@ bool confirmCut(QWidget *parent, const exportlayout::ChartSeries &series) {
 // replace an existing file (finished = false).
 std::optional<QString> chooseFile(QWidget *parent, const QString &defaultName, const ExportHooks &hooks,
                                   bool *finished) {
-  const QString chosen = hooks.askFileName ? hooks.askFileName(parent, defaultName)
-                                           : AskExportFileName(parent, defaultName);
+  // Default names are made of chart titles, which may hold characters no file name can.
+  const QString proposed = exportlayout::SafeFileName(defaultName);
+  const QString chosen = hooks.askFileName ? hooks.askFileName(parent, proposed)
+                                           : AskExportFileName(parent, proposed);
   if (chosen.isEmpty()) {
     *finished = true;
     return std::nullopt;
@@ -108,19 +120,23 @@ void writeWithProgress(xls::Workbook &book, const exportlayout::ChartSeries &ser
     delete bar->window();
 }
 
-// Saves, then shows the file. A failed save is reported: the operator must not believe the
-// data was exported.
-bool saveAndShow(QWidget *parent, const xls::Workbook &book, const QString &path, const ExportHooks &hooks) {
+// Saves, then shows the file, and ends the wait before saying anything. A failed save is
+// reported: the operator must not believe the data was exported. A saved file that no program
+// could open is reported with its place, so the operator can find it.
+bool saveAndShow(QWidget *parent, const xls::Workbook &book, const QString &path, const ExportHooks &hooks,
+                 WaitCursor &wait) {
   QString error;
+  const QString shownPath = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
   if (!book.save(path, &error)) {
-    Msg::error(parent, QStringLiteral("Excel文件保存失败，数据没有导出！\n%1\n%2").arg(QDir::toNativeSeparators(path), error));
+    wait.end();
+    Msg::error(parent, QStringLiteral("无法调用Excel！\nExcel文件保存失败，数据没有导出！\n%1\n%2").arg(shownPath, error));
     return false;
   }
   const QUrl url = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
   const bool shown = hooks.openFile ? hooks.openFile(url) : OpenExportedFile(url);
+  wait.end();
   if (!shown)
-    Msg::show(parent, QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), QStringLiteral("无法调用Excel！"),
-              QMessageBox::Ok);
+    Msg::notice(parent, QStringLiteral("文件已保存到：\n%1\n但无法打开它。").arg(shownPath));
   return true;
 }
 
@@ -136,11 +152,11 @@ bool ExportChartData(QWidget *parent, const AppContext &ctx, const PlotChart &ch
   if (!path)
     return finished;
 
-  const WaitCursor wait;
+  WaitCursor wait;
   xls::Workbook book;
   exportlayout::WriteTitleRow(book, series, 0);
   writeWithProgress(book, series, 0, ctx.options.DateTimeFormat, hooks);
-  return saveAndShow(parent, book, *path, hooks);
+  return saveAndShow(parent, book, *path, hooks, wait);
 }
 
 bool ExportAllChannelData(QWidget *parent, const AppContext &ctx, std::span<const PlotChart *const> charts,
@@ -160,7 +176,7 @@ bool ExportAllChannelData(QWidget *parent, const AppContext &ctx, std::span<cons
   if (!path)
     return finished;
 
-  const WaitCursor wait;
+  WaitCursor wait;
   xls::Workbook book;
   for (size_t c = 0; c < series.size(); ++c)
     if (series[c])
@@ -168,5 +184,5 @@ bool ExportAllChannelData(QWidget *parent, const AppContext &ctx, std::span<cons
   for (size_t c = 0; c < series.size(); ++c)
     if (series[c])
       writeWithProgress(book, *series[c], static_cast<int>(c), ctx.options.DateTimeFormat, hooks);
-  return saveAndShow(parent, book, *path, hooks);
+  return saveAndShow(parent, book, *path, hooks, wait);
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 namespace exportlayout {
 
@@ -27,23 +28,46 @@ struct FixedText {
   [[nodiscard]] QStringView view() const { return QStringView(chars.data(), size); }
 };
 
-// x in seconds since 1970-01-01 UTC, shown in UTC like the chart's axis labels; a value no
-// date can stand for falls back to the number.
-QString dateTimeText(double x, const QString &qtFormat) {
+// A number cell holding exactly what "%.5f" shows: the spreadsheet's sums and charts then use
+// the values the operator sees. A value that is not finite stays the text "%.5f" gives it.
+void setRounded(xls::Workbook &book, int row, int column, double value) {
+  if (!std::isfinite(value)) {
+    book.setCell(row, column, FixedText(value).view());
+    return;
+  }
+  book.setNumber(row, column, RoundedValue(value));
+}
+
+// x in seconds since 1970-01-01 UTC, shown in UTC like the chart's axis labels; nullopt for a
+// value no date can stand for.
+std::optional<QString> dateTimeText(double x, const QString &qtFormat) {
   if (std::isfinite(x) && std::abs(x) < 1e14) {
     const QDateTime when = QDateTime::fromMSecsSinceEpoch(std::llround(x * 1000.0), Qt::UTC);
     if (when.isValid())
       return when.toString(qtFormat);
   }
-  return FixedText(x).view().toString();
+  return std::nullopt;
 }
 
 } // namespace
 
 QString NumberText(double value) { return FixedText(value).view().toString(); }
 
+double RoundedValue(double value) {
+  if (!std::isfinite(value))
+    return value;
+  std::array<char, 400> buf;
+  const auto end = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, 5).ptr;
+  double parsed = value;
+  std::from_chars(buf.data(), end, parsed, std::chars_format::fixed);
+  return parsed;
+}
+
 QString XText(double x, bool dateTime, const QString &dateTimeFormat) {
-  return dateTime ? dateTimeText(x, QtDateTimeFormat(dateTimeFormat)) : NumberText(x);
+  if (dateTime)
+    if (const std::optional<QString> text = dateTimeText(x, QtDateTimeFormat(dateTimeFormat)))
+      return *text;
+  return NumberText(x);
 }
 
 void WriteTitleRow(xls::Workbook &book, const ChartSeries &series, int pair) {
@@ -59,11 +83,13 @@ void WriteDataRows(xls::Workbook &book, const ChartSeries &series, int pair, con
   const int xColumn = 2 * pair + 1;
   for (int i = 0; i < rows; ++i) {
     const double x = series.x(i);
-    if (dateTime)
-      book.setCell(i + 2, xColumn, dateTimeText(x, qtFormat));
+    // Date-time X values are the text of the date-time pattern, as on the axis.
+    const std::optional<QString> when = dateTime ? dateTimeText(x, qtFormat) : std::nullopt;
+    if (when)
+      book.setCell(i + 2, xColumn, *when);
     else
-      book.setCell(i + 2, xColumn, FixedText(x).view());
-    book.setCell(i + 2, xColumn + 1, FixedText(series.y(i)).view());
+      setRounded(book, i + 2, xColumn, x);
+    setRounded(book, i + 2, xColumn + 1, series.y(i));
     if (progress)
       progress(i + 1);
   }
@@ -88,11 +114,20 @@ QString AllChannelsFileName(const QString &fileNameHead, const QDateTime &when) 
   return fileNameHead + FileNameStamp(when);
 }
 
-QString ChannelChartFileName(const QString &chartTitle, const QDateTime &when) {
-  return chartTitle + FileNameStamp(when);
+QString SafeFileName(const QString &name) {
+  static const QString kForbidden = QStringLiteral("/\\:*?\"<>|");
+  QString out = name;
+  for (QChar &c : out)
+    if (c.category() == QChar::Other_Control || kForbidden.contains(c))
+      c = QLatin1Char('_');
+  return out;
 }
 
-QString XYChartFileName(const QString &chartTitle) { return chartTitle; }
+QString ChannelChartFileName(const QString &chartTitle, const QDateTime &when) {
+  return SafeFileName(chartTitle) + FileNameStamp(when);
+}
+
+QString XYChartFileName(const QString &chartTitle) { return SafeFileName(chartTitle); }
 
 QString WithXlsSuffix(const QString &fileName) {
   if (fileName.endsWith(QLatin1String(".xls"), Qt::CaseSensitive))

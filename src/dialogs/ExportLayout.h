@@ -55,10 +55,13 @@ struct SeriesData final : ChartSeries {
   return pointCount < 0 ? 0 : pointCount > kDataRows ? kDataRows : pointCount;
 }
 
-// The cell texts: numbers as "%.5f"; X as the date-time text of the given pattern (written the
-// way the settings store it, "hh:nn:ss") when the axis shows date-time labels.
+// The cells: X and Y are number cells holding the value rounded as "%.5f" rounds it (shown with
+// the format "0.00000"); X is the date-time text of the given pattern (written the way the
+// settings store it, "hh:nn:ss") when the axis shows date-time labels. Titles are text.
 [[nodiscard]] QString NumberText(double value);
 [[nodiscard]] QString XText(double x, bool dateTime, const QString &dateTimeFormat);
+// The value of NumberText(value) read back as a number.
+[[nodiscard]] double RoundedValue(double value);
 
 // Writes row 1 of channel c's column pair (c = 0 for the one-chart export).
 void WriteTitleRow(xls::Workbook &book, const ChartSeries &series, int pair);
@@ -75,8 +78,11 @@ void LayoutAllChannelsSheet(xls::Workbook &book, std::span<const ChartSeries *co
 
 // " yy-mm-dd hh.nn.ss" of the given time (with a leading blank), e.g. " 24-05-01 13.45.10".
 [[nodiscard]] QString FileNameStamp(const QDateTime &when);
+// A chart title as part of a file name: the characters no file name may hold on the desktops
+// the program runs on (/ \ : * ? " < > | and control characters) become "_".
+[[nodiscard]] QString SafeFileName(const QString &name);
 // Default names: all channels "FileNameHead" + stamp; a channel chart its title + stamp;
-// the X/Y chart its title alone.
+// the X/Y chart its title alone (titles made safe for a file name).
 [[nodiscard]] QString AllChannelsFileName(const QString &fileNameHead, const QDateTime &when);
 [[nodiscard]] QString ChannelChartFileName(const QString &chartTitle, const QDateTime &when);
 [[nodiscard]] QString XYChartFileName(const QString &chartTitle);

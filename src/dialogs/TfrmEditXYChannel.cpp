@@ -11,6 +11,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 constexpr int kClientWidth = 266;
 constexpr int kClientHeight = 164;
@@ -35,7 +37,6 @@ void TfrmEditXYChannel::FormCreate() {
   QFont f(QStringLiteral("宋体"));
   f.setPixelSize(12);
   setFont(f);
-  setFixedSize(kClientWidth, kClientHeight);
 
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(6, 6, 6, 6);
@@ -85,6 +86,14 @@ void TfrmEditXYChannel::FormCreate() {
   btnOK->setEnabled(false); // until bound to the program's context
   layout->addWidget(btnOK, 0, Qt::AlignRight);
   connect(btnOK, &QPushButton::clicked, this, &TfrmEditXYChannel::btnOKClick);
+
+  // The design size, grown where the installed fonts need more room: a fixed 266 x 164 cuts
+  // the wrapped hint text with any font wider than the one it was laid out for.
+  const QSize least = minimumSizeHint();
+  const int width = std::max(kClientWidth, least.width());
+  const int height = std::max({kClientHeight, least.height(),
+                               layout->hasHeightForWidth() ? layout->totalHeightForWidth(width) : 0});
+  setFixedSize(width, height);
 }
 
 int TfrmEditXYChannel::execOnPage(int page) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 namespace xls {
@@ -27,13 +28,17 @@ constexpr quint16 kExtSst = 0x00FF;
 constexpr quint16 kDimensions = 0x0200;
 constexpr quint16 kWindow2 = 0x023E;
 constexpr quint16 kLabelSst = 0x00FD;
+constexpr quint16 kFormat = 0x041E;
+constexpr quint16 kNumber = 0x0203;
 
 // Data bytes of one record at most; longer data goes on in CONTINUE records.
 constexpr qsizetype kMaxRecordData = 8224;
 // Excel's convention: XF 0-14 are style XFs, XF 15 is the default cell XF. Ours follows as 16.
 constexpr quint16 kStyleXfCount = 15;
 constexpr quint16 kTextCellXf = 16;
+constexpr quint16 kNumberCellXf = 17;
 constexpr quint16 kTextFormat = 49; // built-in number format "@"
+constexpr quint16 kNumberFormatIndex = 164; // the first index free for a workbook's own formats
 
 constexpr std::uint8_t kFlagWide = 0x01; // characters are UTF-16LE, not compressed 8-bit
 
@@ -187,6 +192,21 @@ std::uint32_t Workbook::intern(QStringView text) {
   return index;
 }
 
+bool Workbook::put(int row, int column, std::uint32_t value) {
+  const Cell cell{static_cast<std::uint32_t>(row - 1) << 8 | static_cast<std::uint32_t>(column - 1), value};
+  if (!m_cells.empty() && m_cells.back().key >= cell.key)
+    m_sorted = false;
+  m_cells.push_back(cell);
+  return true;
+}
+
+bool Workbook::setNumber(int row, int column, double value) {
+  if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns || !std::isfinite(value))
+    return false;
+  m_numbers.push_back(value);
+  return put(row, column, kNumberCell | static_cast<std::uint32_t>(m_numbers.size() - 1));
+}
+
 bool Workbook::setCell(int row, int column, QStringView text) {
   if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
     return false;
@@ -196,11 +216,7 @@ bool Workbook::setCell(int row, int column, QStringView text) {
       --cut; // never leave half a character behind
     text = text.left(cut);
   }
-  const Cell cell{static_cast<std::uint32_t>(row - 1) << 8 | static_cast<std::uint32_t>(column - 1), intern(text)};
-  if (!m_cells.empty() && m_cells.back().key >= cell.key)
-    m_sorted = false;
-  m_cells.push_back(cell);
-  return true;
+  return put(row, column, intern(text));
 }
 
 std::vector<Workbook::Cell> Workbook::sortedCells() const {
@@ -220,9 +236,9 @@ std::vector<Workbook::Cell> Workbook::sortedCells() const {
   return unique;
 }
 
-QString Workbook::cell(int row, int column) const {
+const Workbook::Cell *Workbook::find(int row, int column) const {
   if (row < 1 || row > kMaxRows || column < 1 || column > kMaxColumns)
-    return {};
+    return nullptr;
   const std::uint32_t key = static_cast<std::uint32_t>(row - 1) << 8 | static_cast<std::uint32_t>(column - 1);
   if (!m_sorted) {
     m_cells = sortedCells();
@@ -231,8 +247,22 @@ QString Workbook::cell(int row, int column) const {
   const auto found = std::lower_bound(m_cells.begin(), m_cells.end(), key,
                                       [](const Cell &c, std::uint32_t k) { return c.key < k; });
   if (found == m_cells.end() || found->key != key)
+    return nullptr;
+  return &*found;
+}
+
+std::optional<double> Workbook::number(int row, int column) const {
+  const Cell *found = find(row, column);
+  if (!found || (found->value & kNumberCell) == 0)
+    return std::nullopt;
+  return m_numbers[found->value & ~kNumberCell];
+}
+
+QString Workbook::cell(int row, int column) const {
+  const Cell *found = find(row, column);
+  if (!found || (found->value & kNumberCell) != 0)
     return {};
-  const QByteArrayView bytes = stringBytes(found->sst);
+  const QByteArrayView bytes = stringBytes(found->value);
   const int length = static_cast<quint8>(bytes[0]) | static_cast<quint8>(bytes[1]) << 8;
   const bool wide = (static_cast<quint8>(bytes[2]) & kFlagWide) != 0;
   QString text(length, Qt::Uninitialized);
@@ -261,6 +291,9 @@ int Workbook::usedColumns() const {
 QByteArray Workbook::workbookStream() const {
   const std::vector<Cell> cells = sortedCells();
   const auto uniqueCount = static_cast<quint32>(m_offsets.size() - 1);
+  const auto numberCells = static_cast<qsizetype>(
+      std::count_if(cells.begin(), cells.end(), [](const Cell &c) { return (c.value & kNumberCell) != 0; }));
+  const auto textCells = static_cast<qsizetype>(cells.size()) - numberCells;
 
   QByteArray out;
   out.reserve(m_pool.size() + static_cast<qsizetype>(cells.size()) * 14 + 4096);
@@ -290,12 +323,21 @@ QByteArray Workbook::workbookStream() const {
   // Four fonts: index 4 does not exist in this format, so these are fonts 0-3.
   for (quint16 weight : {400, 700, 400, 700})
     writeFont(out, weight);
+  {
+    Record r(out, kFormat);
+    put16(out, kNumberFormatIndex);
+    const auto n = static_cast<quint16>(std::strlen(Workbook::kNumberFormat));
+    put16(out, n);
+    out.append('\0'); // compressed 8-bit characters
+    out.append(Workbook::kNumberFormat, n);
+  }
   for (quint16 i = 0; i < kStyleXfCount; ++i) {
     const quint16 font = (i == 1 || i == 2) ? 1 : (i == 3 || i == 4) ? 2 : 0;
     writeXf(out, font, 0, true, i == 0 ? 0x00 : 0xF4);
   }
   writeXf(out, 0, 0, false, 0x00);                        // 15: default cell format
   writeXf(out, 0, kTextFormat, false, 0x04);              // 16: text cells
+  writeXf(out, 0, kNumberFormatIndex, false, 0x04);       // 17: number cells
   {
     Record r(out, kStyle);
     put16(out, 0x8000); // built-in style on XF 0
@@ -320,7 +362,7 @@ QByteArray Workbook::workbookStream() const {
     qsizetype recordStart = out.size();
     put16(out, kSst);
     put16(out, 0);
-    put32(out, static_cast<quint32>(cells.size()));
+    put32(out, static_cast<quint32>(textCells));
     put32(out, uniqueCount);
     const auto closeRecord = [&] { patch16(out, recordStart + 2, static_cast<quint16>(out.size() - recordStart - 4)); };
     const auto newContinue = [&] {
@@ -401,21 +443,39 @@ QByteArray Workbook::workbookStream() const {
     put32(out, 0);
   }
   // LABELSST: header (4) + row, column, XF (2 each) + string index (4).
+  // NUMBER: header (4) + row, column, XF (2 each) + IEEE double (8).
+  constexpr qsizetype kLabelSize = 14;
+  constexpr qsizetype kNumberSize = 18;
   const qsizetype cellsAt = out.size();
-  out.resize(cellsAt + static_cast<qsizetype>(cells.size()) * 14);
+  out.resize(cellsAt + textCells * kLabelSize + numberCells * kNumberSize);
   auto *p = reinterpret_cast<unsigned char *>(out.data() + cellsAt);
+  const auto put16At = [&p](quint16 v) {
+    *p++ = static_cast<unsigned char>(v & 0xFF);
+    *p++ = static_cast<unsigned char>(v >> 8);
+  };
   for (const Cell &c : cells) {
-    const std::uint32_t row = c.key >> 8;
-    const std::uint32_t col = c.key & 0xFF;
-    const std::array<unsigned char, 14> rec = {
-        kLabelSst & 0xFF, kLabelSst >> 8, 10, 0,
-        static_cast<unsigned char>(row & 0xFF), static_cast<unsigned char>(row >> 8),
-        static_cast<unsigned char>(col), 0,
-        kTextCellXf & 0xFF, kTextCellXf >> 8,
-        static_cast<unsigned char>(c.sst & 0xFF), static_cast<unsigned char>((c.sst >> 8) & 0xFF),
-        static_cast<unsigned char>((c.sst >> 16) & 0xFF), static_cast<unsigned char>(c.sst >> 24)};
-    std::memcpy(p, rec.data(), rec.size());
-    p += rec.size();
+    const auto row = static_cast<quint16>(c.key >> 8);
+    const auto col = static_cast<quint16>(c.key & 0xFF);
+    if ((c.value & kNumberCell) != 0) {
+      put16At(kNumber);
+      put16At(kNumberSize - 4);
+      put16At(row);
+      put16At(col);
+      put16At(kNumberCellXf);
+      const double v = m_numbers[c.value & ~kNumberCell];
+      std::uint64_t bits = 0;
+      std::memcpy(&bits, &v, sizeof bits);
+      for (int i = 0; i < 8; ++i)
+        *p++ = static_cast<unsigned char>((bits >> (8 * i)) & 0xFF);
+      continue;
+    }
+    put16At(kLabelSst);
+    put16At(kLabelSize - 4);
+    put16At(row);
+    put16At(col);
+    put16At(kTextCellXf);
+    for (int i = 0; i < 4; ++i)
+      *p++ = static_cast<unsigned char>((c.value >> (8 * i)) & 0xFF);
   }
   {
     Record r(out, kEof);

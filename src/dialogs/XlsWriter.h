@@ -6,24 +6,29 @@
 #include <QtGlobal>
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 class QIODevice;
 
 namespace xls {
 
-// A one-sheet Excel 97-2003 workbook (BIFF8 in a compound file) whose cells hold text.
+// A one-sheet Excel 97-2003 workbook (BIFF8 in a compound file) of text and number cells.
 //
 // It stands in for the spreadsheet program the exports once drove: cells are set by row and
-// column, like "Cells(row, column)", then the workbook is saved as .xls. Every cell is a shared
-// string (SST + LABELSST), so numbers arrive in the sheet exactly as formatted by the caller.
+// column, like "Cells(row, column)", then the workbook is saved as .xls. A text cell is a shared
+// string (SST + LABELSST) with the text format "@"; a number cell is an 8-byte double (NUMBER)
+// shown with the format kNumberFormat, so a spreadsheet can sum and chart it.
 //
-// Memory stays small for big sheets: a cell costs 8 bytes, and equal texts are stored once.
+// Memory stays small for big sheets: a cell costs 8 bytes (a number 8 more), and equal texts
+// are stored once.
 class Workbook {
 public:
   static constexpr int kMaxRows = 65536;      // rows per sheet in this format
   static constexpr int kMaxColumns = 256;     // columns per sheet in this format
   static constexpr int kMaxTextLength = 32767; // characters per cell in this format
+  // The number format of number cells: five decimals, as the exports round their values.
+  static constexpr const char *kNumberFormat = "0.00000";
 
   Workbook();
 
@@ -32,8 +37,14 @@ public:
   // replaces its text. Texts longer than kMaxTextLength are cut to that length.
   bool setCell(int row, int column, QStringView text);
 
-  // The text of a cell; empty when it was never set.
+  // A number cell. Returns false, and changes nothing, for a cell outside the sheet or a value
+  // that is not finite (the format has no infinity or NaN). Replaces an earlier text or number.
+  bool setNumber(int row, int column, double value);
+
+  // The text of a text cell; empty when it was never set or holds a number.
   [[nodiscard]] QString cell(int row, int column) const;
+  // The value of a number cell; nullopt for a text cell or a cell never set.
+  [[nodiscard]] std::optional<double> number(int row, int column) const;
   [[nodiscard]] qsizetype cellCount() const { return static_cast<qsizetype>(m_cells.size()); }
   [[nodiscard]] qsizetype uniqueTextCount() const { return static_cast<qsizetype>(m_offsets.size()) - 1; }
   [[nodiscard]] int usedRows() const;    // last row holding a cell (0 when empty)
@@ -52,8 +63,12 @@ public:
 private:
   struct Cell {
     std::uint32_t key; // (row - 1) << 8 | (column - 1): sorts in the order the sheet wants
-    std::uint32_t sst; // index into the shared strings
+    std::uint32_t value; // index into the shared strings, or kNumberCell | index into m_numbers
   };
+  static constexpr std::uint32_t kNumberCell = 0x80000000u;
+
+  bool put(int row, int column, std::uint32_t value);
+  [[nodiscard]] const Cell *find(int row, int column) const;
 
   [[nodiscard]] std::uint32_t intern(QStringView text);
   [[nodiscard]] QByteArrayView stringBytes(std::uint32_t index) const;
@@ -69,6 +84,7 @@ private:
     std::uint32_t hash;  // compared before the bytes, and reused when the table grows
   };
   std::vector<Slot> m_table; // open addressing
+  std::vector<double> m_numbers;
   // In the order set until a lookup sorts them; m_sorted: by key, each key once.
   mutable std::vector<Cell> m_cells;
   mutable bool m_sorted = true;

@@ -4,6 +4,7 @@
 
 #include <QPainter>
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -100,36 +101,42 @@ void DotMatrixDisplay::setBackgroundColor(const QColor &color) {
 }
 
 void DotMatrixDisplay::layoutText() {
-  // Cells first: each holds a glyph and the mask of its gap column.
-  struct Cell {
-    QChar ch;
-    quint8 gap;
-  };
-  QVector<Cell> cells;
+  // The laid-out text, left to right: a character is its 5 glyph columns and a gap column, a
+  // mark its own column and a gap column. The gap before a mark is the previous character's.
+  QVector<quint8> columns;
+  QVector<ColumnKind> kinds;
   for (const QChar c : m_text) {
     if (isGapMark(c)) {
-      const quint8 mark = c == u':' ? kColonMask : kPointMask;
-      if (cells.isEmpty() || cells.back().gap != 0)
-        cells.append({QLatin1Char(' '), mark});
-      else
-        cells.back().gap = mark;
+      columns << (c == u':' ? kColonMask : kPointMask) << 0;
+      kinds << ColumnKind::Mark << ColumnKind::Gap;
       continue;
     }
-    cells.append({c, 0});
+    for (const quint8 bits : glyph(c)) {
+      columns << bits;
+      kinds << ColumnKind::Glyph;
+    }
+    columns << 0;
+    kinds << ColumnKind::Gap;
   }
-  const qsizetype total = qMax<qsizetype>(m_cellCount, cells.size());
-  m_columns.fill(0, total * kCellColumns);
-  const qsizetype first = total - cells.size(); // right-aligned
-  for (qsizetype i = 0; i < cells.size(); ++i) {
-    const auto &g = glyph(cells[i].ch);
-    const qsizetype base = (first + i) * kCellColumns;
-    for (int c = 0; c < kGlyphColumns; ++c)
-      m_columns[base + c] = g[static_cast<size_t>(c)];
-    m_columns[base + kGlyphColumns] = cells[i].gap;
-  }
+  // Right-aligned in the display's width. The room to the left shows blank cells, and what is
+  // less than a cell stays plain background, so the cells of a padded value line up.
+  const qsizetype total = qMax<qsizetype>(qsizetype(m_cellCount) * kCellColumns, columns.size());
+  const qsizetype free = total - columns.size();
+  m_columns.fill(0, total);
+  m_kinds.fill(ColumnKind::Gap, total);
+  for (qsizetype c = free % kCellColumns; c < free; ++c)
+    m_kinds[c] = (c - free % kCellColumns) % kCellColumns == kGlyphColumns ? ColumnKind::Gap : ColumnKind::Glyph;
+  std::copy(columns.cbegin(), columns.cend(), m_columns.begin() + free);
+  std::copy(kinds.cbegin(), kinds.cend(), m_kinds.begin() + free);
 }
 
 int DotMatrixDisplay::gridColumns() const { return static_cast<int>(m_columns.size()); }
+
+DotMatrixDisplay::ColumnKind DotMatrixDisplay::kind(int column) const {
+  return column >= 0 && column < gridColumns() ? m_kinds[column] : ColumnKind::Gap;
+}
+
+bool DotMatrixDisplay::isMarkColumn(int column) const { return kind(column) == ColumnKind::Mark; }
 
 bool DotMatrixDisplay::isLit(int column, int row) const {
   if (column < 0 || column >= gridColumns() || row < 0 || row >= kRows)
@@ -165,11 +172,11 @@ void DotMatrixDisplay::paintEvent(QPaintEvent *) {
   // Plain squares: crisp at the small sizes the display is used at.
   painter.setRenderHint(QPainter::Antialiasing, false);
   for (int c = 0; c < gridColumns(); ++c) {
-    const bool gapColumn = c % kCellColumns == kGlyphColumns;
+    const bool glyphColumn = kind(c) == ColumnKind::Glyph;
     for (int r = 0; r < kRows; ++r) {
       if (isLit(c, r))
         painter.fillRect(dotRect(c, r), m_lit);
-      else if (!gapColumn) // gap columns show only their marks
+      else if (glyphColumn) // gap and mark columns show only lit dots
         painter.fillRect(dotRect(c, r), m_unlit);
     }
   }

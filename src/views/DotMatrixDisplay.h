@@ -9,11 +9,11 @@
 // A value display that draws its text as 5x7 dot-matrix characters (digits, letters, signs;
 // an unknown character is a blank cell).
 //
-// Layout: the display has cellCount() character cells (more when the text needs them; the dots
-// then shrink so that no character is lost), each 5 dot columns wide followed by one gap column.
-// The text is right-aligned, as on a meter. A '.', ',' or ':' takes no cell of its own: it lights
-// the bottom dot (':' two dots) of the gap column after the previous character, like the decimal
-// point of a seven-segment display; one at the start of the text gets a blank cell.
+// Layout: the display is cellCount() character cells wide (wider when the text needs it; the dots
+// then shrink so that no character is lost). A character cell is 5 dot columns followed by one
+// gap column. The text is right-aligned, as on a meter. A '.', ',' or ':' is a narrow cell of
+// its own: one mark column (the bottom dot lit, ':' two dots) and a gap column, so a decimal
+// point always has an empty dot column on each side and "19.87" never reads as "1987".
 class DotMatrixDisplay : public QWidget {
   Q_OBJECT
 public:
@@ -41,6 +41,8 @@ public:
   // The dot grid of the current text: columns x rows, column 0 at the left.
   [[nodiscard]] int gridColumns() const;
   [[nodiscard]] bool isLit(int column, int row) const;
+  // Whether a column holds a '.', ',' or ':' (and no part of a character).
+  [[nodiscard]] bool isMarkColumn(int column) const;
   // Where dot (column, row) is painted, in widget coordinates.
   [[nodiscard]] QRectF dotRect(int column, int row) const;
 
@@ -66,4 +68,7 @@ private:
   QColor m_background;
   // One bit mask per grid column (bit 0 = top row) for the laid-out text.
   QVector<quint8> m_columns;
+  enum class ColumnKind : quint8 { Glyph, Gap, Mark };
+  QVector<ColumnKind> m_kinds; // per grid column
+  [[nodiscard]] ColumnKind kind(int column) const;
 };

@@ -21,6 +21,9 @@
 namespace {
 constexpr int kPanelFrame = 2;
 constexpr int kDesignPanelWidth = 177;
+// The unit caption starts right of the value display; a small margin keeps its last letter clear.
+constexpr int kUnitLeft = 136;
+constexpr int kUnitRightMargin = 2;
 constexpr int kDisplayBackground = 8404992;
 constexpr int kDisplayUnlit = 16744448;
 
@@ -178,6 +181,10 @@ void TfraChannel::buildMenus() {
 
 void TfraChannel::setUnitCaption(const QString &unit, int panelWidth) {
   lblUnit->setText(unit);
+  // The width asked for counts 11 pixels a byte, which holds for one font only; the unit must
+  // fit in the font it is actually drawn with, or "mm" shows as "mr".
+  panelWidth = std::max(panelWidth, 2 * kPanelFrame + kUnitLeft +
+                                        lblUnit->fontMetrics().horizontalAdvance(unit) + kUnitRightMargin);
   layoutPanel(panelWidth);
 }
 
@@ -197,7 +204,7 @@ void TfraChannel::layoutPanel(int panelWidth) {
   row(pnlMax, rows.max);
   row(pnlMin, rows.min);
   iLCDCurrentValue->setGeometry(0, 1, 135, std::max(0, rows.now - 2));
-  lblUnit->setGeometry(136, 0, std::max(0, inner - 136), rows.now);
+  lblUnit->setGeometry(kUnitLeft, 0, std::max(0, inner - kUnitLeft), rows.now);
   lblCurrentValue->setGeometry(lblUnit->geometry());
   Label2->setGeometry(0, 0, 50, rows.max);
   lblMax->setGeometry(52, 0, std::max(0, inner - 52), rows.max);

@@ -12,7 +12,9 @@
 #include <QUrl>
 #include <QtTest>
 
+#include <array>
 #include <memory>
+#include <numeric>
 
 namespace {
 
@@ -29,8 +31,10 @@ std::deque<QMessageBox::StandardButton> toDeque(const Answers &answers) {
 }
 
 QString fixed5(double v) { return QString::asprintf("%.5f", v); }
+// Needs rounding to five decimals, so the sheet shows whether the stored value was rounded.
+constexpr double kThird = 1.0 / 3.0;
 
-// Point i of chart k: x = i / 4, y = k * 1000 - i * 1.5.
+// Point i of chart k: x = i / 4, y = k * 1000 - i * 1.5 + 1/3.
 std::unique_ptr<PlotChart> makeChart(int points, int k = 0) {
   auto chart = std::make_unique<PlotChart>(kChannelChartTraces);
   chart->setAxisTitle(ChartAxis::X, QStringLiteral("时间(秒)"));
@@ -38,7 +42,7 @@ std::unique_ptr<PlotChart> makeChart(int points, int k = 0) {
   QVector<double> xs, ys;
   for (int i = 0; i < points; ++i) {
     xs.append(i * 0.25);
-    ys.append(k * 1000 - i * 1.5);
+    ys.append(k * 1000 - i * 1.5 + kThird);
   }
   chart->addPoints(0, xs, ys, true);
   return chart;
@@ -70,6 +74,24 @@ struct Surroundings {
   }
 };
 
+// Notes the cursor of every message box as it comes up: an override cursor (the hourglass)
+// must never stand over a box.
+class CursorAtBoxes : public QObject {
+public:
+  CursorAtBoxes() { qApp->installEventFilter(this); }
+  ~CursorAtBoxes() override { qApp->removeEventFilter(this); }
+  QList<int> overrides; // per box: the override cursor's shape, -1 for none
+
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::Show && qobject_cast<QMessageBox *>(watched)) {
+      const QCursor *c = QApplication::overrideCursor();
+      overrides << (c ? int(c->shape()) : -1);
+    }
+    return false;
+  }
+};
+
 QStringList texts(const std::vector<ModalResponder::Seen> &seen) {
   QStringList out;
   for (const auto &s : seen)
@@ -84,6 +106,7 @@ class TestExportChart : public QObject {
 
 private slots:
   void init();
+  void cleanup();
   void oneChart_data();
   void oneChart();
   void cancelledFileDialog();
@@ -91,16 +114,29 @@ private slots:
   void existingFile();
   void failedSave();
   void noProgramToShowTheFile();
+  void defaultNameOfATitle();
   void dateTimeAxis();
   void allChannels_data();
   void allChannels();
 
 private:
   std::unique_ptr<QTemporaryDir> m_dir;
+  std::unique_ptr<CursorAtBoxes> m_cursors;
   AppContext m_ctx{ProgramPaths{}};
 };
 
-void TestExportChart::init() { m_dir = std::make_unique<QTemporaryDir>(); }
+void TestExportChart::init() {
+  m_dir = std::make_unique<QTemporaryDir>();
+  m_cursors = std::make_unique<CursorAtBoxes>();
+}
+
+// Whatever a test provoked: every box came up under the normal cursor, and none is left over.
+void TestExportChart::cleanup() {
+  for (int shape : m_cursors->overrides)
+    QCOMPARE(shape, -1);
+  QVERIFY(!QApplication::overrideCursor());
+  m_cursors.reset();
+}
 
 void TestExportChart::oneChart_data() {
   QTest::addColumn<int>("points");
@@ -155,12 +191,19 @@ void TestExportChart::oneChart() {
   QVERIFY2(sheet.ok, qPrintable(sheet.error));
   QCOMPARE(sheet.rows, dataRows + 1);
   QCOMPARE(sheet.columns, 2);
-  QCOMPARE(sheet.nonText, 0);
+  // Titles are text; times and values are numbers shown as "0.00000", each exactly its
+  // five-decimal text read back.
+  QCOMPARE(sheet.texts, 2);
+  QCOMPARE(sheet.textFormats, QStringList{"@"});
+  QCOMPARE(sheet.numbers, 2 * dataRows);
+  QCOMPARE(sheet.nonText, 2 * dataRows);
+  QCOMPARE(sheet.numberFormats, dataRows > 0 ? QStringList{"0.00000"} : QStringList{});
+  QCOMPARE(sheet.inexact, 0);
   QCOMPARE(sheet.digest, xlrdcheck::digestOf(dataRows + 1, 2, [](int r, int c) {
              if (r == 0)
                return c == 0 ? QStringLiteral("时间(秒)") : QStringLiteral("通道1(kg)");
              const int i = r - 1;
-             return c == 0 ? fixed5(i * 0.25) : fixed5(-i * 1.5);
+             return c == 0 ? fixed5(i * 0.25) : fixed5(-i * 1.5 + kThird);
            }));
 }
 
@@ -224,9 +267,11 @@ void TestExportChart::failedSave() {
   QVERIFY(!ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks()));
   QCOMPARE(responder.seen.size(), size_t(1));
   QCOMPARE(responder.seen.front().caption, QStringLiteral("错误"));
-  QVERIFY(responder.seen.front().text.startsWith(QStringLiteral("Excel文件保存失败，数据没有导出！")));
+  // Nothing was written: the message the program always gave for that, then why.
+  QVERIFY(responder.seen.front().text.startsWith(QStringLiteral("无法调用Excel！\nExcel文件保存失败，数据没有导出！")));
   QVERIFY(responder.seen.front().text.contains(QStringLiteral("out.xls")));
   QVERIFY(env.opened.isEmpty());
+  QCOMPARE(m_cursors->overrides, QList<int>{-1});
 }
 
 void TestExportChart::noProgramToShowTheFile() {
@@ -236,8 +281,25 @@ void TestExportChart::noProgramToShowTheFile() {
   env.openSucceeds = false;
   ModalResponder responder;
   QVERIFY(ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks()));
-  QCOMPARE(texts(responder.seen), QStringList{"无法调用Excel！"});
+  // The file was written: say where, not that nothing could be done.
+  const QString where = QDir::toNativeSeparators(QFileInfo(env.typedName).absoluteFilePath());
+  QCOMPARE(texts(responder.seen), QStringList{QStringLiteral("文件已保存到：\n%1\n但无法打开它。").arg(where)});
+  QCOMPARE(responder.seen.front().caption, QStringLiteral("提示"));
+  QCOMPARE(responder.seen.front().icon, QMessageBox::Information);
+  QCOMPARE(m_cursors->overrides, QList<int>{-1});
   QVERIFY(QFileInfo::exists(env.typedName));
+  QCOMPARE(xlrdcheck::read(env.typedName, false).rows, 3);
+}
+
+// The save dialog proposes a name the file system accepts, whatever the chart title holds.
+void TestExportChart::defaultNameOfATitle() {
+  const auto chart = makeChart(1);
+  Surroundings env; // cancelled
+  ModalResponder responder;
+  QVERIFY(ExportChartData(nullptr, m_ctx, *chart, QStringLiteral("压力/温度: A|B 24-05-01 13.45.10"), env.hooks()));
+  const std::array<const PlotChart *, 1> charts{chart.get()};
+  QVERIFY(ExportAllChannelData(nullptr, m_ctx, charts, QStringLiteral("Te*st? 24-05-01 13.45.10"), env.hooks()));
+  QCOMPARE(env.defaultNames, (QStringList{"压力_温度_ A_B 24-05-01 13.45.10", "Te_st_ 24-05-01 13.45.10"}));
 }
 
 void TestExportChart::dateTimeAxis() {
@@ -258,6 +320,9 @@ void TestExportChart::dateTimeAxis() {
                                     {"01:01:01", "2.00000"},
                                     {"23:59:59", "3.00000"}};
   QCOMPARE(sheet.grid, expected);
+  // Times shown as date and time stay the text of that pattern; the values are numbers.
+  QCOMPARE(sheet.kinds, (QStringList{"tt", "tn", "tn", "tn"}));
+  QCOMPARE(sheet.numberFormats, QStringList{"0.00000"});
 }
 
 void TestExportChart::allChannels_data() {
@@ -317,6 +382,10 @@ void TestExportChart::allChannels() {
   QVERIFY2(sheet.ok, qPrintable(sheet.error));
   QCOMPARE(sheet.rows, sheetRows);
   QCOMPARE(sheet.columns, columns);
+  QCOMPARE(sheet.texts, columns);
+  QCOMPARE(sheet.numbers, 2 * std::accumulate(rows.begin(), rows.end(), 0));
+  QCOMPARE(sheet.numberFormats, QStringList{"0.00000"});
+  QCOMPARE(sheet.inexact, 0);
   QCOMPARE(sheet.digest, xlrdcheck::digestOf(sheetRows, columns, [&rows](int r, int c) {
              const int k = c / 2;
              if (r == 0)
@@ -324,7 +393,7 @@ void TestExportChart::allChannels() {
              const int i = r - 1;
              if (i >= rows[k])
                return QString();
-             return c % 2 == 0 ? fixed5(i * 0.25) : fixed5(k * 1000 - i * 1.5);
+             return c % 2 == 0 ? fixed5(i * 0.25) : fixed5(k * 1000 - i * 1.5 + kThird);
            }));
 }
 

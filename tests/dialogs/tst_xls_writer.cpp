@@ -6,6 +6,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <limits>
+
 namespace {
 
 struct CellSpec {
@@ -14,6 +16,12 @@ struct CellSpec {
   QString text;
 };
 using CellList = QList<CellSpec>;
+struct NumberSpec {
+  int row;
+  int column;
+  double value;
+};
+using NumberList = QList<NumberSpec>;
 
 quint16 u16(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint16>(b.constData() + at); }
 quint32 u32(const QByteArray &b, qsizetype at) { return qFromLittleEndian<quint32>(b.constData() + at); }
@@ -40,6 +48,7 @@ QList<BiffRecord> records(const QByteArray &stream, qsizetype from) {
 } // namespace
 
 Q_DECLARE_METATYPE(CellList)
+Q_DECLARE_METATYPE(NumberList)
 
 class TestXlsWriter : public QObject {
   Q_OBJECT
@@ -47,6 +56,9 @@ class TestXlsWriter : public QObject {
 private slots:
   void roundTrip_data();
   void roundTrip();
+  void numberCells_data();
+  void numberCells();
+  void numberRecords();
   void cellsOutsideTheSheet_data();
   void cellsOutsideTheSheet();
   void fullSheetWithContinuedStrings();
@@ -102,6 +114,98 @@ void TestXlsWriter::roundTrip() {
   QCOMPARE(sheet.sheets, QStringList{"Sheet1"});
   QCOMPARE(sheet.nonText, 0);
   QCOMPARE(sheet.grid, expected);
+}
+
+// Numbers are number cells with the five-decimal format; texts stay text cells.
+void TestXlsWriter::numberCells_data() {
+  QTest::addColumn<CellList>("texts");
+  QTest::addColumn<NumberList>("numbers"); // set after the texts
+  QTest::addColumn<QList<QStringList>>("expected"); // numbers as "%.5f" of the value read back
+  QTest::addColumn<QStringList>("kinds");
+
+  QTest::newRow("one number") << CellList{} << NumberList{{1, 1, 1.5}} << QList<QStringList>{{"1.50000"}}
+                              << QStringList{"n"};
+  QTest::newRow("titles over numbers")
+      << CellList{{1, 1, "时间(秒)"}, {1, 2, "通道1(kg)"}}
+      << NumberList{{2, 1, 0.25}, {2, 2, -1.25}, {3, 1, 1e10}, {3, 2, -0.00001}}
+      << QList<QStringList>{{"时间(秒)", "通道1(kg)"}, {"0.25000", "-1.25000"}, {"10000000000.00000", "-0.00001"}}
+      << QStringList{"tt", "nn", "nn"};
+  QTest::newRow("a number replaces a text") << CellList{{1, 1, "old"}, {1, 2, "x"}} << NumberList{{1, 1, 7}}
+                                            << QList<QStringList>{{"7.00000", "x"}} << QStringList{"nt"};
+  QTest::newRow("numbers set out of order") << CellList{{2, 2, "b"}} << NumberList{{3, 1, 3}, {1, 3, 1}}
+                                            << QList<QStringList>{{"", "", "1.00000"}, {"", "b", ""}, {"3.00000", "", ""}}
+                                            << QStringList{"--n", "-t-", "n--"};
+}
+
+void TestXlsWriter::numberCells() {
+  QFETCH(CellList, texts);
+  QFETCH(NumberList, numbers);
+  QFETCH(QList<QStringList>, expected);
+  QFETCH(QStringList, kinds);
+  xls::Workbook book;
+  for (const CellSpec &c : texts)
+    QVERIFY(book.setCell(c.row, c.column, c.text));
+  for (const NumberSpec &n : numbers) {
+    QVERIFY(book.setNumber(n.row, n.column, n.value));
+    QCOMPARE(book.number(n.row, n.column), std::optional<double>(n.value));
+    QVERIFY(book.cell(n.row, n.column).isEmpty());
+  }
+
+  const QString path = m_dir.filePath(QStringLiteral("numbers %1.xls").arg(QTest::currentDataTag()));
+  QString error;
+  QVERIFY2(book.save(path, &error), qPrintable(error));
+  const xlrdcheck::Sheet sheet = xlrdcheck::read(path, true);
+  QVERIFY2(sheet.ok, qPrintable(sheet.error));
+  QCOMPARE(sheet.grid, expected);
+  QCOMPARE(sheet.kinds, kinds);
+  QCOMPARE(sheet.numbers, int(kinds.join(QString()).count(QLatin1Char('n'))));
+  QCOMPARE(sheet.nonText, sheet.numbers);
+  QCOMPARE(sheet.numberFormats, QStringList{"0.00000"});
+  if (sheet.texts > 0)
+    QCOMPARE(sheet.textFormats, QStringList{"@"});
+}
+
+// The FORMAT, XF and NUMBER records by hand.
+void TestXlsWriter::numberRecords() {
+  xls::Workbook book;
+  book.setCell(1, 1, u"t");
+  QVERIFY(book.setNumber(2, 3, -1.25));
+  QVERIFY(!book.setNumber(2, 4, std::numeric_limits<double>::infinity()));
+  QVERIFY(!book.setNumber(2, 4, std::numeric_limits<double>::quiet_NaN()));
+  QVERIFY(!book.setNumber(0, 1, 1.0));
+  QCOMPARE(book.cellCount(), 2);
+  const QByteArray stream = book.workbookStream();
+
+  int formatIndex = -1;
+  QList<quint16> xfFormats;
+  qsizetype sheetAt = -1;
+  for (const BiffRecord &r : records(stream, 0)) {
+    if (r.type == 0x041E) {
+      QCOMPARE(r.data.mid(2), QByteArray("\x07\x00\x00" "0.00000", 10)); // count, 8-bit characters
+      formatIndex = u16(r.data, 0);
+    } else if (r.type == 0x00E0) {
+      xfFormats << u16(r.data, 2);
+    } else if (r.type == 0x0085) {
+      sheetAt = u32(r.data, 0);
+    } else if (r.type == 0x00FC) {
+      QCOMPARE(u32(r.data, 0), quint32(1)); // one text cell refers to the shared strings
+    }
+  }
+  QVERIFY(formatIndex >= 164); // the workbook's own formats start there
+  int numberRecords = 0;
+  for (const BiffRecord &r : records(stream, sheetAt)) {
+    if (r.type != 0x0203)
+      continue;
+    ++numberRecords;
+    QCOMPARE(r.data.size(), 14);
+    QCOMPARE(u16(r.data, 0), quint16(1)); // row 2
+    QCOMPARE(u16(r.data, 2), quint16(2)); // column 3
+    const quint16 xf = u16(r.data, 4);
+    QVERIFY(xf < xfFormats.size());
+    QCOMPARE(int(xfFormats[xf]), formatIndex);
+    QCOMPARE(r.data.mid(6), QByteArray::fromHex("000000000000f4bf")); // -1.25
+  }
+  QCOMPARE(numberRecords, 1);
 }
 
 void TestXlsWriter::cellsOutsideTheSheet_data() {

@@ -94,6 +94,11 @@ void TestZvdatXls::sheet() {
   QVERIFY2(sheet.ok, qPrintable(sheet.error));
   QCOMPARE(sheet.sheets, QStringList{"Sheet1"});
   QCOMPARE(sheet.grid, expected);
+  // Titles are text; times and values are numbers with five decimals.
+  QCOMPARE(sheet.kinds, (QStringList{"tttt", "nnnn", "nn--", "nn--"}));
+  QCOMPARE(sheet.textFormats, QStringList{"@"});
+  QCOMPARE(sheet.numberFormats, QStringList{"0.00000"});
+  QCOMPARE(sheet.inexact, 0);
 }
 
 void TestZvdatXls::channelLongerThanASheet() {
@@ -117,6 +122,9 @@ void TestZvdatXls::channelLongerThanASheet() {
   const xlrdcheck::Sheet sheet = xlrdcheck::read(out, false);
   QVERIFY2(sheet.ok, qPrintable(sheet.error));
   QCOMPARE(sheet.rows, 65536);
+  QCOMPARE(sheet.texts, 4);
+  QCOMPARE(sheet.numbers, 2 * 65535 + 2);
+  QCOMPARE(sheet.numberFormats, QStringList{"0.00000"});
   QCOMPARE(sheet.digest, xlrdcheck::digestOf(65536, 4, [](int r, int c) {
              if (r == 0)
                return QStringList{"时间(毫秒)", "通道1(kg)", "时间(毫秒)", "a,b"}[c];
