@@ -60,11 +60,15 @@ bool removeFile(const QString &path, QString *error, bool *changed) {
   return false;
 }
 
-void runQuietly(const QString &program, const QStringList &args) {
+// The databases are caches the desktop rebuilds; waiting for the tools would freeze the window
+// for as long as they take, and nothing depends on their result.
+void startDetached(const QString &program, const QStringList &args) {
   QProcess p;
-  p.setProcessChannelMode(QProcess::MergedChannels);
-  p.start(program, args);
-  p.waitForFinished(10000);
+  p.setProgram(program);
+  p.setArguments(args);
+  p.setStandardOutputFile(QProcess::nullDevice());
+  p.setStandardErrorFile(QProcess::nullDevice());
+  p.startDetached();
 }
 
 } // namespace
@@ -83,10 +87,28 @@ QString FileAssociation::iconFile() const {
 }
 
 QString FileAssociation::execLine() const {
-  // Desktop entries quote with double quotes and escape ", `, $ and \ inside them.
-  QString exe = m_executable;
-  exe.replace('\\', "\\\\").replace('"', "\\\"").replace('`', "\\`").replace('$', "\\$");
-  return QLatin1Char('"') + exe + QStringLiteral("\" %f");
+  // The program goes in double quotes, where ", `, $ and \ are escaped with a backslash and a
+  // literal % is written %%. The Exec value is a string value as well, whose own escapes are
+  // undone first: every backslash is doubled again and control characters become \n, \t, \r.
+  QString arg;
+  for (const QChar c : m_executable) {
+    if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') || c == QLatin1Char('\\'))
+      arg += QLatin1Char('\\');
+    if (c == QLatin1Char('%'))
+      arg += QLatin1Char('%');
+    arg += c;
+  }
+  QString value;
+  for (const QChar c : QLatin1Char('"') + arg + QStringLiteral("\" %f")) {
+    switch (c.unicode()) {
+    case '\\': value += QStringLiteral("\\\\"); break;
+    case '\n': value += QStringLiteral("\\n"); break;
+    case '\t': value += QStringLiteral("\\t"); break;
+    case '\r': value += QStringLiteral("\\r"); break;
+    default: value += c;
+    }
+  }
+  return value;
 }
 
 bool FileAssociation::install(QString *error) const {
@@ -126,8 +148,8 @@ void FileAssociation::refreshDatabases() const {
   // Tell the desktop that associations changed; machines without these tools simply skip it.
   const QString mimeTool = QStandardPaths::findExecutable(QStringLiteral("update-mime-database"));
   if (!mimeTool.isEmpty())
-    runQuietly(mimeTool, {m_dataHome + "/mime"});
+    startDetached(mimeTool, {m_dataHome + "/mime"});
   const QString desktopTool = QStandardPaths::findExecutable(QStringLiteral("update-desktop-database"));
   if (!desktopTool.isEmpty())
-    runQuietly(desktopTool, {m_dataHome + "/applications"});
+    startDetached(desktopTool, {m_dataHome + "/applications"});
 }

@@ -4,7 +4,8 @@
 
 // Registers the data file type with the desktop the freedesktop way: a MIME type for *.zvdat and a
 // desktop entry that starts the program with the file, both in the user's XDG data folder, and
-// the desktop's databases refreshed when their tools are there.
+// the desktop's databases refreshed when their tools are there (in the background: install and
+// remove never wait for them).
 class FileAssociation {
 public:
   // dataHome: usually $XDG_DATA_HOME (~/.local/share); executable: the program to start.
@@ -19,7 +20,8 @@ public:
   [[nodiscard]] QString mimeFile() const;
   [[nodiscard]] QString desktopFile() const;
   [[nodiscard]] QString iconFile() const;
-  // The desktop entry's command: the program in double quotes, then the file argument.
+  // The desktop entry's Exec value: the program in double quotes, then the file argument, with
+  // the escapes desktop entries require (%% for %, \\\\ for a backslash, \\" for a quote).
   [[nodiscard]] QString execLine() const;
 
   // The user's data home as the XDG rules give it.

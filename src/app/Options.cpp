@@ -11,6 +11,19 @@ constexpr int kSampleIntervalMax = 99999999;
 constexpr int kKeepTimeMax = 99999999;
 constexpr int kTimeWindowMax = 9999999;
 constexpr int kMaxMeterNoMax = 100;
+
+// How many codes each code-valued key has (the lists of the settings dialog and the views).
+constexpr int kTimeUnitCodes = 4;
+constexpr int kBaudCodes = 16;
+constexpr int kSampleRateCodes = 6;
+constexpr int kModeCodes = 2; // SampleMode, SaveMode, ArrangeType
+
+// A code outside its list would show as an empty unit or a missing selection, and a timed
+// recording with an unknown unit would never end: such a code reads as the key's default.
+int readCode(const ProfileStore &s, const QString &section, const QString &key, int def, int count) {
+  const int v = s.readInteger(section, key, def);
+  return v >= 0 && v < count ? v : def;
+}
 } // namespace
 
 void Options::load(const ProfileStore &s, const QString &dataFolder) {
@@ -24,19 +37,19 @@ void Options::load(const ProfileStore &s, const QString &dataFolder) {
   PanelTopSpaceDefault = s.readInteger(S, QStringLiteral("PanelTopSpaceDefault"), 10);
   DiplayBackPer = s.readInteger(S, QStringLiteral("DiplayBackPer"), 20);
 
-  Baud = s.readInteger(Sections::Port, QStringLiteral("Baud"), 7);
+  Baud = readCode(s, Sections::Port, QStringLiteral("Baud"), 7, kBaudCodes);
 
   Precision = s.readInteger(S, QStringLiteral("Precision"), 2);
   DateTimeFormat = s.readString(S, QStringLiteral("DateTimeFormat"), QStringLiteral("hh:nn:ss"));
   TimeWindow = s.readInteger(S, QStringLiteral("TimeWindow"), 24);
-  TimeWindowUnit = s.readInteger(S, QStringLiteral("TimeWindowUnit"), 3);
+  TimeWindowUnit = readCode(s, S, QStringLiteral("TimeWindowUnit"), 3, kTimeUnitCodes);
   BlockSize = s.readInteger(S, QStringLiteral("BlockSize"), 10);
-  SampleRate = s.readInteger(S, QStringLiteral("SampleRate"), 0);
-  SampleMode = s.readInteger(S, QStringLiteral("SampleMode"), 0);
+  SampleRate = readCode(s, S, QStringLiteral("SampleRate"), 0, kSampleRateCodes);
+  SampleMode = readCode(s, S, QStringLiteral("SampleMode"), 0, kModeCodes);
   KeepTime = s.readInteger(S, QStringLiteral("KeepTime"), 10);
-  KeepTimeUnit = s.readInteger(S, QStringLiteral("KeepTimeUnit"), 1);
+  KeepTimeUnit = readCode(s, S, QStringLiteral("KeepTimeUnit"), 1, kTimeUnitCodes);
   SampleInterval = s.readInteger(S, QStringLiteral("SampleInterval"), 1);
-  SampleIntervalUnit = s.readInteger(S, QStringLiteral("SampleIntervalUnit"), 1);
+  SampleIntervalUnit = readCode(s, S, QStringLiteral("SampleIntervalUnit"), 1, kTimeUnitCodes);
 
   CurveBkColor = s.readInteger(S, QStringLiteral("CurveBkColor"), 0);
   CurveGridColor = s.readInteger(S, QStringLiteral("CurveGridColor"), 8421504);
@@ -45,10 +58,10 @@ void Options::load(const ProfileStore &s, const QString &dataFolder) {
   PanelTextColor = s.readInteger(S, QStringLiteral("PanelTextColor"), 8421376);
   // Held as unsigned 16 bits, as the converter's full scale always was.
   MaxADValue = static_cast<quint16>(s.readInteger(S, QStringLiteral("MaxADValue"), 4095));
-  ArrangeType = s.readInteger(S, QStringLiteral("ArrangeType"), 0);
+  ArrangeType = readCode(s, S, QStringLiteral("ArrangeType"), 0, kModeCodes);
   LinkMove = s.readBool(S, QStringLiteral("LinkMove"), false);
 
-  SaveMode = s.readInteger(S, QStringLiteral("SaveMode"), 0);
+  SaveMode = readCode(s, S, QStringLiteral("SaveMode"), 0, kModeCodes);
   FileNameHead = s.readString(S, QStringLiteral("FileNameHead"), QStringLiteral("Test"));
   SavePath = s.readString(S, QStringLiteral("SavePath"), dataFolder);
   OpenPath = s.readString(S, QStringLiteral("OpenPath"), dataFolder);

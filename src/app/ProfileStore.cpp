@@ -136,6 +136,12 @@ const ProfileStore::Parsed &ProfileStore::current() const {
 
 bool ProfileStore::readRaw(const QString &section, const QString &key, QString *value) const {
   QMutexLocker lock(&m_mutex);
+  for (auto e = m_unwritten.crbegin(); e != m_unwritten.crend(); ++e) {
+    if (sameName(e->section, section) && sameName(e->key, key)) {
+      *value = e->value.trimmed();
+      return true;
+    }
+  }
   const QList<Line> &lines = current().lines;
   bool inSection = false;
   for (const Line &l : lines) {
@@ -164,6 +170,15 @@ QList<QPair<QString, QString>> ProfileStore::readSection(const QString &section)
         entries.append({l.name, l.value});
     }
   }
+  for (const Entry &e : m_unwritten) {
+    if (!sameName(e.section, section))
+      continue;
+    auto at = std::find_if(entries.begin(), entries.end(), [&](const auto &p) { return sameName(p.first, e.key); });
+    if (at != entries.end())
+      at->second = e.value.trimmed();
+    else
+      entries.append({e.key, e.value.trimmed()});
+  }
   return entries;
 }
 
@@ -177,17 +192,21 @@ int ProfileStore::parseInteger(const QString &text, int def) {
   const QString t = text.trimmed();
   bool ok = false;
   qlonglong v = 0;
-  if (t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X")))) {
+  const bool hex = t.size() > 2 && (t.startsWith(QLatin1String("0x")) || t.startsWith(QLatin1String("0X")));
+  if (hex) {
     v = t.mid(2).toLongLong(&ok, 16);
   } else {
     v = t.toLongLong(&ok, 10);
   }
-  if (!ok || v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) {
-    // Colours are written as unsigned 32-bit values by some tools; accept them bit for bit.
-    if (ok && v > 0 && v <= std::numeric_limits<quint32>::max())
-      return static_cast<int>(static_cast<quint32>(v));
+  if (!ok)
     return def;
-  }
+  // Some tools write colours as unsigned 32-bit hexadecimal; take those bit for bit. A decimal
+  // number outside 32 bits is no value we wrote: wrapping it would turn 4000000000 into a
+  // negative interval.
+  if (hex && v >= 0 && v <= std::numeric_limits<quint32>::max())
+    return static_cast<int>(static_cast<quint32>(v));
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max())
+    return def;
   return static_cast<int>(v);
 }
 
@@ -283,14 +302,8 @@ void setKey(QList<Line> &lines, const QString &section, const QString &key, cons
   lines.append(l);
 }
 
-} // namespace
-
-bool ProfileStore::writeEntries(const QList<Entry> &entries) {
-  QMutexLocker lock(&m_mutex);
-  QList<Line> lines = current().lines;
-  for (const Entry &e : entries)
-    setKey(lines, e.section, e.key, e.value);
-
+// Writes the lines to the file in one go, through a temporary file and a rename.
+bool writeLines(const QString &path, const QList<Line> &lines) {
   QByteArray bytes;
   for (qsizetype i = 0; i < lines.size(); ++i) {
     const Line &l = lines[i];
@@ -305,7 +318,7 @@ bool ProfileStore::writeEntries(const QList<Entry> &entries) {
     else if (i + 1 < lines.size())  // a last line without line end that is no longer last
       bytes += l.bytes.endsWith('\r') ? "\n" : "\r\n";
   }
-  QSaveFile out(m_path);
+  QSaveFile out(path);
   if (!out.open(QIODevice::WriteOnly))
     return false;
   if (out.write(bytes) != bytes.size()) {
@@ -313,6 +326,35 @@ bool ProfileStore::writeEntries(const QList<Entry> &entries) {
     return false;
   }
   return out.commit();
+}
+
+} // namespace
+
+quint64 ProfileStore::failedWrites() const {
+  QMutexLocker lock(&m_mutex);
+  return m_failedWrites;
+}
+
+bool ProfileStore::writeEntries(const QList<Entry> &entries) {
+  QMutexLocker lock(&m_mutex);
+  QList<Line> lines = current().lines;
+  // Values an earlier failed write could not store go along, so the file catches up.
+  for (const Entry &e : m_unwritten)
+    setKey(lines, e.section, e.key, e.value);
+  for (const Entry &e : entries)
+    setKey(lines, e.section, e.key, e.value);
+  if (writeLines(m_path, lines)) {
+    m_unwritten.clear();
+    return true;
+  }
+  ++m_failedWrites;
+  for (const Entry &e : entries) {
+    m_unwritten.removeIf([&](const Entry &u) { return sameName(u.section, e.section) && sameName(u.key, e.key); });
+    Entry kept = e;
+    kept.value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    m_unwritten.append(kept);
+  }
+  return false;
 }
 
 bool ProfileStore::writeString(const QString &section, const QString &key, const QString &value) {

@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QPair>
 #include <QString>
+#include <QtGlobal>
 
 #include <memory>
 
@@ -18,6 +19,11 @@
 // hexadecimal), booleans as "1"/"0" (any non-zero integer is true), floats with 15 significant
 // digits and always a point as decimal separator. A missing file, section or key and an
 // unparsable number give the caller's default.
+//
+// A write that fails (a read-only file, a full disk) leaves the file as it was, but its values
+// stay in effect for the rest of the run: reads return them, and the next write that succeeds
+// takes them to the file as well. failedWrites() counts the failures, so a dialog can tell the
+// operator once that its settings did not reach the file.
 //
 // Each read compares the file's bytes with the last ones parsed and parses again only when they
 // differ, so a file of many megabytes (a damaged one) costs one parse, not one per key read.
@@ -55,6 +61,9 @@ public:
   };
   bool writeEntries(const QList<Entry> &entries);
 
+  // How many writes have failed so far.
+  [[nodiscard]] quint64 failedWrites() const;
+
   // Value encodings, shared with anything else that reads or writes profile text.
   [[nodiscard]] static int parseInteger(const QString &text, int def);
   [[nodiscard]] static double parseFloat(const QString &text, double def);
@@ -68,4 +77,6 @@ private:
   QString m_path;
   mutable QMutex m_mutex;
   std::unique_ptr<Parsed> m_parsed; // guarded by m_mutex
+  QList<Entry> m_unwritten;         // values whose write failed, oldest first; guarded by m_mutex
+  quint64 m_failedWrites = 0;       // guarded by m_mutex
 };

@@ -62,6 +62,11 @@ std::unique_ptr<TfrmMain> CreateWindows(AppContext &ctx, const QStringList &args
   return main;
 }
 
+void SetApplicationTitle(const ProfileStore &settings) {
+  QGuiApplication::setApplicationDisplayName(
+      settings.readString(Sections::System, QStringLiteral("AppName"), QStringLiteral("ZERVO Data Acquisition")));
+}
+
 int RunProgram(int argc, char **argv) {
   // 1.
   QApplication app(argc, argv);
@@ -72,14 +77,15 @@ int RunProgram(int argc, char **argv) {
   auto splash = std::make_unique<TfrmWelcome>();
   splash->show();
   splash->repaint();
-  while (splash->timerEnabled())
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+  splash->waitForTimer();
 
-  // 4. The title; help goes through the main window's own handler.
-  app.setProperty("title", QStringLiteral("仪表数据采集软件"));
+  // 4. The title; help goes through the main window's own handler. The settings object is the
+  // one the main window then uses.
+  AppContext ctx(ProgramPaths::resolve(QCoreApplication::applicationDirPath()));
+  ctx.settings = std::make_unique<ProfileStore>(ctx.paths.settingsFile);
+  SetApplicationTitle(*ctx.settings);
 
   // 5. Every window once, in this order, alive until the process ends.
-  AppContext ctx(ProgramPaths::resolve(QCoreApplication::applicationDirPath()));
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
   std::unique_ptr<TfrmMain> mainWindow = CreateWindows(ctx, args);

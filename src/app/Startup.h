@@ -6,10 +6,14 @@
 #include <memory>
 
 struct AppContext;
+class ProfileStore;
 class TfrmMain;
 
 // Program start: splash, windows created once in their fixed order, then the message loop.
 int RunProgram(int argc, char **argv);
+
+// The application's display name: AppName of Sys.ini ("ZERVO Data Acquisition" when missing).
+void SetApplicationTitle(const ProfileStore &settings);
 
 // The main window and, after it, each dialog once in the fixed order; the dialogs are children of
 // the main window and live as long as it does.

@@ -4,6 +4,7 @@
 #include "app/FileAssociation.h"
 #include "app/HelpTopics.h"
 #include "app/MessageBoxes.h"
+#include "app/SettingsCommit.h"
 #include "comm/TfrmConfigure.h"
 #include "comm/TfrmConfigureShowUnit.h"
 #include "dialogs/TfrmSetup.h"
@@ -524,12 +525,16 @@ bool TfrmMain::RemoveFileAssociation(QString *error) {
 }
 
 void TfrmMain::MenuRegClick() {
-  // The action toggled its own tick already; the stored state says what to do.
-  const bool ticked = m_ctx.settings->readBool(Sections::System, QStringLiteral("Reg"), true);
+  // The tick decides: a ticked item removes, an unticked one installs. From the menu the action
+  // has toggled its tick before we run, so the tick it had is the opposite of the one it shows.
+  const bool ticked = sender() == MenuReg ? !MenuReg->isChecked() : MenuReg->isChecked();
+  SettingsCommit commit(*m_ctx.settings);
   QString error;
   const bool ok = ticked ? RemoveFileAssociation(&error) : InstallFileAssociation(&error);
   if (!ok)
     Msg::error(this, QStringLiteral("文件关联未能%1：%2").arg(ticked ? QStringLiteral("删除") : QStringLiteral("安装"), error));
+  // Reg could not be written: the tick holds for this run, the next start reads the old value.
+  commit.report(this);
 }
 
 void TfrmMain::MenuHelpClick() {
@@ -581,16 +586,23 @@ void TfrmMain::FormHelp(int helpContext) {
     box.exec();
     return;
   }
-  auto *dlg = new QDialog(this);
-  dlg->setAttribute(Qt::WA_DeleteOnClose);
-  dlg->setWindowTitle(QStringLiteral("帮助"));
-  dlg->resize(720, 560);
-  auto *browser = new QTextBrowser(dlg);
-  browser->setOpenExternalLinks(true);
-  browser->setSource(QUrl::fromLocalFile(path));
-  auto *l = new QVBoxLayout(dlg);
-  l->addWidget(browser);
+  // One help window for the whole run: every request shows its page in it.
+  auto *dlg = findChild<QDialog *>(QStringLiteral("helpWindow"), Qt::FindDirectChildrenOnly);
+  if (!dlg) {
+    dlg = new QDialog(this);
+    dlg->setObjectName(QStringLiteral("helpWindow"));
+    dlg->setWindowTitle(QStringLiteral("帮助"));
+    dlg->resize(720, 560);
+    auto *browser = new QTextBrowser(dlg);
+    browser->setObjectName(QStringLiteral("helpBrowser"));
+    browser->setOpenExternalLinks(true);
+    auto *l = new QVBoxLayout(dlg);
+    l->addWidget(browser);
+  }
+  dlg->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"))->setSource(QUrl::fromLocalFile(path));
   dlg->show();
+  dlg->raise();
+  dlg->activateWindow();
 }
 
 void TfrmMain::setPanelText(int panel, const QString &text) {

@@ -1,5 +1,6 @@
 #include "app/TfrmWelcome.h"
 
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QLinearGradient>
 #include <QPainter>
@@ -21,6 +22,15 @@ TfrmWelcome::TfrmWelcome(QWidget *parent)
 }
 
 void TfrmWelcome::Timer1Timer() { Timer1.stop(); }
+
+void TfrmWelcome::waitForTimer() {
+  if (!Timer1.isActive())
+    return;
+  // Timer1Timer is connected first, so the timer is disabled by the time the loop ends.
+  QEventLoop loop;
+  connect(&Timer1, &QTimer::timeout, &loop, &QEventLoop::quit);
+  loop.exec();
+}
 
 void TfrmWelcome::paintEvent(QPaintEvent *) {
   QPainter p(this);

@@ -3,9 +3,9 @@
 #include <QTimer>
 #include <QWidget>
 
-// The splash window. Its Timer1 runs once for 2000 ms; start-up keeps processing events until the
-// first tick has disabled it, so the splash stays at least that long and the program stays
-// responsive meanwhile.
+// The splash window. Its Timer1 runs once for 2000 ms; start-up waits in an event loop until the
+// first tick has disabled it, so the splash stays at least that long, the program stays
+// responsive meanwhile, and the wait costs no processor time.
 class TfrmWelcome : public QWidget {
   Q_OBJECT
 public:
@@ -13,6 +13,8 @@ public:
   QTimer Timer1;
 
   [[nodiscard]] bool timerEnabled() const { return Timer1.isActive(); }
+  // Handles events until the first tick has disabled the timer; sleeps while there are none.
+  void waitForTimer();
 
 protected:
   void paintEvent(QPaintEvent *event) override;

@@ -4,6 +4,7 @@
 #include "app/AppContext.h"
 #include "dialogs/DialogFrame.h"
 #include "app/MessageBoxes.h"
+#include "app/SettingsCommit.h"
 #include "dialogs/ChannelProperties.h"
 #include "views/TfraChannel.h"
 #include "views/ViewBoard.h"
@@ -292,6 +293,8 @@ void TfrmEditChannel::btnOKClick() {
     return;
   }
   const auto [rangeMin, rangeMax, scale, offset] = m_accepted;
+  // The view's setters write too; a failure anywhere in this OK is told once.
+  SettingsCommit commit(*m_ctx->settings);
 
   // 2. A physical input outside the list (not offered by the dialog) stays as it is.
   if (cbxPhysicalChannel->currentIndex() >= 0)
@@ -336,6 +339,7 @@ void TfrmEditChannel::btnOKClick() {
   if ((i == o.XChannelNo || i == o.YChannelNo) && m_hooks.setupXYView)
     m_hooks.setupXYView();
 
-  // 7.
+  // 7. The channel and its view keep the accepted values even when Sys.ini kept the old ones.
+  commit.report(this);
   accept();
 }

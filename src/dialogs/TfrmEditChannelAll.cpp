@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "dialogs/DialogFrame.h"
 #include "app/MessageBoxes.h"
+#include "app/SettingsCommit.h"
 #include "dialogs/ChannelProperties.h"
 #include "views/ViewBoard.h"
 
@@ -109,12 +110,14 @@ void TfrmEditChannelAll::btnOKClick() {
   k.MeasureUnit = leMeasureUnit->text();
   k.RangeMin = values[0];
   k.RangeMax = values[1];
+  SettingsCommit commit(*m_ctx->settings);
   m_ctx->settings->writeEntries(CP::CompareSectionEntries(k));
 
-  // 3.
+  // 3. The chart reads the section back; what could not be written is still read as accepted.
   if (m_board)
     m_board->SetupCompareView();
 
   // 4.
+  commit.report(this);
   accept();
 }

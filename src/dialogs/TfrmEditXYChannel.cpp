@@ -2,6 +2,7 @@
 
 #include "app/AppContext.h"
 #include "app/MessageBoxes.h"
+#include "app/SettingsCommit.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -161,11 +162,13 @@ void TfrmEditXYChannel::btnOKClick() {
   const bool showY = ckxShowNowValueY->isChecked();
   const QString &S = Sections::ChannelXY;
   auto flag = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
+  SettingsCommit commit(*m_ctx->settings);
   m_ctx->settings->writeEntries({{S, QStringLiteral("XChannelNo"), QString::number(*x)},
                                  {S, QStringLiteral("YChannelNo"), QString::number(*y)},
                                  {S, QStringLiteral("xShowNowValueX"), flag(showX)},
                                  {S, QStringLiteral("xShowNowValueY"), flag(showY)}});
   if (m_hooks.setupXYView)
     m_hooks.setupXYView();
+  commit.report(this);
   accept();
 }

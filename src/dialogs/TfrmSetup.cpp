@@ -4,6 +4,7 @@
 #include "dialogs/DialogFrame.h"
 #include "app/Conversions.h"
 #include "app/MessageBoxes.h"
+#include "app/SettingsCommit.h"
 #include "comm/SerialLink.h"
 
 #include <QCheckBox>
@@ -284,31 +285,50 @@ namespace {
 void selectCode(QComboBox *c, int code) { c->setCurrentIndex(code >= 0 && code < c->count() ? code : -1); }
 } // namespace
 
+void TfrmSetup::load(QSpinBox *spin, int stored) {
+  spin->setValue(stored);
+  m_shown.insert(spin, spin->value());
+}
+
+void TfrmSetup::load(QComboBox *list, int stored) {
+  selectCode(list, stored);
+  m_shown.insert(list, list->currentIndex());
+}
+
+int TfrmSetup::edited(const QSpinBox *spin, int stored) const {
+  return spin->value() == m_shown.value(spin, stored) ? stored : spin->value();
+}
+
+int TfrmSetup::edited(const QComboBox *list, int stored) const {
+  const int index = list->currentIndex();
+  return index < 0 || index == m_shown.value(list, -1) ? stored : index;
+}
+
 void TfrmSetup::FormShow() {
   const Options &o = m_ctx.options;
-  speMaxMeterNo->setValue(o.SysMaxMeterNo);
-  selectCode(cbxBaud, o.Baud);
+  load(speMaxMeterNo, o.SysMaxMeterNo);
+  load(cbxBaud, o.Baud);
   rbManual->setChecked(o.SampleMode != static_cast<int>(SampleModeCode::Timed));
   rbTimed->setChecked(o.SampleMode == static_cast<int>(SampleModeCode::Timed));
-  speKeepTime->setValue(o.KeepTime);
-  selectCode(cbxKeepTimeUnit, o.KeepTimeUnit);
-  speSampleInterval->setValue(o.SampleInterval);
-  selectCode(cbxSampleIntervalUnit, o.SampleIntervalUnit);
-  selectCode(cbxSampleRate, o.SampleRate);
-  speBlockSize->setValue(o.BlockSize);
+  load(speKeepTime, o.KeepTime);
+  load(cbxKeepTimeUnit, o.KeepTimeUnit);
+  load(speSampleInterval, o.SampleInterval);
+  load(cbxSampleIntervalUnit, o.SampleIntervalUnit);
+  load(cbxSampleRate, o.SampleRate);
+  load(speBlockSize, o.BlockSize);
 
   setSwatchColor(shpCurveBkColor, o.CurveBkColor);
   setSwatchColor(shpCurveGridColor, o.CurveGridColor);
   setSwatchColor(shpCurveTextColor, o.CurveTextColor);
   setSwatchColor(shpPanelBkColor, o.PanelBkColor);
   setSwatchColor(shpPanelTextColor, o.PanelTextColor);
-  speTimeWindow->setValue(o.TimeWindow);
-  selectCode(cbxTimeWindowUnit, o.TimeWindowUnit);
-  speDiplayBackPer->setValue(o.DiplayBackPer);
+  load(speTimeWindow, o.TimeWindow);
+  load(cbxTimeWindowUnit, o.TimeWindowUnit);
+  load(speDiplayBackPer, o.DiplayBackPer);
   leDateTimeFormat->setText(o.DateTimeFormat);
-  spePrecision->setValue(o.Precision);
-  spePanelTopSpaceDefault->setValue(o.PanelTopSpaceDefault);
-  spePanelRightSpaceDefault->setValue(o.PanelRightSpaceDefault);
+  load(spePrecision, o.Precision);
+  load(spePanelTopSpaceDefault, o.PanelTopSpaceDefault);
+  load(spePanelRightSpaceDefault, o.PanelRightSpaceDefault);
   cbTraceVisible->setChecked(o.TraceVisible);
   cbMarkersVisible->setChecked(o.MarkersVisible);
   cbXYChannelShow->setChecked(o.XYChannelShow);
@@ -363,6 +383,8 @@ void TfrmSetup::btnOKClick() {
   Options &o = m_ctx.options;
   ProfileStore &s = *m_ctx.settings;
   const QString &S = Sections::System;
+  // Every write of this OK: a failure is told once, and the values stay in effect regardless.
+  SettingsCommit commit(s);
   auto storeInt = [&](const char *key, int &mirror, int value) {
     mirror = value;
     s.writeInteger(S, QString::fromLatin1(key), value);
@@ -373,23 +395,23 @@ void TfrmSetup::btnOKClick() {
   };
 
   // 1.-3.
-  storeInt("SYS_MAX_METER_NO", o.SysMaxMeterNo, speMaxMeterNo->value());
+  storeInt("SYS_MAX_METER_NO", o.SysMaxMeterNo, edited(speMaxMeterNo, o.SysMaxMeterNo));
   o.DateTimeFormat = leDateTimeFormat->text();
-  o.Precision = spePrecision->value();
+  o.Precision = edited(spePrecision, o.Precision);
   o.ValueFormat = ValueFormat(o.Precision, o.ValueFormat);
   s.writeInteger(S, QStringLiteral("Precision"), o.Precision);
   s.writeString(S, QStringLiteral("DateTimeFormat"), o.DateTimeFormat);
-  storeInt("SampleRate", o.SampleRate, cbxSampleRate->currentIndex());
-  storeInt("BlockSize", o.BlockSize, speBlockSize->value());
+  storeInt("SampleRate", o.SampleRate, edited(cbxSampleRate, o.SampleRate));
+  storeInt("BlockSize", o.BlockSize, edited(speBlockSize, o.BlockSize));
 
   // 4./5. Times: mirrors and derived milliseconds first, then the keys.
   o.SampleMode = rbTimed->isChecked() ? 1 : 0;
-  o.KeepTime = speKeepTime->value();
-  o.KeepTimeUnit = cbxKeepTimeUnit->currentIndex();
-  o.SampleInterval = speSampleInterval->value();
-  o.SampleIntervalUnit = cbxSampleIntervalUnit->currentIndex();
-  o.TimeWindow = speTimeWindow->value();
-  o.TimeWindowUnit = cbxTimeWindowUnit->currentIndex();
+  o.KeepTime = edited(speKeepTime, o.KeepTime);
+  o.KeepTimeUnit = edited(cbxKeepTimeUnit, o.KeepTimeUnit);
+  o.SampleInterval = edited(speSampleInterval, o.SampleInterval);
+  o.SampleIntervalUnit = edited(cbxSampleIntervalUnit, o.SampleIntervalUnit);
+  o.TimeWindow = edited(speTimeWindow, o.TimeWindow);
+  o.TimeWindowUnit = edited(cbxTimeWindowUnit, o.TimeWindowUnit);
   o.recomputeDerived();
   s.writeEntries({{S, QStringLiteral("TimeWindow"), QString::number(o.TimeWindow)},
                   {S, QStringLiteral("SampleMode"), QString::number(o.SampleMode)},
@@ -413,14 +435,14 @@ void TfrmSetup::btnOKClick() {
     Msg::error(this, QStringLiteral("曲线轨迹显示和曲线标记显示不能同时取消！"));
     PageControl1->setCurrentIndex(1);
     cbTraceVisible->setFocus();
+    commit.report(this);
     return;
   }
 
   // 9.
   s.writeBool(S, QStringLiteral("TraceVisible"), o.TraceVisible);
   s.writeBool(S, QStringLiteral("MarkersVisible"), o.MarkersVisible);
-  if (cbxBaud->currentIndex() >= 0)
-    o.Baud = cbxBaud->currentIndex();
+  o.Baud = edited(cbxBaud, o.Baud);
   s.writeString(Sections::Port, QStringLiteral("Port"), QString());
   s.writeInteger(Sections::Port, QStringLiteral("Baud"), o.Baud);
   m_hooks.writePanel(4, QStringLiteral("波特率：") + cbxBaud->currentText());
@@ -457,17 +479,21 @@ void TfrmSetup::btnOKClick() {
     Msg::error(this, QStringLiteral("在自动保存方式下，保存设置中的默认路径不能为空！"));
     PageControl1->setCurrentIndex(2);
     edtSavePath->setFocus();
+    commit.report(this);
     return;
   }
 
   // 18.-21.
   o.SavePath = edtSavePath->text().trimmed();
   s.writeString(S, QStringLiteral("SavePath"), o.SavePath);
-  storeInt("PanelTopSpaceDefault", o.PanelTopSpaceDefault, spePanelTopSpaceDefault->value());
-  storeInt("PanelRightSpaceDefault", o.PanelRightSpaceDefault, spePanelRightSpaceDefault->value());
-  storeInt("DiplayBackPer", o.DiplayBackPer, speDiplayBackPer->value());
+  storeInt("PanelTopSpaceDefault", o.PanelTopSpaceDefault,
+           edited(spePanelTopSpaceDefault, o.PanelTopSpaceDefault));
+  storeInt("PanelRightSpaceDefault", o.PanelRightSpaceDefault,
+           edited(spePanelRightSpaceDefault, o.PanelRightSpaceDefault));
+  storeInt("DiplayBackPer", o.DiplayBackPer, edited(speDiplayBackPer, o.DiplayBackPer));
   if (m_hooks.setupXYView)
     m_hooks.setupXYView();
+  commit.report(this);
   accept();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
 
 #include <functional>
 #include <optional>
@@ -108,8 +109,17 @@ private:
   void buildDisplayPage(QWidget *page);
   void buildSavePage(QWidget *page);
   QFrame *makeSwatch(const QString &name);
+  // Loads a spin or list and remembers what it showed.
+  void load(QSpinBox *spin, int stored);
+  void load(QComboBox *list, int stored);
+  // What OK stores for a spin or list: the stored value while the operator has not changed what
+  // the control showed (a keep time of 0 below the spin's minimum stays 0), otherwise the
+  // control's value. A list without a selection never gives -1.
+  [[nodiscard]] int edited(const QSpinBox *spin, int stored) const;
+  [[nodiscard]] int edited(const QComboBox *list, int stored) const;
 
   AppContext &m_ctx;
   Hooks m_hooks;
   int m_previousTimeWindowUnit = 3;
+  QHash<const QWidget *, int> m_shown; // what each spin and list showed at the last showing
 };

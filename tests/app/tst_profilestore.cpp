@@ -1,5 +1,7 @@
 #include "app/Conversions.h"
+#include "app/Options.h"
 #include "app/ProfileStore.h"
+#include "common/UnwritableSettings.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -50,6 +52,12 @@ private slots:
     QTest::newRow("empty gives default") << QByteArray("") << 3 << 3;
     QTest::newRow("trailing junk gives default") << QByteArray("12ab") << 9 << 9;
     QTest::newRow("overflow gives default") << QByteArray("99999999999") << 4 << 4;
+    QTest::newRow("beyond 31 bits gives default") << QByteArray("4000000000") << 4 << 4;
+    QTest::newRow("just beyond int gives default") << QByteArray("2147483648") << 4 << 4;
+    QTest::newRow("below int gives default") << QByteArray("-3000000000") << 4 << 4;
+    QTest::newRow("int max") << QByteArray("2147483647") << 4 << 2147483647;
+    QTest::newRow("hex 32 bits bit for bit") << QByteArray("0xFFFFFFFF") << 4 << -1;
+    QTest::newRow("hex beyond 32 bits gives default") << QByteArray("0x100000000") << 4 << 4;
   }
   void integerParsing() {
     QFETCH(QByteArray, text);
@@ -253,6 +261,81 @@ private slots:
     if (wrote)
       QSKIP("running as a user who may write into read-only folders (root)");
     QCOMPARE(readBytes(iniPath()), before);
+  }
+
+  // A write that cannot reach the file still counts for this run: reads see it, the failure is
+  // counted, and the next write that succeeds takes it along.
+  void failedWriteStaysInEffect() {
+    ProfileStore s(iniPath());
+    QVERIFY(s.writeInteger("A", "B", 1));
+    const QByteArray before = readBytes(iniPath());
+    QCOMPARE(s.failedWrites(), quint64(0));
+    {
+      UnwritableSettings readOnly(iniPath());
+      QVERIFY(!s.writeInteger("A", "B", 2));
+      QVERIFY(!s.writeEntries({{"A", "T", "x"}, {"C", "D", "0.5"}}));
+      QCOMPARE(s.failedWrites(), quint64(2));
+      QCOMPARE(s.readInteger("a", "b", -1), 2);
+      QCOMPARE(s.readString("A", "T", ""), QString("x"));
+      QCOMPARE(s.readFloat("C", "D", 0), 0.5);
+      const auto section = s.readSection("A");
+      QCOMPARE(section.size(), 2);
+      QCOMPARE(section[0], (QPair<QString, QString>("B", "2")));
+      QCOMPARE(section[1], (QPair<QString, QString>("T", "x")));
+    }
+    QCOMPARE(readBytes(iniPath()), before);
+    QVERIFY(s.writeInteger("A", "E", 3));
+    QCOMPARE(readBytes(iniPath()), QByteArray("[A]\r\nB=2\r\nT=x\r\nE=3\r\n\r\n[C]\r\nD=0.5\r\n"));
+    QCOMPARE(s.failedWrites(), quint64(2));
+  }
+
+  // Code-valued keys outside their list, and integers outside 32 bits, read as their defaults
+  // at start; in-range values are kept.
+  void startupReadsOutOfRangeAsDefault_data() {
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("expected");
+    struct Key {
+      const char *section;
+      const char *key;
+      int def;
+      int valid;
+    };
+    const Key keys[] = {
+        {"System Options", "TimeWindowUnit", 3, 2},  {"System Options", "KeepTimeUnit", 1, 3},
+        {"System Options", "SampleIntervalUnit", 1, 0}, {"Port Options", "Baud", 7, 15},
+        {"System Options", "SaveMode", 0, 1},        {"System Options", "SampleMode", 0, 1},
+        {"System Options", "ArrangeType", 0, 1},     {"System Options", "SampleRate", 0, 5},
+    };
+    for (const Key &k : keys) {
+      for (const char *bad : {"4000000000", "-1", "99", "abc"})
+        QTest::addRow("%s=%s", k.key, bad) << k.section << k.key << QByteArray(bad) << k.def;
+      QTest::addRow("%s valid", k.key) << k.section << k.key << QByteArray::number(k.valid) << k.valid;
+    }
+    QTest::newRow("SampleInterval=4000000000") << "System Options" << "SampleInterval" << QByteArray("4000000000") << 1;
+    QTest::newRow("KeepTime=4000000000") << "System Options" << "KeepTime" << QByteArray("4000000000") << 10;
+    QTest::newRow("TimeWindow=4000000000") << "System Options" << "TimeWindow" << QByteArray("4000000000") << 24;
+    QTest::newRow("KeepTime=0 kept") << "System Options" << "KeepTime" << QByteArray("0") << 0;
+  }
+  void startupReadsOutOfRangeAsDefault() {
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QByteArray, text);
+    QFETCH(int, expected);
+    writeBytes(iniPath(), "[" + section.toLatin1() + "]\r\n" + key.toLatin1() + "=" + text + "\r\n");
+    ProfileStore s(iniPath());
+    Options o;
+    o.load(s, "/data");
+    const QHash<QString, int> read{
+        {"TimeWindowUnit", o.TimeWindowUnit}, {"KeepTimeUnit", o.KeepTimeUnit},
+        {"SampleIntervalUnit", o.SampleIntervalUnit}, {"Baud", o.Baud}, {"SaveMode", o.SaveMode},
+        {"SampleMode", o.SampleMode}, {"ArrangeType", o.ArrangeType}, {"SampleRate", o.SampleRate},
+        {"SampleInterval", o.SampleInterval}, {"KeepTime", o.KeepTime}, {"TimeWindow", o.TimeWindow}};
+    QVERIFY(read.contains(key));
+    QCOMPARE(read.value(key), expected);
+    QVERIFY(!TimeUnitName(o.KeepTimeUnit).isEmpty());
+    QVERIFY(o.KeepTimeMs >= 0);
   }
 
   void valueWithLineBreakStaysOneEntry() {

@@ -1,4 +1,5 @@
 #include "tst_editchannel_fixture.h"
+#include "common/UnwritableSettings.h"
 
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
@@ -185,6 +186,35 @@ private slots:
     QCOMPARE(f.dlg->leRangeMin->text(), QString("100"));
     QCOMPARE(f.dlg->leScale->text(), QString("15"));
     QCOMPARE(f.dlg->spePrecisionArray->value(), 1);
+  }
+
+  // Sys.ini read-only: the channel and its view take the edits, the operator is told once, and
+  // the file keeps what it had.
+  void unsavedEditsAreReportedOnce() {
+    EditChannelFixture f(writeChannel2);
+    QFile file(f.ctx.paths.settingsFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    {
+      UnwritableSettings readOnly(f.ctx.paths.settingsFile);
+      QVERIFY(f.okChannel(1, [](TfrmEditChannel &d) {
+        d.leTitle->setText("压力");
+        d.leRangeMax->setText("9");
+        d.ckxShowMaxValue->setChecked(false);
+        d.spePrecisionArray->setValue(3);
+      }));
+    }
+    QCOMPARE(int(f.seen.size()), 1);
+    QCOMPARE(f.seen[0].caption, QString("错误"));
+    QCOMPARE(f.seen[0].icon, QMessageBox::Critical);
+    QCOMPARE(f.seen[0].text, "设置无法保存到文件：\n" + f.ctx.paths.settingsFile);
+    QCOMPARE(f.board->channel(1)->Title(), QString("压力"));
+    QCOMPARE(f.board->channel(1)->RangeMax(), 9.0);
+    QVERIFY(!f.board->view(1)->ShowMaxValue());
+    QCOMPARE(f.s().readString("Channel2", "Title", ""), QString("压力"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
   }
 
   void badFloatIsRefused_data() {

@@ -1,6 +1,7 @@
 #include "tst_editchannel_fixture.h"
 
 #include "views/PlotChart.h"
+#include "common/UnwritableSettings.h"
 
 #include <QLineEdit>
 #include <QtTest>
@@ -75,6 +76,52 @@ private slots:
     QTEST(p->axisTitle(ChartAxis::Y), "axisTitle");
     QTEST(p->axisMin(ChartAxis::Y), "axisMin");
     QTEST(p->axisSpan(ChartAxis::Y), "axisSpan");
+  }
+
+  // With Sys.ini read-only the chart still takes the edits, the next showing still offers them,
+  // and the operator is told once that they were not saved.
+  void unsavedEditsStayForTheRun_data() {
+    QTest::addColumn<bool>("writable");
+    QTest::newRow("written") << true;
+    QTest::newRow("read-only Sys.ini") << false;
+  }
+  void unsavedEditsStayForTheRun() {
+    QFETCH(bool, writable);
+    EditChannelFixture f;
+    QVERIFY(f.s().writeString("ChannelAll", "Title", "旧"));
+    const QByteArray before = [&] {
+      QFile file(f.ctx.paths.settingsFile);
+      return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    std::optional<UnwritableSettings> readOnly;
+    if (!writable)
+      readOnly.emplace(f.ctx.paths.settingsFile);
+    QVERIFY(f.okCompare([](TfrmEditChannelAll &d) {
+      d.leMainTitle->setText("新图");
+      d.leTitle->setText("压力");
+      d.leRangeMin->setText("-5");
+      d.leRangeMax->setText("5");
+    }));
+    PlotChart *p = f.board->compareChart();
+    QCOMPARE(p->title(), QString("新图"));
+    QCOMPARE(p->axisTitle(ChartAxis::Y), QString("压力"));
+    QCOMPARE(p->axisMin(ChartAxis::Y), -5.0);
+    f.dlgAll->show();
+    QCOMPARE(f.dlgAll->leTitle->text(), QString("压力"));
+    QCOMPARE(f.dlgAll->leRangeMax->text(), QString("5"));
+    f.dlgAll->hide();
+    readOnly.reset();
+    QFile file(f.ctx.paths.settingsFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    if (writable) {
+      QVERIFY(f.seen.empty());
+      QVERIFY(file.readAll() != before);
+    } else {
+      QCOMPARE(int(f.seen.size()), 1);
+      QCOMPARE(f.seen[0].caption, QString("错误"));
+      QCOMPARE(f.seen[0].text, "设置无法保存到文件：\n" + f.ctx.paths.settingsFile);
+      QCOMPARE(file.readAll(), before);
+    }
   }
 
   void badRangeIsRefused_data() {

@@ -1,5 +1,6 @@
 #include "app/AppContext.h"
 #include "common/ModalResponder.h"
+#include "common/UnwritableSettings.h"
 #include "dialogs/TfrmEditXYChannel.h"
 
 #include <QCheckBox>
@@ -52,6 +53,25 @@ class TestEditXYChannel : public QObject {
   Q_OBJECT
 
 private slots:
+  void unsavedChoiceIsReportedOnce() {
+    Fixture f(3);
+    QVERIFY(f.s().writeInteger(Sections::ChannelXY, "XChannelNo", 0));
+    {
+      UnwritableSettings readOnly(f.ctx.paths.settingsFile);
+      QVERIFY(f.okWith([](TfrmEditXYChannel &d) {
+        choose(d.cbXChannelNo, "#2");
+        choose(d.cbYChannelNo, "#1");
+      }));
+    }
+    QCOMPARE(int(f.seen.size()), 1);
+    QCOMPARE(f.seen[0].caption, QString("错误"));
+    QCOMPARE(f.seen[0].text, "设置无法保存到文件：\n" + f.ctx.paths.settingsFile);
+    QCOMPARE(f.ctx.options.XChannelNo, 2);
+    QCOMPARE(f.setups, 1);
+    ProfileStore fresh(f.ctx.paths.settingsFile);
+    QCOMPARE(fresh.readInteger(Sections::ChannelXY, "XChannelNo", -1), 0);
+  }
+
   void okChecksBothChoices_data() {
     QTest::addColumn<int>("meters");
     QTest::addColumn<QString>("x"); // "#i" selects entry i, anything else is typed

@@ -1,5 +1,6 @@
 #include "app/AppContext.h"
 #include "common/ModalResponder.h"
+#include "common/UnwritableSettings.h"
 #include "dialogs/TfrmSetup.h"
 
 #include <QCheckBox>
@@ -13,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
+
 namespace {
 struct Fixture {
   QTemporaryDir dir;
@@ -23,7 +26,13 @@ struct Fixture {
   int viewsApplied = 0;
   std::unique_ptr<TfrmSetup> dlg;
 
-  Fixture() {
+  // `ini`: what Sys.ini holds before start-up reads it.
+  explicit Fixture(const QByteArray &ini = {}) {
+    if (!ini.isEmpty()) {
+      QFile file(ctx.paths.settingsFile);
+      if (file.open(QIODevice::WriteOnly))
+        file.write(ini);
+    }
     ctx.settings = std::make_unique<ProfileStore>(ctx.paths.settingsFile);
     ctx.options.load(*ctx.settings, ctx.paths.dataFolder);
     TfrmSetup::Hooks h;
@@ -119,6 +128,107 @@ private slots:
     QVERIFY(!f.ctx.options.TraceVisible);
     QCOMPARE(f.s().readString("System Options", "TraceVisible", "untouched"), QString("untouched"));
     QVERIFY(f.xyShown.isEmpty()); // later steps did not run
+  }
+
+  // A value the operator does not touch is stored as it stands, even where the control cannot
+  // show it; a code outside its list reads as its default and is stored as such, never as -1.
+  void untouchedValuesStayAsStored_data() {
+    QTest::addColumn<QString>("section");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("afterOk");
+    QTest::newRow("keep time 0") << "System Options" << "KeepTime" << "0" << "0";
+    QTest::newRow("block size below the spin") << "System Options" << "BlockSize" << "3" << "3";
+    QTest::newRow("top space 0") << "System Options" << "PanelTopSpaceDefault" << "0" << "0";
+    QTest::newRow("right space 200") << "System Options" << "PanelRightSpaceDefault" << "200" << "200";
+    QTest::newRow("precision 7") << "System Options" << "Precision" << "7" << "7";
+    QTest::newRow("keep time unit 99") << "System Options" << "KeepTimeUnit" << "99" << "1";
+    QTest::newRow("interval unit -1") << "System Options" << "SampleIntervalUnit" << "-1" << "1";
+    QTest::newRow("time window unit abc") << "System Options" << "TimeWindowUnit" << "abc" << "3";
+    QTest::newRow("sample rate 99") << "System Options" << "SampleRate" << "99" << "0";
+    QTest::newRow("baud 99") << "Port Options" << "Baud" << "99" << "7";
+    QTest::newRow("baud 4000000000") << "Port Options" << "Baud" << "4000000000" << "7";
+  }
+  void untouchedValuesStayAsStored() {
+    QFETCH(QString, section);
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(QString, afterOk);
+    Fixture f(QStringLiteral("[%1]\r\n%2=%3\r\n").arg(section, key, stored).toLatin1());
+    QVERIFY(f.okWith([](TfrmSetup &) {}));
+    QCOMPARE(f.s().readString(section, key, "missing"), afterOk);
+    for (const char *unitKey : {"KeepTimeUnit", "SampleIntervalUnit", "TimeWindowUnit", "SampleRate"})
+      QVERIFY(f.s().readInteger("System Options", unitKey, -1) >= 0);
+    QVERIFY(f.s().readInteger("Port Options", "Baud", -1) >= 0);
+  }
+
+  void touchedKeepTimeIsStored() {
+    Fixture f("[System Options]\r\nKeepTime=0\r\nSampleMode=1\r\n");
+    QVERIFY(f.okWith([](TfrmSetup &d) { d.speKeepTime->setValue(5); }));
+    QCOMPARE(f.s().readInteger("System Options", "KeepTime", -1), 5);
+    QCOMPARE(f.ctx.options.KeepTimeMs, qint64(5000));
+  }
+
+  // Sys.ini cannot be written: each OK tells so once, after any message of its own checks, and
+  // the accepted values are in effect for this run (mirrors and reads) while the file keeps its
+  // old content.
+  void failedWriteIsReportedOnce_data() {
+    QTest::addColumn<int>("stopAt"); // 0 none, 1 both curve styles off, 2 auto save without folder
+    QTest::addColumn<QString>("checkMessage");
+    QTest::newRow("closes") << 0 << "";
+    QTest::newRow("both curve styles off") << 1 << "曲线轨迹显示和曲线标记显示不能同时取消！";
+    QTest::newRow("auto save without folder") << 2 << "在自动保存方式下，保存设置中的默认路径不能为空！";
+  }
+  void failedWriteIsReportedOnce() {
+    QFETCH(int, stopAt);
+    QFETCH(QString, checkMessage);
+    const QByteArray before = "[System Options]\r\nSYS_MAX_METER_NO=10\r\n";
+    Fixture f(before);
+    bool closed = false;
+    {
+      UnwritableSettings readOnly(f.ctx.paths.settingsFile);
+      closed = f.okWith(
+          [&](TfrmSetup &d) {
+            d.speMaxMeterNo->setValue(42);
+            d.rbTimed->click();
+            d.speKeepTime->setValue(7);
+            if (stopAt == 1) {
+              d.cbTraceVisible->setChecked(false);
+              d.cbMarkersVisible->setChecked(false);
+            }
+            if (stopAt == 2) {
+              d.rbAutoSave->click();
+              d.edtSavePath->clear();
+            }
+          },
+          {QMessageBox::Ok, QMessageBox::Ok});
+      // Reads in this run see what was accepted.
+      QCOMPARE(f.s().readInteger("System Options", "SYS_MAX_METER_NO", 0), 42);
+      QCOMPARE(f.s().readInteger("System Options", "KeepTime", 0), 7);
+    }
+    QCOMPARE(closed, stopAt == 0);
+    QStringList texts;
+    for (const ModalResponder::Seen &m : f.seen) {
+      QCOMPARE(m.caption, QString("错误"));
+      texts << m.text;
+    }
+    QStringList expected;
+    if (!checkMessage.isEmpty())
+      expected << checkMessage;
+    expected << "设置无法保存到文件：\n" + f.ctx.paths.settingsFile;
+    QCOMPARE(texts, expected);
+    QCOMPARE(f.ctx.options.SysMaxMeterNo, 42);
+    QCOMPARE(f.ctx.options.KeepTimeMs, qint64(7000));
+    QCOMPARE(f.panels[2], QString(stopAt == 1 ? "结束方式：手动" : "定时：7秒"));
+    QFile file(f.ctx.paths.settingsFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+  }
+
+  void writtenSettingsAreNotReported() {
+    Fixture f;
+    QVERIFY(f.okWith([](TfrmSetup &d) { d.speMaxMeterNo->setValue(42); }));
+    QVERIFY(f.seen.empty());
   }
 
   void autoSaveNeedsAFolder_data() {

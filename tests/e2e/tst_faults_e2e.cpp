@@ -547,7 +547,7 @@ private slots:
     QTest::newRow("interval of 20 digits")
         << QByteArray("[System Options]\r\nSampleInterval=99999999999999999999\r\n") << qint64(1000) << 0;
     QTest::newRow("interval beyond 31 bits")
-        << QByteArray("[System Options]\r\nSampleInterval=4000000000\r\nSampleIntervalUnit=0\r\n") << qint64(0) << 0;
+        << QByteArray("[System Options]\r\nSampleInterval=4000000000\r\nSampleIntervalUnit=0\r\n") << qint64(1) << 0;
     QTest::newRow("absurd table and axis")
         << QByteArray("[System Options]\r\nTimeWindow=-3\r\nKeepTime=-8\r\nDiplayBackPer=500\r\n"
                       "SYS_MAX_METER_NO=2000000000\r\nPrecision=-1\r\n"
