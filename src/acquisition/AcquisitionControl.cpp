@@ -2,6 +2,7 @@
 
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/RecordingHost.h"
+#include "acquisition/RecordingSession.h"
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
 #include "app/MessageBoxes.h"
@@ -47,12 +48,6 @@ QString AcquisitionControl::temporaryFile() const {
   return m_ctx.paths.writableDir + QStringLiteral("ZERVO temporary1.0.0.0.zvdat");
 }
 
-QString AcquisitionControl::AutomaticFileName(const QString &folder, const QString &head,
-                                              const QDateTime &when) {
-  return folder + QLatin1Char('/') + head + when.toString(QStringLiteral("yy-MM-dd hh.mm.ss")) +
-         QStringLiteral(".zvdat");
-}
-
 // The channels come from the meter table and Sys.ini, not from the last file opened: that file
 // may have had fewer channels (so some meters would be polled but not recorded) and its own
 // titles, ranges, scale and offset.
@@ -74,7 +69,7 @@ bool AcquisitionControl::Start() {
   QWidget *parent = m_host.dialogParent();
   // 1.
   if (meters.MeterAmount < 1) {
-    Msg::error(parent, QStringLiteral("没有有效仪表！"));
+    Msg::error(parent, RecordingSession::kNoMeterText);
     return false;
   }
   // 2.
@@ -99,25 +94,19 @@ bool AcquisitionControl::Start() {
     m_host.setWorkFile(temporaryFile());
   } else if (o.SaveMode == static_cast<int>(SaveModeCode::Automatic)) {
     if (!QDir(o.SavePath).exists()) {
-      Msg::error(parent, QStringLiteral("默认保存路径不存在，请重新选择！"));
+      Msg::error(parent, RecordingSession::kNoSavePathText);
       m_host.showSavePathSetting();
       return false;
     }
-    m_host.setWorkFile(AutomaticFileName(o.SavePath, o.FileNameHead, QDateTime::currentDateTime()));
+    m_host.setWorkFile(RecordingSession::AutomaticFileName(o.SavePath, o.FileNameHead, QDateTime::currentDateTime()));
   }
   prepareChannels();
   // 5. (The window disables its commands when started() arrives.)
   m_host.setPanelText(1, QStringLiteral("已采样:"));
   m_host.setPanelText(0, QString());
-  // The ring and the start time are reset before any port opens: replies are handled on the
-  // communication thread from the moment a port is open.
-  m_ctx.ring.reset();
-  m_ctx.ring.setStartTime();
-  for (int i = 0; i < kMeterSlots; ++i)
-    meters.Meters[static_cast<size_t>(i)].MeterValue.store(kNoValue);
+  // 8. comes first, inside: replies are handled from the moment a port is open.
   // 6.
-  m_engine->setSampleIntervalMs(o.SampleIntervalMs);
-  const StartResult polling = m_engine->start(meters.MeterComCount);
+  const StartResult polling = RecordingSession::StartPolling(m_ctx, *m_engine);
   if (polling.status == StartResult::Status::PortFailed) {
     m_host.setPanelText(1, QString());
     Msg::error(parent, polling.message);
@@ -156,9 +145,8 @@ bool AcquisitionControl::Start() {
   m_readThread->start();
   emit started();
   // 12.
+  RecordingSession::MarkMetersAlive(meters, m_board.viewCount());
   for (int i = 0; i < m_board.viewCount(); ++i) {
-    if (i < kMeterSlots)
-      meters.Meters[static_cast<size_t>(i)].MeterAlive.store(true);
     TChannel *c = m_board.channel(i);
     c->SetRange(c->RangeMin(), c->RangeMax());
     m_board.view(i)->pltChannel->setAxisRange(ChartAxis::X, 0, static_cast<double>(o.TimeWindowCount));
@@ -195,14 +183,8 @@ void AcquisitionControl::Stop() {
   // 1. No search can be pending: the window offers none while a recording runs.
   // 2.
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // 3. No request is written once this returns.
-  m_engine->stop();
-  // 4. The read thread drains the ring, writes the last samples and closes the file.
-  if (m_readThread) {
-    m_ctx.abandonSignal.set();
-    m_readThread->stopAndWait();
-    m_readThread.reset();
-  }
+  // 3./4. Polling ends, then the read thread drains the ring and closes the file.
+  RecordingSession::Finish(m_ctx, *m_engine, m_readThread);
   // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
   // counts as well.

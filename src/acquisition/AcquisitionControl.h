@@ -45,9 +45,6 @@ public:
 
   // The temporary recording of the ask-each-time save mode.
   [[nodiscard]] QString temporaryFile() const;
-  // SavePath + "/" + FileNameHead + " yy-mm-dd hh.nn.ss"-style stamp + ".zvdat".
-  [[nodiscard]] static QString AutomaticFileName(const QString &folder, const QString &head,
-                                                 const QDateTime &when);
 
 signals:
   // The read thread exists from started() until stopped().

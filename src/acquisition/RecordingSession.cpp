@@ -1,0 +1,49 @@
+#include "acquisition/RecordingSession.h"
+
+#include "acquisition/ChannelSettings.h"
+#include "acquisition/TReadThread.h"
+#include "app/AppContext.h"
+
+#include <algorithm>
+
+namespace RecordingSession {
+
+QString AutomaticFileName(const QString &folder, const QString &head, const QDateTime &when) {
+  return folder + QLatin1Char('/') + head + when.toString(QStringLiteral("yy-MM-dd hh.mm.ss")) +
+         QStringLiteral(".zvdat");
+}
+
+QList<ChannelInfo> ConfiguredChannels(const AppContext &ctx) {
+  const int count = std::clamp(ctx.meters.MeterAmount, 0, kMeterSlots);
+  QList<ChannelInfo> infos;
+  for (int i = 0; i < count; ++i)
+    infos.append(ConfiguredChannel(*ctx.settings, i));
+  return infos;
+}
+
+StartResult StartPolling(AppContext &ctx, PollingEngine &engine) {
+  ctx.ring.reset();
+  ctx.ring.setStartTime();
+  for (TMeterConfigure &m : ctx.meters.Meters)
+    m.MeterValue.store(kNoValue);
+  engine.setSampleIntervalMs(ctx.options.SampleIntervalMs);
+  return engine.start(ctx.meters.MeterComCount);
+}
+
+void MarkMetersAlive(MeterTable &meters, int channels) {
+  for (int i = 0; i < std::min(channels, kMeterSlots); ++i)
+    meters.Meters[static_cast<size_t>(i)].MeterAlive.store(true);
+}
+
+qint64 Finish(AppContext &ctx, PollingEngine &engine, std::unique_ptr<TReadThread> &readThread) {
+  engine.stop();
+  if (!readThread)
+    return 0;
+  ctx.abandonSignal.set();
+  readThread->stopAndWait();
+  const qint64 written = readThread->samplesWritten();
+  readThread.reset();
+  return written;
+}
+
+} // namespace RecordingSession

@@ -1,0 +1,275 @@
+#include "MeterSim.h"
+
+#include "acquisition/DataBlock.h"
+#include "app/AppContext.h"
+#include "app/Startup.h"
+#include "app/TfrmMain.h"
+#include "comm/SerialLink.h"
+
+#include <QAction>
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <csignal>
+#include <QtTest>
+
+namespace {
+// The simulated meters of every run here: an active meter (address 12, COM1) sending every
+// 10 ms and a query meter (address 1, COM2), both counting from 0.
+const QStringList kMeters{"--port", "COM1", "--meter", "active,addr=12,interval=10,gen=counter",
+                          "--port", "COM2", "--meter", "query,addr=1,delay=5,gen=counter"};
+
+// A program folder with those two meters, configured channel sections and a folder "runs".
+void writeProgramFolder(const QDir &dir, const QByteArray &extra) {
+  QVERIFY(dir.mkpath("runs"));
+  const QByteArray s =
+      "[System Options]\r\nFirstRun=0\r\nSampleInterval=50\r\nSampleIntervalUnit=0\r\nFileNameHead=Run\r\n"
+      "SavePath=" + dir.filePath("runs").toUtf8() + "\r\n" + extra +
+      "[Channel1]\r\nTitle=\xCE\xC2\xB6\xC8\r\nMeasureUnit=kg\r\nRangeMin=-5\r\nRangeMax=5\r\n"
+      "Scale=2\r\nOffset=0.5\r\nPhysicalChannel=7\r\n"
+      "[Channel2]\r\nTitle=Pressure\r\nMeasureUnit=bar\r\nRangeMax=10\r\n"
+      "[Meter Configure]\r\nMeterAmount=2\r\nMeterComCount=2\r\n"
+      "MeterComPort1=1\r\nMeterComPortState1=0\r\nMeterComPort2=2\r\nMeterComPortState2=1\r\n"
+      "[Meter Configure1]\r\nMeterNo=12\r\nMeterCom=1\r\nMeterState=0\r\nMeterValid=1\r\n"
+      "[Meter Configure2]\r\nMeterNo=1\r\nMeterCom=2\r\nMeterState=1\r\nMeterValid=1\r\n";
+  QFile f(dir.filePath("Sys.ini"));
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(s);
+}
+
+QList<double> values(const QList<SimEvent> &events) {
+  QList<double> v;
+  for (const SimEvent &e : events)
+    v << e.value.toDouble();
+  return v;
+}
+
+struct Recorded {
+  QByteArray headAndChannels;
+  QList<double> active, query;
+  qint64 samples = 0;
+};
+
+// What a recording file holds, checked against what its simulator sent: the active meter's values
+// are a gapless slice of its frames, the query meter's the first replies, in order; times never
+// go back.
+Recorded checkRecording(const QString &path, const MeterSim &sim) {
+  Recorded r;
+  const TDataBlock block = TDataBlock::load(path);
+  [&] {
+    QCOMPARE(int(block.status), 0);
+    QCOMPARE(block.channelCount, 2);
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const qint64 head = 30 + 82 * 2;
+    QCOMPARE((f.size() - head) % 20, qint64(0)); // closed on a whole record
+    r.headAndChannels = f.read(head);
+    double lastTime = 0;
+    for (const TSampleRecord &s : block.samples) {
+      const qint32 ch = s.Channel;
+      const double t = s.Time;
+      QVERIFY(ch == 0 || ch == 1);
+      QVERIFY(t >= lastTime);
+      lastTime = t;
+      (ch == 0 ? r.active : r.query) << double(s.Value);
+    }
+    r.samples = block.samples.size();
+    QVERIFY(r.active.size() > 20);
+    QVERIFY(r.query.size() > 3);
+    const QList<double> sent = values(sim.events("TX-ACTIVE", "COM1"));
+    const qsizetype first = sent.indexOf(r.active.first());
+    QVERIFY(first >= 0);
+    QCOMPARE(sent.mid(first, r.active.size()), r.active);
+    QCOMPARE(values(sim.events("TX-REPLY", "COM2")).mid(0, r.query.size()), r.query);
+  }();
+  return r;
+}
+
+QString zvrecPath() { return QStringLiteral(ZVREC_PATH); }
+} // namespace
+
+class TestZvrec : public QObject {
+  Q_OBJECT
+  QTemporaryDir m_home;
+
+private slots:
+  void initTestCase() { qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8()); }
+
+  // A timed run of zvrec writes what a timed recording of the desktop program writes from the
+  // same meters: the same head and channel records byte for byte, and per channel the meters'
+  // values in order.
+  void matchesDesktopRecording() {
+    // The desktop program, timed and saved automatically.
+    QTemporaryDir desk;
+    writeProgramFolder(QDir(desk.path()), "SampleMode=1\r\nKeepTime=1500\r\nKeepTimeUnit=0\r\nSaveMode=1\r\n");
+    Recorded fromDesktop;
+    {
+      MeterSim sim(desk.filePath("Sys.ini"), desk.filePath("sim.log"));
+      QVERIFY(sim.start(kMeters));
+      AppContext ctx(ProgramPaths::resolve(desk.path()));
+      auto main = CreateWindows(ctx, {});
+      main->btnStart->trigger();
+      QVERIFY(main->ReadThread);
+      const QString file = main->WorkFile();
+      QTRY_VERIFY_WITH_TIMEOUT(!main->ReadThread, 15000);
+      sim.stop();
+      fromDesktop = checkRecording(file, sim);
+    }
+    QVERIFY(!QTest::currentTestFailed());
+
+    // zvrec, from a folder configured the same (its own Sys.ini has no timed end).
+    QTemporaryDir rec;
+    writeProgramFolder(QDir(rec.path()), "");
+    MeterSim sim(rec.filePath("Sys.ini"), rec.filePath("sim.log"));
+    QVERIFY(sim.start(kMeters));
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), {"--dir", rec.path(), "--duration", "1.5"});
+    QVERIFY(zvrec.waitForFinished(15000));
+    const QString err = QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(zvrec.exitCode() == 0, qPrintable(err));
+    sim.stop();
+    // Named as the automatic save mode names it, in SavePath.
+    const QStringList files = QDir(rec.filePath("runs")).entryList({"*.zvdat"}, QDir::Files);
+    QCOMPARE(files.size(), 1);
+    QVERIFY2(QRegularExpression("^Run\\d\\d-\\d\\d-\\d\\d \\d\\d\\.\\d\\d\\.\\d\\d\\.zvdat$").match(files[0]).hasMatch(),
+             qPrintable(files[0]));
+    const Recorded fromZvrec = checkRecording(rec.filePath("runs/" + files[0]), sim);
+    QVERIFY(!QTest::currentTestFailed());
+    QVERIFY(err.contains(QString("%1 samples in").arg(fromZvrec.samples)));
+
+    QCOMPARE(fromZvrec.headAndChannels, fromDesktop.headAndChannels);
+    // The query meter counts from 0 in both runs; the replies are the same numbers in order.
+    const qsizetype n = std::min(fromZvrec.query.size(), fromDesktop.query.size());
+    QCOMPARE(fromZvrec.query.mid(0, n), fromDesktop.query.mid(0, n));
+    // The active meter's values step by one in both files (no sample lost or doubled).
+    for (const QList<double> *v : std::initializer_list<const QList<double> *>{&fromZvrec.active, &fromDesktop.active})
+      for (qsizetype i = 1; i < v->size(); ++i)
+        QCOMPARE(v->at(i), v->at(i - 1) + 1);
+  }
+
+  // SIGTERM or SIGINT: polling ends, the ring is drained into the file, the file is closed on a
+  // whole record and the status is 0. Progress was reported once a second until then.
+  void signalStopsCleanly_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGINT") << int(SIGINT);
+  }
+  void signalStopsCleanly() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    writeProgramFolder(QDir(dir.path()), "");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start(kMeters));
+    const QString out = dir.filePath("out.zvdat");
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), {"--dir", dir.path(), "--output", out});
+    QVERIFY(zvrec.waitForStarted());
+    QString err;
+    const QRegularExpression progress(
+        "\\d+:\\d\\d:\\d\\d elapsed, (\\d+) samples; COM1 good (\\d+) rejected 0 timeouts \\d+; "
+        "COM2 good (\\d+) rejected 0 timeouts 0\n");
+    QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(zvrec.readAllStandardError()),
+                              progress.globalMatch(err).hasNext() && progress.match(err).captured(1).toInt() > 20),
+                             15000);
+    QCOMPARE(::kill(pid_t(zvrec.processId()), signal), 0);
+    QVERIFY(zvrec.waitForFinished(15000));
+    err += QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(zvrec.exitCode() == 0, qPrintable(err));
+    sim.stop();
+
+    const Recorded r = checkRecording(out, sim);
+    QVERIFY(!QTest::currentTestFailed());
+    // Every sample counted by the read thread is in the file.
+    QVERIFY2(err.contains(QString("samples in %1\n").arg(out)), qPrintable(err));
+    QVERIFY2(err.contains(QString(", %1 samples in").arg(r.samples)), qPrintable(err));
+    // The last replies are there: at most the one in flight at the stop is missing.
+    QVERIFY(values(sim.events("TX-REPLY", "COM2")).size() - r.query.size() <= 1);
+  }
+
+  // What the desktop program says in a message box, zvrec prints, and it ends non-zero.
+  void failures_data() {
+    QTest::addColumn<QByteArray>("ini"); // empty: the two simulated meters
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("status");
+    QTest::newRow("no valid meter") << QByteArray("[System Options]\r\nFirstRun=0\r\n") << QStringList{}
+                                    << "zvrec: 没有有效仪表！\n" << 1;
+    QTest::newRow("port cannot be opened")
+        << QByteArray("[Meter Configure]\r\nMeterAmount=1\r\nMeterComCount=1\r\nMeterComPort1=37\r\n"
+                      "[Meter Configure1]\r\nMeterNo=1\r\nMeterCom=37\r\nMeterState=1\r\nMeterValid=1\r\n"
+                      "[Serial Ports]\r\nCOM37=/dev/zvrec-no-such-tty\r\n")
+        << QStringList{} << "zvrec: COM37不存在,或被其他程序占用！\n" << 1;
+    QTest::newRow("save folder missing") << QByteArray() << QStringList{}
+                                         << "zvrec: 默认保存路径不存在，请重新选择！\n" << 1;
+    QTest::newRow("data file cannot be created")
+        << QByteArray() << QStringList{"--output", "/proc/zvrec-test.zvdat"}
+        << "zvrec: 数据文件无法创建：/proc/zvrec-test.zvdat\n" << 3;
+    QTest::newRow("bad duration") << QByteArray() << QStringList{"--duration", "0"}
+                                  << "zvrec: --duration needs a number of seconds" << 2;
+  }
+  void failures() {
+    QFETCH(QByteArray, ini);
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    QFETCH(int, status);
+    QTemporaryDir dir;
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    if (ini.isEmpty()) {
+      writeProgramFolder(QDir(dir.path()), "");
+      QVERIFY(sim.start(kMeters));
+      if (QTest::currentDataTag() == QByteArray("save folder missing"))
+        QVERIFY(QDir(dir.filePath("runs")).removeRecursively());
+    } else {
+      QFile f(dir.filePath("Sys.ini"));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write(ini);
+    }
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), QStringList{"--dir", dir.path()} + args);
+    QVERIFY(zvrec.waitForFinished(15000));
+    const QString err = QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(zvrec.exitCode(), status);
+  }
+
+  // A port lost while recording is reported as the desktop reports it; the other port records
+  // on until the end, and the status says that the recording is incomplete.
+  void lostPortReportedOthersGoOn() {
+    QTemporaryDir dir;
+    writeProgramFolder(QDir(dir.path()), "");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start(kMeters + QStringList{"--close-port-after", "COM2:800"}));
+    const QString out = dir.filePath("out.zvdat");
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), {"--dir", dir.path(), "--output", out, "--duration", "2.5"});
+    QVERIFY(zvrec.waitForFinished(15000));
+    const QString err = QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(err.contains("zvrec: " + PortLostMessage(2) + "\n"), qPrintable(err));
+    QCOMPARE(zvrec.exitCode(), 4);
+    sim.stop();
+    const TDataBlock block = TDataBlock::load(out);
+    QCOMPARE(int(block.status), 0);
+    double lastActive = 0, lastQuery = 0;
+    for (const TSampleRecord &s : block.samples)
+      (s.Channel == 0 ? lastActive : lastQuery) = s.Time;
+    QVERIFY(lastQuery < 1500);
+    QVERIFY(lastActive > 2000);
+  }
+
+  void helpPrintsUsage() {
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), {"--help"});
+    QVERIFY(zvrec.waitForFinished(15000));
+    QCOMPARE(zvrec.exitCode(), 0);
+    QVERIFY(zvrec.readAllStandardOutput().startsWith(
+        "usage: zvrec [--dir PROGRAM_FOLDER] [--duration SECONDS] [--output FILE.zvdat] [--quiet]\n"));
+  }
+};
+
+QTEST_MAIN(TestZvrec)
+#include "tst_zvrec_e2e.moc"
