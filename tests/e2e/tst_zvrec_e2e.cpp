@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <csignal>
+#include <sys/resource.h>
 #include <QtTest>
 
 namespace {
@@ -234,6 +235,31 @@ private slots:
     QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
     QVERIFY2(err.contains(message), qPrintable(err));
     QCOMPARE(zvrec.exitCode(), status);
+  }
+
+  // A file that cannot grow (a file size limit) ends the recording as on the desktop: the read
+  // thread's message, a file of whole records, and status 3.
+  void dataFileCannotBeWritten() {
+    QTemporaryDir dir;
+    writeProgramFolder(QDir(dir.path()), "");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start(kMeters));
+    const QString out = dir.filePath("out.zvdat");
+    constexpr rlim_t kLimit = 30 + 2 * 82 + 40 * 20 + 7; // head, records, 40 samples and a part
+    QProcess zvrec;
+    zvrec.setChildProcessModifier([] {
+      const rlimit limit{kLimit, kLimit};
+      ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    zvrec.start(zvrecPath(), {"--dir", dir.path(), "--output", out});
+    QVERIFY(zvrec.waitForFinished(15000));
+    const QString err = QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(err.contains("zvrec: 数据文件写入失败，采集已停止：" + out + "\n"), qPrintable(err));
+    QCOMPARE(zvrec.exitCode(), 3);
+    const TDataBlock block = TDataBlock::load(out);
+    QCOMPARE(int(block.status), 0);
+    QCOMPARE(QFileInfo(out).size(), qint64(30 + 2 * 82 + 40 * 20));
   }
 
   // A port lost while recording is reported as the desktop reports it; the other port records

@@ -52,6 +52,10 @@ int main(int argc, char *argv[]) {
     return exitWith(zvrec::ExitCode::BadArguments);
   }
 
+  // A file size limit (a service's LimitFSIZE) must fail the write, which is reported and ends the
+  // recording with a valid file, rather than kill the process in the middle of it.
+  std::signal(SIGXFSZ, SIG_IGN);
+
   // Before anything opens a port: a signal that arrives during the start is kept in the pipe and
   // stops the recording as soon as the event loop runs.
   SignalPipe signalPipe({SIGINT, SIGTERM});
