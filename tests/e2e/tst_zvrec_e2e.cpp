@@ -169,7 +169,7 @@ private slots:
     QVERIFY(zvrec.waitForStarted());
     QString err;
     const QRegularExpression progress(
-        "\\d+:\\d\\d:\\d\\d elapsed, (\\d+) samples; COM1 good (\\d+) rejected 0 timeouts \\d+; "
+        "\\d+:\\d\\d:\\d\\d\\.\\d elapsed, (\\d+) samples; COM1 good (\\d+) rejected 0 timeouts \\d+; "
         "COM2 good (\\d+) rejected 0 timeouts 0\n");
     QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(zvrec.readAllStandardError()),
                               progress.globalMatch(err).hasNext() && progress.match(err).captured(1).toInt() > 20),

@@ -19,12 +19,15 @@ namespace {
 // timed end does, so they are not cut at a 32-bit interval.
 constexpr qint64 kTimerSliceMs = 3600000;
 
+// H:MM:SS.s; the tenths keep a tick that comes a little early from reading as the second before.
 QString Clock(qint64 ms) {
-  const qint64 s = ms / 1000;
-  return QStringLiteral("%1:%2:%3")
+  const qint64 tenths = (ms + 50) / 100;
+  const qint64 s = tenths / 10;
+  return QStringLiteral("%1:%2:%3.%4")
       .arg(s / 3600)
       .arg((s % 3600) / 60, 2, 10, QLatin1Char('0'))
-      .arg(s % 60, 2, 10, QLatin1Char('0'));
+      .arg(s % 60, 2, 10, QLatin1Char('0'))
+      .arg(tenths % 10);
 }
 } // namespace
 
@@ -38,6 +41,7 @@ Recorder::Recorder(AppContext &ctx, zvrec::RecorderOptions options, QObject *par
     : QObject(parent), m_ctx(ctx), m_options(std::move(options)),
       m_engine(std::make_unique<PollingEngine>(ctx, ctx.ring, ctx.formats, ctx.readSignal, ctx.abandonSignal)) {
   m_reportTimer.setInterval(1000);
+  m_reportTimer.setTimerType(Qt::PreciseTimer);
   connect(&m_reportTimer, &QTimer::timeout, this, &Recorder::report);
   m_durationTimer.setSingleShot(true);
   m_durationTimer.setTimerType(Qt::PreciseTimer);
