@@ -2,6 +2,7 @@
 
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/RecordingHost.h"
+#include "acquisition/RecordingMarker.h"
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
 #include "app/MessageBoxes.h"
@@ -153,6 +154,10 @@ bool AcquisitionControl::Start() {
       Stop();
     Msg::error(m_host.dialogParent(), message);
   });
+  // Kept until a clean Stop: found at the next program start, it says this run was cut off.
+  // A marker that cannot be written costs only that notice, never the recording.
+  (void)RecordingMarker::In(m_ctx.paths.writableDir)
+      .write({m_host.workFile(), m_ctx.ring.startTime(), o.SaveMode});
   m_readThread->start();
   emit started();
   // 12.
@@ -202,6 +207,7 @@ void AcquisitionControl::Stop() {
     m_ctx.abandonSignal.set();
     m_readThread->stopAndWait();
     m_readThread.reset();
+    RecordingMarker::In(m_ctx.paths.writableDir).remove();
   }
   // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
