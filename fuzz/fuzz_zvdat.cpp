@@ -39,6 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   CHECK(static_cast<qint64>(block.samples.size()) == block.loadedCount);
   CHECK(block.channels.size() <= block.channelCount || block.channelCount < 1);
   CHECK(!DataFileStatusText(block.status).isEmpty());
+  // Only a partial record is ever left over.
+  CHECK(block.trailingBytes >= 0 && block.trailingBytes < kSampleSize);
 
   const bool magic = fileSize >= kMagicSize && std::memcmp(data, kMagic, kMagicSize) == 0;
   switch (block.status) {
@@ -55,6 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CHECK(magic && block.channelCount >= 1);
     CHECK(block.channels.size() == block.channelCount);
     CHECK(fileSize - channelRecordOffset(block.channelCount) < kSampleSize);
+    CHECK(block.trailingBytes == fileSize - channelRecordOffset(block.channelCount));
     CHECK(block.loadedCount == 0);
     break;
   case DataFileStatus::LoadFailed:
@@ -70,6 +73,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     CHECK(block.channels.size() == block.channelCount);
     CHECK(block.sampleCount == (fileSize - samplesAt) / kSampleSize);
     CHECK(block.loadedCount == block.sampleCount && block.loadedCount >= 1);
+    CHECK(block.trailingBytes == (fileSize - samplesAt) % kSampleSize);
     // Samples are kept byte for byte as they are in the file.
     CHECK(std::memcmp(block.samples.data(), data + samplesAt,
                       static_cast<size_t>(block.loadedCount * kSampleSize)) == 0);

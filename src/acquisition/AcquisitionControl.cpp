@@ -2,6 +2,7 @@
 
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/RecordingHost.h"
+#include "acquisition/RecordingMarker.h"
 #include "acquisition/RecordingSession.h"
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
@@ -142,6 +143,10 @@ bool AcquisitionControl::Start() {
       Stop();
     Msg::error(m_host.dialogParent(), message);
   });
+  // Kept until a clean Stop: found at the next program start, it says this run was cut off.
+  // A marker that cannot be written costs only that notice, never the recording.
+  (void)RecordingMarker::In(m_ctx.paths.writableDir)
+      .write({m_host.workFile(), m_ctx.ring.startTime(), o.SaveMode});
   m_readThread->start();
   emit started();
   // 12.
@@ -184,7 +189,11 @@ void AcquisitionControl::Stop() {
   // 2.
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // 3./4. Polling ends, then the read thread drains the ring and closes the file.
+  const bool wasRecording = m_readThread != nullptr;
   RecordingSession::Finish(m_ctx, *m_engine, m_readThread);
+  // The recording ended cleanly: the next start has nothing to ask about.
+  if (wasRecording)
+    RecordingMarker::In(m_ctx.paths.writableDir).remove();
   // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
   // counts as well.

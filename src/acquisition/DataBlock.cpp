@@ -91,6 +91,7 @@ void loadFrom(QIODevice &file, TDataBlock &block) {
   }
 
   block.sampleCount = (fileSize - samplesAt) / kSampleSize;
+  block.trailingBytes = (fileSize - samplesAt) % kSampleSize;
   if (block.sampleCount < 1) {
     block.status = DataFileStatus::NoSample;
     return;

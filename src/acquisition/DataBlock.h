@@ -71,6 +71,9 @@ struct TDataBlock {
   qint64 loadedCount = 0;              // samples actually read
   DataFileStatus status = DataFileStatus::LoadFailed;
   qint64 sampleCount = 0;              // (file size - (30 + 82 N)) div 20
+  // Bytes of a partial record after the last whole one, ignored: what a crash or power cut
+  // leaves when it cuts a write. 0 to 19.
+  qint64 trailingBytes = 0;
   std::array<char, DataFileFormat::kHeadSize> head{};
   QList<TChannelRecord> channels;      // filled once the records have been read
 

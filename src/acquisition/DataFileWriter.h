@@ -44,6 +44,8 @@ public:
   [[nodiscard]] bool close();
 
   [[nodiscard]] bool isOpen() const { return m_file.isOpen(); }
+  // The descriptor, for syncing from another thread; -1 when no file is open.
+  [[nodiscard]] int handle() const { return m_file.handle(); }
   [[nodiscard]] DataFileWriteError error() const { return m_error; }
   [[nodiscard]] QString errorString() const { return m_errorString; }
   [[nodiscard]] QString fileName() const { return m_file.fileName(); }

@@ -5,6 +5,7 @@
 #include "acquisition/DataBlock.h"
 #include "acquisition/DataFile.h"
 #include "acquisition/RecordingHost.h"
+#include "acquisition/RecordingMarker.h"
 #include "acquisition/TChannel.h"
 #include "acquisition/TimeUnits.h"
 #include "app/AppContext.h"
@@ -259,4 +260,30 @@ void RecordingFiles::ClearChannelData() {
   m_board.clearAllData();
   if (m_xy.clear)
     m_xy.clear();
+}
+
+void RecordingFiles::CheckUnfinishedRecording() {
+  if (m_acquisition.running())
+    return;
+  const RecordingMarker marker = RecordingMarker::In(m_ctx.paths.writableDir);
+  const std::optional<UnfinishedRecording> found = FindUnfinishedRecording(marker, m_acquisition.temporaryFile());
+  if (!found) {
+    marker.remove();
+    return;
+  }
+  QWidget *parent = m_host.dialogParent();
+  if (!found->offerSave) {
+    Msg::notice(parent, found->text());
+    marker.remove();
+    return;
+  }
+  // Unsaved like a recording that stopped: Start and Open ask before it is overwritten.
+  m_host.setSaveAvailable(true);
+  if (Msg::show(parent, QMessageBox::Information, Msg::kHint, found->text(), QMessageBox::Yes | QMessageBox::No) ==
+      QMessageBox::Yes)
+    Save();
+  else
+    m_host.setSaveAvailable(false);
+  if (!m_host.saveAvailable())
+    marker.remove();
 }

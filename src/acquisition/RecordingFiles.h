@@ -50,6 +50,10 @@ public:
   // name is replaced in one step, so it is either the old or the complete new file.
   void Save();
   void ClearChannelData();
+  // At program start: tells the operator about a recording that did not end cleanly and, when it
+  // lies in the temporary file, offers to save it. Unanswered (the save dialog cancelled), it
+  // stays unsaved: the next Start or Open asks again, and so does the next program start.
+  void CheckUnfinishedRecording();
 
   [[nodiscard]] const TDataBlock *lastBlock() const { return m_block.get(); }
 

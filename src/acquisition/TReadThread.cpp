@@ -5,6 +5,7 @@
 #include "acquisition/SampleRing.h"
 
 #include <chrono>
+#include <cstring>
 #include <vector>
 
 TReadThread::TReadThread(QString path, QList<ChannelInfo> channels, SampleRing &ring,
@@ -36,6 +37,18 @@ void TReadThread::run() {
     return;
   }
   m_readSignal.set();
+
+  const auto sync = [this](int fd) {
+    const int rc = m_sync ? m_sync(fd) : DataFileSyncer::FdataSync(fd);
+    if (rc == 0)
+      m_syncs.fetch_add(1);
+    return rc;
+  };
+  DataFileSyncer syncer(writer.handle(), sync);
+  const auto syncFailed = [&](int code) {
+    emit failed(QStringLiteral("数据文件写入磁盘失败，采集已停止：%1\n%2")
+                    .arg(m_path, QString::fromLocal8Bit(std::strerror(code))));
+  };
 
   std::vector<TSampleRecord> pass;
   pass.reserve(4096);
@@ -71,11 +84,21 @@ void TReadThread::run() {
         }
         handOver();
         emit failed(QStringLiteral("数据文件写入失败，采集已停止：%1\n%2").arg(m_path, writer.errorString()));
+        syncer.stop();
         (void)writer.close();
         return;
       }
       m_written.fetch_add(static_cast<qint64>(pass.size()));
       forViews.insert(forViews.end(), pass.begin(), pass.end());
+      syncer.written();
+    }
+    // The disk lost what it was given: going on would record into a file that is not there.
+    if (const int code = syncer.error(); code != 0) {
+      handOver();
+      syncFailed(code);
+      syncer.stop();
+      (void)writer.close();
+      return;
     }
     if (stopping || std::chrono::steady_clock::now() - lastHandOver >= kViewBatchInterval)
       handOver();
@@ -87,6 +110,11 @@ void TReadThread::run() {
     if (stopping)
       break;
   }
+  // A clean stop leaves the whole recording on the disk. The ring is drained and the pollers
+  // have stopped, so waiting for the disk here holds nothing up.
+  syncer.stop();
+  if (const int code = syncer.error() != 0 ? syncer.error() : sync(writer.handle()); code != 0)
+    syncFailed(code);
   if (!writer.close())
     emit failed(QStringLiteral("数据文件关闭失败：%1\n%2").arg(m_path, writer.errorString()));
 }

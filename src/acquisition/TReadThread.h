@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/DataFile.h"
+#include "acquisition/DataFileSyncer.h"
 #include "acquisition/SampleRecord.h"
 
 #include <QList>
@@ -25,7 +26,8 @@ Q_DECLARE_METATYPE(SampleBatch)
 // samples go to the UI thread in ring order, gathered into one batch every kViewBatchInterval. It never waits for the UI thread, so
 // stopping it from the UI thread cannot deadlock. At stop it drains what is left, then closes the
 // file. A file that cannot be written ends the thread with `failed`; what was written stays a
-// valid file.
+// valid file. A syncer thread forces the file onto the disk twice a second, so a power cut loses
+// at most about a second; the draining never waits for it.
 class TReadThread : public QThread {
   Q_OBJECT
 public:
@@ -43,6 +45,10 @@ public:
 
   [[nodiscard]] const QString &path() const { return m_path; }
   [[nodiscard]] qint64 samplesWritten() const { return m_written.load(); }
+  // Completed syncs of the data file to the disk, the final one at stop included.
+  [[nodiscard]] quint64 syncsCompleted() const { return m_syncs.load(); }
+  // Replaces fdatasync (a test plays a slow or failing disk with it). Before start() only.
+  void setSyncFunction(DataFileSyncer::SyncFunction sync) { m_sync = std::move(sync); }
 
   // "已采样: " with hours, minutes and seconds of the elapsed whole seconds.
   [[nodiscard]] static QString ElapsedText(qint64 seconds);
@@ -61,6 +67,8 @@ private:
   SampleRing &m_ring;
   AutoResetEvent &m_readSignal;
   std::atomic<qint64> m_written{0};
+  std::atomic<quint64> m_syncs{0};
+  DataFileSyncer::SyncFunction m_sync;
   std::mutex m_mutex;
   std::condition_variable m_wake;
   bool m_stop = false;

@@ -417,6 +417,8 @@ void TfrmMain::FormShow() {
   // 4.
   if (m_dialogs.frmSetup)
     setPanelText(4, QStringLiteral("波特率：") + m_dialogs.frmSetup->selectBaud(m_ctx.options.Baud));
+  // Once the window is on the screen.
+  QTimer::singleShot(0, this, [this] { m_files->CheckUnfinishedRecording(); });
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event) {

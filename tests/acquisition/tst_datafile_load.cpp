@@ -34,6 +34,8 @@ class TestDataFileLoad : public QObject {
 private slots:
   void status_data();
   void status();
+  void trailingBytes_data();
+  void trailingBytes();
   void channelRecordsAreParsed();
   void unreadablePaths_data();
   void unreadablePaths();
@@ -96,6 +98,43 @@ void TestDataFileLoad::status_data() {
                                        << qint64(0) << 0.0;
 }
 
+// What a crash leaves: the file cut anywhere inside a record loads to the last whole record and
+// says how much of the cut record it ignored.
+void TestDataFileLoad::trailingBytes_data() {
+  QTest::addColumn<QByteArray>("bytes");
+  QTest::addColumn<int>("status");
+  QTest::addColumn<qint64>("loadedCount");
+  QTest::addColumn<qint64>("trailing");
+  QTest::addColumn<double>("lastTime");
+
+  const QByteArray good1 = head(1) + record(1);
+  const QByteArray three = sample(0, 1.0, 1.0) + sample(0, 2.0, 2.0) + sample(0, 3.0, 3.0);
+  QTest::newRow("whole records") << good1 + three << 0 << qint64(3) << qint64(0) << 3.0;
+  QTest::newRow("cut after the channel index") << good1 + three + sample(0, 4.0, 4.0).left(4) << 0 << qint64(3)
+                                               << qint64(4) << 3.0;
+  QTest::newRow("cut one byte short") << good1 + three + sample(0, 4.0, 4.0).left(19) << 0 << qint64(3)
+                                      << qint64(19) << 3.0;
+  QTest::newRow("one byte of a record") << good1 + three + QByteArray(1, '\0') << 0 << qint64(3) << qint64(1) << 3.0;
+  QTest::newRow("cut inside the first record") << good1 + sample(0, 4.0, 4.0).left(7) << 104 << qint64(0)
+                                               << qint64(7) << 0.0;
+  QTest::newRow("channel records only") << good1 << 104 << qint64(0) << qint64(0) << 0.0;
+}
+
+void TestDataFileLoad::trailingBytes() {
+  QFETCH(QByteArray, bytes);
+  QFETCH(int, status);
+  QFETCH(qint64, loadedCount);
+  QFETCH(qint64, trailing);
+  QFETCH(double, lastTime);
+  const QString path = writeFile(QStringLiteral("cut.zvdat"), bytes);
+  QVERIFY(!path.isEmpty());
+  const TDataBlock block = TDataBlock::load(path);
+  QCOMPARE(static_cast<int>(block.status), status);
+  QCOMPARE(block.loadedCount, loadedCount);
+  QCOMPARE(block.trailingBytes, trailing);
+  QCOMPARE(block.lastTime, lastTime);
+}
+
 void TestDataFileLoad::status() {
   QFETCH(QByteArray, bytes);
   QFETCH(int, status);
@@ -129,6 +168,7 @@ void TestDataFileLoad::status() {
   QCOMPARE(fromMemory.sampleCount, block.sampleCount);
   QCOMPARE(fromMemory.loadedCount, block.loadedCount);
   QCOMPARE(fromMemory.lastTime, block.lastTime);
+  QCOMPARE(fromMemory.trailingBytes, block.trailingBytes);
   QCOMPARE(fromMemory.channels.size(), block.channels.size());
   QCOMPARE(fromMemory.samples.size(), block.samples.size());
   // memcmp must not be given the null data of an empty block.

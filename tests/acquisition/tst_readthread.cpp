@@ -7,7 +7,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QElapsedTimer>
+
+#include <cerrno>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <thread>
 
 #include <sys/resource.h>
@@ -112,6 +117,113 @@ private slots:
       QCOMPARE(file, double(i));
       QCOMPARE(shown, double(i));
     }
+  }
+
+  // A power cut loses at most about a second: while samples keep coming, the file is synced at
+  // least once for every second of recording, and once more at stop.
+  void syncsAtLeastOncePerSecond() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    ring.setStartTime();
+    AutoResetEvent readSignal;
+    TReadThread thread(dir.filePath("run.zvdat"), {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    std::atomic<int> calls{0};
+    thread.setSyncFunction([&](int fd) {
+      ++calls;
+      return DataFileSyncer::FdataSync(fd);
+    });
+    thread.start();
+    QVERIFY(readSignal.wait(5000));
+    std::atomic<bool> produce{true};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread producer([&] {
+      for (int i = 0; produce.load(); ++i) {
+        ring.push(TSampleRecord{0, double(i), double(i)});
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+    });
+    // Three whole seconds of recording, however slow the machine is today.
+    QTRY_VERIFY_WITH_TIMEOUT(clock.elapsed() >= 3000 && thread.syncsCompleted() >= 3, 20000);
+    const qint64 seconds = clock.elapsed() / 1000;
+    const quint64 during = thread.syncsCompleted();
+    produce = false;
+    producer.join();
+    thread.stopAndWait();
+    QVERIFY2(during >= quint64(seconds), qPrintable(QString("%1 syncs in %2 s").arg(during).arg(seconds)));
+    QCOMPARE(thread.syncsCompleted(), during + 1); // the final one at stop
+    QCOMPARE(quint64(calls.load()), thread.syncsCompleted());
+  }
+
+  // A disk that takes long to sync never holds up the ring: while a sync hangs, samples keep
+  // reaching the file and the views.
+  void slowSyncDoesNotHoldTheDraining() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    ring.setStartTime();
+    AutoResetEvent readSignal;
+    const QString path = dir.filePath("run.zvdat");
+    TReadThread thread(path, {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    std::mutex m;
+    std::condition_variable cv;
+    bool hanging = false, release = false;
+    thread.setSyncFunction([&](int fd) {
+      std::unique_lock lock(m);
+      if (!release) { // the first sync hangs until the test has seen samples flow meanwhile
+        hanging = true;
+        cv.notify_all();
+        cv.wait(lock, [&] { return release; });
+      }
+      return DataFileSyncer::FdataSync(fd);
+    });
+    QVector<TSampleRecord> seen;
+    connect(&thread, &TReadThread::samples, this, [&](const SampleBatch &b) { seen += b; });
+    thread.start();
+    QVERIFY(readSignal.wait(5000));
+    ring.push(TSampleRecord{0, 0.0, 0.0});
+    {
+      std::unique_lock lock(m);
+      QVERIFY(cv.wait_for(lock, std::chrono::seconds(10), [&] { return hanging; }));
+    }
+    const qsizetype before = seen.size();
+    constexpr int kDuringSync = 3000; // three rings full
+    for (int i = 1; i <= kDuringSync; ++i)
+      ring.push(TSampleRecord{0, double(i), double(i)});
+    QTRY_COMPARE_WITH_TIMEOUT(thread.samplesWritten(), qint64(kDuringSync + 1), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(seen.size(), qsizetype(kDuringSync + 1), 10000);
+    QVERIFY(seen.size() > before);
+    {
+      std::lock_guard lock(m);
+      QVERIFY(hanging); // still inside the first sync
+      QCOMPARE(thread.syncsCompleted(), quint64(0));
+      release = true;
+    }
+    cv.notify_all();
+    thread.stopAndWait();
+    QVERIFY(thread.syncsCompleted() >= 2); // the one that hung and the final one
+    QCOMPARE(TDataBlock::load(path).loadedCount, qint64(kDuringSync + 1));
+  }
+
+  // A disk that fails to sync has lost data: the recording ends and says so.
+  void failedSyncIsReported() {
+    QTemporaryDir dir;
+    SampleRing ring;
+    ring.reset();
+    ring.setStartTime();
+    AutoResetEvent readSignal;
+    TReadThread thread(dir.filePath("run.zvdat"), {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    thread.setSyncFunction([](int) { return EIO; });
+    QSignalSpy failed(&thread, &TReadThread::failed);
+    thread.start();
+    QVERIFY(readSignal.wait(5000));
+    ring.push(TSampleRecord{0, 1.0, 1.0});
+    QVERIFY(failed.wait(10000));
+    QVERIFY(failed.at(0).at(0).toString().startsWith("数据文件写入磁盘失败"));
+    thread.stopAndWait();
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(thread.syncsCompleted(), quint64(0));
   }
 
   void unwritableFileIsReported() {

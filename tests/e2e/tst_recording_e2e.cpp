@@ -2,6 +2,9 @@
 
 #include "acquisition/AcquisitionControl.h"
 #include "acquisition/DataBlock.h"
+#include "acquisition/DataFileWriter.h"
+#include "acquisition/RecordingFiles.h"
+#include "acquisition/RecordingMarker.h"
 #include "app/AppContext.h"
 #include "comm/PollingEngine.h"
 #include "app/Startup.h"
@@ -128,6 +131,60 @@ private slots:
 
   // A timed recording saved automatically: the file's head and channel records are exactly the
   // bytes written out here by hand.
+  // A recording cut off by a crash is never overwritten by a Start unasked: left unsaved at the
+  // program start (save dialog cancelled), the Start asks first; declined, it does not. The
+  // marker names the running recording and a clean Stop removes it.
+  void startAfterCrash_data() {
+    QTest::addColumn<bool>("declinedAtStart");
+    QTest::newRow("left unsaved: Start asks") << false;
+    QTest::newRow("declined: Start does not ask") << true;
+  }
+  void startAfterCrash() {
+    QFETCH(bool, declinedAtStart);
+    QTemporaryDir dir;
+    writeMeterTable(dir.filePath("Sys.ini"), "SaveMode=0\r\n");
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=10,gen=counter", "--port", "COM2",
+                       "--meter", "query,addr=1"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    const QString temp = ctx.paths.writableDir + "ZERVO temporary1.0.0.0.zvdat";
+    {
+      DataFileWriter w;
+      QVERIFY(w.open(temp) && w.writeHead({{1, "A", "", 0, 50, 1, 0}}));
+      const TSampleRecord r{0, 1.0, 2000.0};
+      QVERIFY(w.append(std::span(&r, 1)) && w.close());
+    }
+    const RecordingMarker marker = RecordingMarker::In(ctx.paths.writableDir);
+    QVERIFY(marker.write({temp, QDateTime::currentDateTime(), 0}));
+    auto main = CreateWindows(ctx, {});
+    main->files()->chooseSaveFile = [](const QString &, const QString &) -> std::optional<QString> {
+      return std::nullopt;
+    };
+    ModalResponder atStart({declinedAtStart ? QMessageBox::No : QMessageBox::Yes});
+    main->show();
+    QTRY_COMPARE(atStart.seen.size(), size_t(1));
+    QVERIFY(atStart.seen[0].text.startsWith("上次采集没有正常结束"));
+    QCOMPARE(main->btnSave->isEnabled(), !declinedAtStart);
+
+    ModalResponder atStartCmd({QMessageBox::No});
+    main->btnStart->trigger();
+    QVERIFY(main->ReadThread);
+    if (declinedAtStart) {
+      QVERIFY(atStartCmd.seen.empty());
+    } else {
+      QCOMPARE(atStartCmd.seen.size(), size_t(1));
+      QCOMPARE(atStartCmd.seen[0].text, QString("上次采集数据未保存,现在保存吗？"));
+    }
+    const auto running = marker.read();
+    QVERIFY(running);
+    QCOMPARE(running->dataFile, main->WorkFile());
+    QCOMPARE(running->saveMode, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(main->board()->view(0)->pltChannel->pointCount(0) >= 5, 15000);
+    main->btnStop->trigger();
+    QVERIFY(!QFile::exists(marker.path()));
+    sim.stop();
+  }
+
   void timedAutomaticRecordingFile() {
     QTemporaryDir dir;
     QVERIFY(QDir().mkpath(dir.filePath("runs")));

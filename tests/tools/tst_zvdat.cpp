@@ -53,6 +53,7 @@ class TestZvdat : public QObject {
 private slots:
   void initTestCase();
   void info();
+  void infoOfCutFile();
   void infoOfRefusedFile_data();
   void infoOfRefusedFile();
   void csv_data();
@@ -65,6 +66,7 @@ private:
   QString m_good;
   QString m_badMagic;
   QString m_noSample;
+  QString m_cut;
   QTemporaryDir m_dir;
 };
 
@@ -81,7 +83,18 @@ void TestZvdat::initTestCase() {
   m_good = write(QStringLiteral("good.zvdat"), good);
   m_badMagic = write(QStringLiteral("bad.zvdat"), hex("16") + good.mid(1));
   m_noSample = write(QStringLiteral("nosample.zvdat"), good.left(30 + 2 * 82));
-  QVERIFY(!m_good.isEmpty() && !m_badMagic.isEmpty() && !m_noSample.isEmpty());
+  // A crash cut the next record after 13 of its 20 bytes.
+  m_cut = write(QStringLiteral("cut.zvdat"), good + QByteArray::fromHex("01000000000000000000f83f00"));
+  QVERIFY(!m_good.isEmpty() && !m_badMagic.isEmpty() && !m_noSample.isEmpty() && !m_cut.isEmpty());
+}
+
+void TestZvdat::infoOfCutFile() {
+  const Run run = runZvdat({QStringLiteral("info"), m_cut});
+  QCOMPARE(run.exitCode, 0);
+  const QStringList lines = QString::fromUtf8(run.out).split(QLatin1Char('\n'));
+  QVERIFY(lines.contains(QStringLiteral("samples: 5")));
+  QVERIFY(lines.contains(QStringLiteral("trailing bytes ignored: 13")));
+  QVERIFY(lines.contains(QStringLiteral("last time: 1500 ms")));
 }
 
 void TestZvdat::info() {
@@ -96,6 +109,7 @@ void TestZvdat::info() {
       QStringLiteral("channel 2: physical 4, title \"a,b\", unit \"\", range -5 to 5, scale 2.5, offset -1"),
       QStringLiteral("samples: 5"),
       QStringLiteral("loaded: 5"),
+      QStringLiteral("trailing bytes ignored: 0"),
       QStringLiteral("samples of no channel: 1"),
       QStringLiteral("last time: 1500 ms"),
       QStringLiteral("duration: 0小时0分钟1秒500毫秒"),

@@ -210,6 +210,7 @@ QString InfoText(const TDataBlock &block) {
     return text;
   text += QStringLiteral("samples: %1\n").arg(block.sampleCount);
   text += QStringLiteral("loaded: %1\n").arg(block.loadedCount);
+  text += QStringLiteral("trailing bytes ignored: %1\n").arg(block.trailingBytes);
   if (const qint64 stray = StraySampleCount(block); stray > 0)
     text += QStringLiteral("samples of no channel: %1\n").arg(stray);
   text += QStringLiteral("last time: %1 ms\n").arg(number(block.lastTime));
