@@ -32,6 +32,10 @@ AcquisitionControl::AcquisitionControl(AppContext &ctx, RecordingHost &host, Vie
     else
       armTimedEnd();
   });
+  m_publishingRefresh.setInterval(500);
+  connect(&m_publishingRefresh, &QTimer::timeout, this, [this] {
+    emit publishingText(m_publisher ? m_publisher->summaryText() : QString());
+  });
   connect(m_engine.get(), &PollingEngine::portFailed, this, [this](int, const QString &message) {
     // Not modal: the other ports keep recording while the operator reads it.
     auto *box = new QMessageBox(QMessageBox::Critical, Msg::kError, message, QMessageBox::Ok, m_host.dialogParent());
@@ -126,10 +130,14 @@ bool AcquisitionControl::Start() {
     infos.append(ChannelRecordOf(*m_board.channel(i)));
   ++m_run;
   m_readThread = std::make_unique<TReadThread>(m_host.workFile(), infos, m_ctx.ring, m_ctx.readSignal);
+  startPublishing();
   const quint64 run = m_run;
   connect(m_readThread.get(), &TReadThread::samples, this, [this, run](const SampleBatch &b) {
-    if (run == m_run)
-      applyBatch(b);
+    if (run != m_run)
+      return;
+    applyBatch(b);
+    if (m_publisher)
+      m_publisher->publish(b);
   });
   connect(m_readThread.get(), &TReadThread::elapsedText, this, [this, run](const QString &t) {
     if (run == m_run)
@@ -166,6 +174,25 @@ bool AcquisitionControl::Start() {
   return true;
 }
 
+// Settings changed in the dialog take effect at the next start; an unchanged publisher keeps
+// its connection.
+void AcquisitionControl::startPublishing() {
+  const MqttSettings mqtt = MqttSettings::load(*m_ctx.settings);
+  if (!mqtt.enabled) {
+    m_publisher.reset();
+    m_publishingRefresh.stop();
+    emit publishingText(QString());
+    return;
+  }
+  if (!m_publisher || !(m_publisher->settings() == mqtt))
+    m_publisher = std::make_unique<MqttPublisher>(mqtt);
+  QList<PublishChannel> channels;
+  for (int i = 0; i < m_board.viewCount(); ++i)
+    channels.append({i + 1, m_board.channel(i)->MeterAddr(), m_board.channel(i)->MeterComNo()});
+  m_publisher->beginRecording(m_host.workFile(), channels, m_ctx.ring.startTime(), &m_ctx.formats);
+  m_publishingRefresh.start();
+}
+
 void AcquisitionControl::armTimedEnd() {
   const qint64 left = m_keepMs - m_recordingClock.elapsed();
   m_acquisitionTimer.start(static_cast<int>(std::clamp<qint64>(left, 0, kTimerSliceMs)));
@@ -194,6 +221,12 @@ void AcquisitionControl::Stop() {
   // The recording ended cleanly: the next start has nothing to ask about.
   if (wasRecording)
     RecordingMarker::In(m_ctx.paths.writableDir).remove();
+  // Queued behind the last batches of the read thread, which reach the publisher after this.
+  if (m_publisher)
+    QMetaObject::invokeMethod(this, [this, run = m_run] {
+      if (run == m_run && m_publisher && !running())
+        m_publisher->endRecording();
+    }, Qt::QueuedConnection);
   // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
   // counts as well.

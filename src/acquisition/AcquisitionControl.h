@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/TReadThread.h"
+#include "publish/MqttPublisher.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -42,6 +43,9 @@ public:
   [[nodiscard]] PollingEngine &engine() { return *m_engine; }
   [[nodiscard]] TReadThread *readThread() const { return m_readThread.get(); }
   [[nodiscard]] bool xyFed() const { return m_xyFed; }
+  // Exists while Sys.ini [MQTT] Enabled=1 was set at the last start; kept between recordings so
+  // the connection stays up.
+  [[nodiscard]] MqttPublisher *publisher() const { return m_publisher.get(); }
 
   // The temporary recording of the ask-each-time save mode.
   [[nodiscard]] QString temporaryFile() const;
@@ -53,11 +57,14 @@ signals:
   // Start found an unsaved recording and the operator wants it saved first; the recording does
   // not start. Connected directly: the save runs before Start returns.
   void saveRequested();
+  // The publisher's state and counts twice a second while one exists; empty once it is gone.
+  void publishingText(const QString &text);
 
 private:
   void applyBatch(const SampleBatch &batch);
   void prepareChannels();
   void armTimedEnd();
+  void startPublishing();
 
   AppContext &m_ctx;
   RecordingHost &m_host;
@@ -70,4 +77,6 @@ private:
   QTimer m_acquisitionTimer;
   QElapsedTimer m_recordingClock;
   qint64 m_keepMs = 0;
+  std::unique_ptr<MqttPublisher> m_publisher;
+  QTimer m_publishingRefresh;
 };

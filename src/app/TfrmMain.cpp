@@ -112,6 +112,10 @@ void TfrmMain::FormCreate(const QStringList &args) {
       setWindowState(WindowState::Idle);
   });
   connect(m_acquisition.get(), &AcquisitionControl::saveRequested, this, &TfrmMain::btnSaveClick);
+  connect(m_acquisition.get(), &AcquisitionControl::publishingText, this, [this](const QString &t) {
+    lblPublishing->setText(t);
+    lblPublishing->setVisible(!t.isEmpty());
+  });
   updateCommands();
   // 16.
   PageControl1->setCurrentIndex(0);
@@ -268,6 +272,9 @@ void TfrmMain::setDialogs(const Dialogs &d) {
     m_search = new SearchCommand(m_ctx, *d.frmConfigureShowUnit, std::move(hooks), this);
     d.frmConfigureShowUnit->setStatsSource([this] {
       return m_acquisition ? m_acquisition->engine().allStats() : QList<PortStats>{};
+    });
+    d.frmConfigureShowUnit->setPublishingSource([this] {
+      return m_acquisition && m_acquisition->publisher() ? m_acquisition->publisher()->summaryText() : QString();
     });
   }
 }

@@ -183,6 +183,7 @@ private:
   QString m_appName;
   QString m_workFile;
   std::array<QLabel *, 7> m_panels{};
+  QLabel *lblPublishing = nullptr; // MQTT publishing state and counts
   std::unique_ptr<ViewBoard> m_board;
   SearchCommand *m_search = nullptr;
   std::unique_ptr<AcquisitionControl> m_acquisition;

@@ -177,4 +177,10 @@ void TfrmMain::buildStatusBar() {
     sb->addWidget(l, i == 1 ? 1 : 0);
     m_panels[static_cast<size_t>(i)] = l;
   }
+  // MQTT publishing, shown only while a publisher exists.
+  lblPublishing = new QLabel(sb);
+  lblPublishing->setObjectName(QStringLiteral("lblPublishing"));
+  lblPublishing->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  lblPublishing->hide();
+  sb->addPermanentWidget(lblPublishing);
 }

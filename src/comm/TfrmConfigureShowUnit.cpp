@@ -59,12 +59,16 @@ TfrmConfigureShowUnit::TfrmConfigureShowUnit(QWidget *parent) : QDialog(parent) 
       gridDiagnostics->horizontalScrollBar()->sizeHint().height());
   lblDiagnostics->hide();
   gridDiagnostics->hide();
+  lblPublishing = new QLabel(this);
+  lblPublishing->setObjectName(QStringLiteral("lblPublishing"));
+  lblPublishing->hide();
 
   auto *l = new QVBoxLayout(this);
   l->setContentsMargins(2, 2, 2, 2);
   l->addWidget(frmConfigure1, 1);
   l->addWidget(lblDiagnostics);
   l->addWidget(gridDiagnostics);
+  l->addWidget(lblPublishing);
   l->addWidget(btnClose, 0, Qt::AlignRight);
   l->addWidget(iLedBar1);
   if (const QScreen *s = QGuiApplication::primaryScreen())
@@ -98,9 +102,13 @@ void TfrmConfigureShowUnit::refreshDiagnostics() {
   }
   lblDiagnostics->setVisible(show);
   gridDiagnostics->setVisible(show);
-  const int extra = lblDiagnostics->sizeHint().height() + gridDiagnostics->height() +
-                    2 * layout()->spacing();
-  setFixedSize(show ? kPlainSize + QSize(0, extra) : kPlainSize);
+  const QString publishing = (m_publishing && !searching) ? m_publishing() : QString();
+  lblPublishing->setText(publishing);
+  lblPublishing->setVisible(!publishing.isEmpty());
+  int extra = show ? lblDiagnostics->sizeHint().height() + gridDiagnostics->height() + 2 * layout()->spacing() : 0;
+  if (!publishing.isEmpty())
+    extra += lblPublishing->sizeHint().height() + layout()->spacing();
+  setFixedSize(kPlainSize + QSize(0, extra));
 }
 
 void TfrmConfigureShowUnit::showEvent(QShowEvent *event) {

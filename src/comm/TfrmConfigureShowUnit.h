@@ -33,8 +33,11 @@ public:
   QProgressBar *iLedBar1 = nullptr;
   QLabel *lblDiagnostics = nullptr;
   QTableWidget *gridDiagnostics = nullptr;
+  QLabel *lblPublishing = nullptr; // the MQTT publisher's state and counts, when publishing
 
   void setStatsSource(StatsSource source);
+  // Empty text: nothing is published.
+  void setPublishingSource(std::function<QString()> source) { m_publishing = std::move(source); }
   // Reads the source again; hides the diagnostics while a search runs or when there are none.
   void refreshDiagnostics();
 
@@ -46,5 +49,6 @@ protected:
 
 private:
   StatsSource m_source;
+  std::function<QString()> m_publishing;
   QTimer m_refresh;
 };

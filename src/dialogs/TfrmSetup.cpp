@@ -6,6 +6,7 @@
 #include "app/MessageBoxes.h"
 #include "app/SettingsCommit.h"
 #include "comm/SerialLink.h"
+#include "dialogs/PublishPage.h"
 
 #include <QCheckBox>
 #include <QColorDialog>
@@ -64,6 +65,8 @@ TfrmSetup::TfrmSetup(AppContext &ctx, Hooks hooks, QWidget *parent)
   PageControl1->addTab(sys, QStringLiteral("系统设置"));
   PageControl1->addTab(display, QStringLiteral("显示设置"));
   PageControl1->addTab(save, QStringLiteral("数据保存"));
+  pagePublish = new PublishPage;
+  PageControl1->addTab(pagePublish, QStringLiteral("数据发布"));
 
   const DialogButtons buttons = BuildDialogFrame(this, PageControl1);
   btnOK = buttons.ok;
@@ -306,6 +309,7 @@ int TfrmSetup::edited(const QComboBox *list, int stored) const {
 
 void TfrmSetup::FormShow() {
   const Options &o = m_ctx.options;
+  pagePublish->load(MqttSettings::load(*m_ctx.settings));
   load(speMaxMeterNo, o.SysMaxMeterNo);
   load(cbxBaud, o.Baud);
   rbManual->setChecked(o.SampleMode != static_cast<int>(SampleModeCode::Timed));
@@ -493,6 +497,9 @@ void TfrmSetup::btnOKClick() {
   storeInt("DiplayBackPer", o.DiplayBackPer, edited(speDiplayBackPer, o.DiplayBackPer));
   if (m_hooks.setupXYView)
     m_hooks.setupXYView();
+  // Only when edited: a Sys.ini without publishing stays without the section.
+  if (const MqttSettings mqtt = pagePublish->edited(); !(mqtt == MqttSettings::load(s)))
+    mqtt.save(s);
   commit.report(this);
   accept();
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 
+class PublishPage;
 class QCheckBox;
 class QComboBox;
 class QFrame;
@@ -78,6 +79,7 @@ public:
   QLineEdit *edtFileNameHead = nullptr;
   QLineEdit *edtSavePath = nullptr;
   QPushButton *BtnPathClick = nullptr;
+  PublishPage *pagePublish = nullptr; // page 3, "数据发布"
   QPushButton *btnOK = nullptr;
   QPushButton *btnCancel = nullptr; // hidden
 

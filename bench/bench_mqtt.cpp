@@ -1,0 +1,179 @@
+// MQTT publishing at the line rate: the program's main window in-process (offscreen) records ten
+// active meters (COM1..COM10, meter-sim, 256000 baud, 1600 readings/s each) and publishes every
+// reading at QoS 1 to a local Mosquitto broker on a free loopback port, which goes away for
+// 10 s in the middle. Prints the readings published per second, the readings lost (file against
+// what a QoS 1 subscriber received), the time to catch up after the outage, and the CPU of the
+// publisher's thread (which also runs the MQTT network loop).
+//
+// bench_mqtt [--seconds N]   (default 60; the outage starts at a third of the run)
+#include "BenchApp.h"
+#include "common/ModalResponder.h"
+#include "e2e/MeterSim.h"
+#include "publish/MqttBroker.h"
+
+#include "acquisition/AcquisitionControl.h"
+#include "acquisition/DataFile.h"
+#include "app/AppContext.h"
+#include "app/Startup.h"
+#include "app/TfrmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <unordered_set>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr int kPorts = 10;
+constexpr int kOutageS = 10;
+
+void waitMs(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// CPU seconds of one thread of this process.
+double ThreadCpuSeconds(int tid) {
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string line;
+  if (!std::getline(in, line))
+    return 0;
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos)
+    return 0;
+  std::vector<std::string> f;
+  std::string field;
+  for (std::size_t i = close + 2; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == ' ') {
+      f.push_back(field);
+      field.clear();
+    } else {
+      field += line[i];
+    }
+  }
+  if (f.size() < 13)
+    return 0;
+  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
+}
+
+bool writeSysIni(const QString &path, const QString &runs, quint16 port) {
+  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
+                 "\r\nFileNameHead=Bench\r\nSampleMode=0\r\n"
+                 "[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(port) +
+                 "\r\nTopicPrefix=bench\r\nQoS=1\r\n"
+                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
+  for (int i = 1; i <= kPorts; ++i)
+    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
+  for (int i = 1; i <= kPorts; ++i)
+    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
+                        "MeterPrecision=0\r\n").arg(i).toUtf8();
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  BenchEnvironment env;
+  QApplication app(argc, argv);
+  int seconds = 60;
+  for (int i = 1; i + 1 < argc; ++i)
+    if (QByteArray(argv[i]) == "--seconds")
+      seconds = std::max(kOutageS + 5, QByteArray(argv[i + 1]).toInt());
+
+  QTemporaryDir dir;
+  const QString runs = dir.filePath(QStringLiteral("runs"));
+  MosquittoBroker broker;
+  if (!QDir().mkpath(runs) || !broker.start() ||
+      !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, broker.port())) {
+    std::fprintf(stderr, "cannot set up the broker or the program folder\n");
+    return 1;
+  }
+  MqttSubscriber sub(broker.port(), "bench/#", "zervo-bench-subscriber");
+  MeterSim sim(dir.filePath(QStringLiteral("Sys.ini")), dir.filePath(QStringLiteral("sim.log")));
+  QStringList args{QStringLiteral("--baud"), QStringLiteral("256000"), QStringLiteral("--seed"),
+                   QStringLiteral("1"), QStringLiteral("--pace-baud")};
+  for (int i = 1; i <= kPorts; ++i)
+    args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
+         << QStringLiteral("active,addr=%1,interval=0,gen=counter").arg(i);
+  if (!sim.start(args)) {
+    std::fprintf(stderr, "meter-sim did not start\n");
+    return 1;
+  }
+  AppContext ctx(ProgramPaths::resolve(dir.path()));
+  ModalResponder responder;
+  auto main = CreateWindows(ctx, {});
+  main->show();
+  QCoreApplication::processEvents();
+  main->btnStart->trigger();
+  MqttPublisher *pub = main->acquisition()->publisher();
+  if (!main->ReadThread || !pub) {
+    std::fprintf(stderr, "the recording or the publisher did not start\n");
+    return 1;
+  }
+  const int tid = pub->threadId();
+  const double cpu0 = ThreadCpuSeconds(tid);
+  QElapsedTimer clock;
+  clock.start();
+  const int outageAt = seconds / 3;
+  waitMs(outageAt * 1000);
+  broker.stop();
+  waitMs(kOutageS * 1000);
+  const qint64 pendingAtReturn = pub->pending();
+  broker.start();
+  QElapsedTimer catchUp;
+  catchUp.start();
+  double catchUpS = -1;
+  while (clock.elapsed() < qint64(seconds) * 1000) {
+    waitMs(50);
+    if (catchUpS < 0 && pub->pending() < 2000) // what a batch interval of ten meters holds
+      catchUpS = catchUp.elapsed() / 1000.0;
+  }
+  const double recordS = clock.elapsed() / 1000.0;
+  main->btnStop->trigger();
+  waitMs(200);
+  while (!pub->waitUntilDrained(std::chrono::milliseconds(50)))
+    QCoreApplication::processEvents();
+  const double cpu = ThreadCpuSeconds(tid) - cpu0;
+  const double totalS = clock.elapsed() / 1000.0;
+  sim.stop();
+
+  QFile f(main->WorkFile());
+  const qint64 fileSamples =
+      f.open(QIODevice::ReadOnly) ? (f.size() - DataFileFormat::channelRecordOffset(kPorts)) / DataFileFormat::kSampleSize : 0;
+  // Wait for the subscriber to have everything, or for it to stop receiving.
+  qint64 last = -1;
+  while (sub.count() != last) {
+    last = sub.count();
+    waitMs(1000);
+  }
+  std::unordered_set<std::string> unique;
+  qint64 duplicates = 0;
+  for (const MqttMessage &m : sub.messages()) {
+    if (!m.topic.contains("/channel/"))
+      continue;
+    if (!unique.insert((m.topic + ' ' + m.payload).toStdString()).second)
+      ++duplicates;
+  }
+  const qint64 lost = fileSamples - qint64(unique.size());
+  std::printf("bench_mqtt: 10 ports, QoS 1, %.0f s recording, broker stopped for %d s at %d s\n", recordS, kOutageS,
+              outageAt);
+  std::printf("  samples in the file         %lld (%.0f/s)\n", (long long)fileSamples, fileSamples / recordS);
+  std::printf("  published (acknowledged)    %lld (%.0f/s over %.1f s until drained)\n", (long long)pub->published(),
+              pub->published() / totalS, totalS);
+  std::printf("  received by the subscriber  %zu unique, %lld duplicates\n", unique.size(), (long long)duplicates);
+  std::printf("  lost                        %lld\n", (long long)lost);
+  std::printf("  pending when the broker came back  %lld\n", (long long)pendingAtReturn);
+  std::printf("  catch-up after the outage   %.1f s\n", catchUpS);
+  std::printf("  publisher thread CPU        %.3f of a core\n", cpu / totalS);
+  return lost == 0 ? 0 : 2;
+}
