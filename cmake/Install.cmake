@@ -18,9 +18,22 @@ install(FILES resources/desktop/application-x-zvdat.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/mimetypes)
 install(FILES resources/desktop/application-x-zvdat.svg RENAME zervo-daq.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+# Man pages go out compressed, as Debian's policy wants them (-n: no time stamp, same bytes
+# on every build).
+find_program(GZIP_PROGRAM gzip REQUIRED)
+set(ZERVO_MAN_PAGES)
 foreach(program IN LISTS ZERVO_PROGRAMS)
-  install(FILES resources/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  set(page ${CMAKE_SOURCE_DIR}/resources/man/${program}.1)
+  set(out ${CMAKE_BINARY_DIR}/man/${program}.1.gz)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP_PROGRAM} -9nc ${page} > ${out}
+    DEPENDS ${page}
+    COMMENT "Compressing man page ${program}.1")
+  list(APPEND ZERVO_MAN_PAGES ${out})
 endforeach()
+add_custom_target(man_pages ALL DEPENDS ${ZERVO_MAN_PAGES})
+install(FILES ${ZERVO_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # Debian package. The MIME, desktop and icon caches are refreshed by the triggers of
 # shared-mime-info, desktop-file-utils and the icon theme on their own folders, so the package
