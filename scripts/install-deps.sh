@@ -12,7 +12,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-apps imagemagick
   fonts-noto-cjk
   clang libclang-rt-14-dev
-  dpkg-dev file fakeroot
+  dpkg-dev file
 )
 
 missing=()
