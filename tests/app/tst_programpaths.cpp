@@ -1,6 +1,7 @@
 #include "app/Options.h"
 #include "app/ProfileStore.h"
 #include "app/ProgramPaths.h"
+#include "app/SelfCheck.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -79,6 +80,43 @@ private slots:
     QVERIFY(settings.writeBool(Sections::System, QStringLiteral("FirstRun"), false));
     QVERIFY(QFileInfo(p.settingsFile).isFile());
     QCOMPARE(QDir(bin).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
+  }
+
+  // The self-check passes only with Sys.ini written and every help page where the paths say.
+  void selfCheck_data() {
+    QTest::addColumn<bool>("settings");
+    QTest::addColumn<QString>("missingPage");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("all there") << true << QString() << true;
+    QTest::newRow("no Sys.ini") << false << QString() << false;
+    QTest::newRow("no manual") << true << "help.html" << false;
+    QTest::newRow("no context page") << true << "ProjectManager.htm" << false;
+  }
+  void selfCheck() {
+    QFETCH(bool, settings);
+    QFETCH(QString, missingPage);
+    QFETCH(bool, ok);
+    QTemporaryDir root;
+    const QString bin = root.filePath("usr/bin");
+    const QString help = root.filePath("usr/share/zervo-daq/help/");
+    QVERIFY(QDir().mkpath(bin));
+    QVERIFY(QDir().mkpath(help));
+    for (const char *page : {"help.html", "MainFunction.htm", "ProjectManager.htm", "FinanceInput.htm",
+                             "SystermIntroduction.htm"})
+      if (missingPage != QLatin1String(page))
+        QVERIFY(QFile(help + page).open(QIODevice::WriteOnly));
+    const ProgramPaths p = ProgramPaths::resolve(bin);
+    QFile::remove(p.settingsFile);
+    if (settings)
+      QVERIFY(ProfileStore(p.settingsFile).writeBool(Sections::System, QStringLiteral("FirstRun"), false));
+    const SelfCheckResult r = CheckStartedProgram(p);
+    QCOMPARE(r.ok, ok);
+    QVERIFY(r.report.contains("layout: installed\n"));
+    QVERIFY(r.report.contains(QStringLiteral("settings: %1 (%2)\n")
+                                  .arg(p.settingsFile, settings ? "written" : "missing")));
+    if (!missingPage.isEmpty())
+      QVERIFY(r.report.contains(QStringLiteral("help: %1 (missing)\n").arg(help + missingPage)));
+    QVERIFY(r.report.endsWith(ok ? "result: ok\n" : "result: FAILED\n"));
   }
 
   void writablePortableFolderIsUsed() {
