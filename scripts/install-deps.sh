@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-noto-cjk
   clang libclang-rt-14-dev
   libmosquitto-dev mosquitto mosquitto-clients openssl
+  dpkg-dev file
 )
 
 missing=()

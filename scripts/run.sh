@@ -5,16 +5,20 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build -j"${JOBS:-2}"
+BUILD=${BUILD_DIR:-build}
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Only what this script starts: the tests and benchmarks are for scripts/test.sh.
+cmake --build "$BUILD" -j"${JOBS:-2}" --target zervo-daq meter-sim
 
 DEMO=${DEMO_DIR:-$PWD/demo}
 mkdir -p "$DEMO"
-cp build/bin/zervo-daq "$DEMO/"
+cp "$BUILD/bin/zervo-daq" "$DEMO/"
+# The help pages travel with the portable copy.
+mkdir -p "$DEMO/help" && cp "$BUILD"/bin/help/* "$DEMO/help/"
 [[ -f "$DEMO/Sys.ini" ]] || python3 scripts/demo-setup.py "$DEMO/Sys.ini"
 
 SIMOUT="$DEMO/meter-sim.out"
-build/bin/meter-sim \
+"$BUILD/bin/meter-sim" \
   --port COM1 --meter active,addr=12,interval=250,gen=sine:40:20000:50,decimals=1 \
   --port COM2 --meter query,addr=1,delay=15,gen=sine:20:30000:25,decimals=2 \
               --meter query,addr=3,delay=15,gen=ramp:0:0.05,decimals=2 \

@@ -7,27 +7,16 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "app/DesktopFiles.h"
+
 namespace {
 
-const char kMimeXml[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<mime-info xmlns="http://www.freedesktop.org/standards/shared-mime-info">
-  <mime-type type="application/x-zvdat">
-    <comment>ZERVO data file</comment>
-    <comment xml:lang="zh_CN">仪表数据采集文件</comment>
-    <glob pattern="*.zvdat"/>
-    <glob pattern="*.ZVDAT"/>
-    <icon name="application-x-zvdat"/>
-  </mime-type>
-</mime-info>
-)";
-
-const char kIconSvg[] = R"(<svg xmlns="http://www.w3.org/2000/svg" width="64" height="64" viewBox="0 0 64 64">
-  <path d="M12 4h28l12 12v44H12z" fill="#f4f7fb" stroke="#234" stroke-width="2"/>
-  <path d="M40 4v12h12" fill="none" stroke="#234" stroke-width="2"/>
-  <rect x="17" y="24" width="30" height="26" fill="#0b1f3a"/>
-  <polyline points="18,44 24,36 30,40 36,30 42,34 46,28" fill="none" stroke="#ffd200" stroke-width="2.5"/>
-</svg>
-)";
+// A per-user entry of this name shadows the installed one; Hidden=true makes the desktop treat
+// the installed entry as deleted for this user (the desktop entry rules' way to remove it).
+const char kHiddenEntry[] = "[Desktop Entry]\n"
+                            "Type=Application\n"
+                            "Name=仪表数据采集软件\n"
+                            "Hidden=true\n";
 
 // Writes the file unless it already holds exactly these bytes; `changed` records a write.
 bool writeText(const QString &path, const QByteArray &bytes, QString *error, bool *changed) {
@@ -73,8 +62,21 @@ void startDetached(const QString &program, const QStringList &args) {
 
 } // namespace
 
-FileAssociation::FileAssociation(QString dataHome, QString executable)
-    : m_dataHome(std::move(dataHome)), m_executable(std::move(executable)) {}
+FileAssociation::FileAssociation(QString dataHome, QString executable, QString systemShareDir)
+    : m_dataHome(std::move(dataHome)), m_executable(std::move(executable)),
+      m_systemShareDir(std::move(systemShareDir)) {}
+
+QString FileAssociation::systemMimeFile() const {
+  return m_systemShareDir.isEmpty() ? QString() : m_systemShareDir + "/mime/packages/zervo-daq.xml";
+}
+QString FileAssociation::systemDesktopFile() const {
+  return m_systemShareDir.isEmpty() ? QString() : m_systemShareDir + "/applications/zervo-daq.desktop";
+}
+
+bool FileAssociation::hiddenByUser() const {
+  QFile f(desktopFile());
+  return f.open(QIODevice::ReadOnly) && f.readAll() == QByteArray(kHiddenEntry);
+}
 
 QString FileAssociation::defaultDataHome() {
   return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
@@ -112,6 +114,20 @@ QString FileAssociation::execLine() const {
 }
 
 bool FileAssociation::install(QString *error) const {
+  if (!m_systemShareDir.isEmpty()) {
+    // Installed: the package's entry and MIME type are the association; nothing per user
+    // points at the binary. Only a removal made earlier from the menu is taken back.
+    bool changed = false;
+    if (hiddenByUser() && !removeFile(desktopFile(), error, &changed))
+      return false;
+    if (changed)
+      refreshDatabases();
+    if (QFile::exists(systemMimeFile()) && QFile::exists(systemDesktopFile()))
+      return true;
+    if (error)
+      *error = QStringLiteral("安装的文件 %1 不存在").arg(systemDesktopFile());
+    return false;
+  }
   const QString desktop = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=仪表数据采集软件\n"
@@ -132,6 +148,14 @@ bool FileAssociation::install(QString *error) const {
 }
 
 bool FileAssociation::remove(QString *error) const {
+  if (!m_systemShareDir.isEmpty()) {
+    // The package's files belong to the package manager; the user's choice is an override.
+    bool changed = false;
+    const bool ok = writeText(desktopFile(), kHiddenEntry, error, &changed);
+    if (changed)
+      refreshDatabases();
+    return ok;
+  }
   bool changed = false;
   const bool ok = removeFile(mimeFile(), error, &changed) &&
                   removeFile(desktopFile(), error, &changed) && removeFile(iconFile(), error, &changed);
@@ -141,6 +165,8 @@ bool FileAssociation::remove(QString *error) const {
 }
 
 bool FileAssociation::installed() const {
+  if (!m_systemShareDir.isEmpty())
+    return QFile::exists(systemMimeFile()) && QFile::exists(systemDesktopFile()) && !hiddenByUser();
   return QFile::exists(mimeFile()) && QFile::exists(desktopFile());
 }
 

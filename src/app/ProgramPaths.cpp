@@ -19,10 +19,30 @@ bool folderWritable(const QString &dir) {
 }
 } // namespace
 
+QString ProgramPaths::installedShareDir(const QString &executableDir) {
+  const QDir bin(QFileInfo(executableDir).absoluteFilePath());
+  if (bin.dirName() != QLatin1String("bin"))
+    return {};
+  const QString share = QDir::cleanPath(bin.absoluteFilePath(QStringLiteral("../share")));
+  if (!QFileInfo(share + QStringLiteral("/zervo-daq")).isDir())
+    return {};
+  return withSlash(share);
+}
+
 ProgramPaths ProgramPaths::resolve(const QString &executableDir) {
+  const QString dir = QFileInfo(executableDir).absoluteFilePath();
+  // An installed copy's folder is not even asked: being writable does not make it ours.
+  return resolve(dir, installedShareDir(dir).isEmpty() && folderWritable(dir));
+}
+
+ProgramPaths ProgramPaths::resolve(const QString &executableDir, bool executableDirWritable) {
   ProgramPaths p;
   p.programDir = withSlash(QFileInfo(executableDir).absoluteFilePath());
-  if (folderWritable(p.programDir)) {
+  p.shareDir = installedShareDir(p.programDir);
+  p.installed = !p.shareDir.isEmpty();
+  p.helpDir = p.installed ? p.shareDir + QStringLiteral("zervo-daq/help/")
+                          : p.programDir + QStringLiteral("help/");
+  if (!p.installed && executableDirWritable) {
     p.writableDir = p.programDir;
     p.settingsFile = p.programDir + QStringLiteral("Sys.ini");
     p.portable = true;

@@ -2,6 +2,7 @@
 
 #include "acquisition/AcquisitionControl.h"
 #include "app/AppContext.h"
+#include "app/SelfCheck.h"
 #include "app/TAboutBox.h"
 #include "app/TfrmMain.h"
 #include "app/TfrmWelcome.h"
@@ -18,8 +19,11 @@
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QScreen>
+#include <QTimer>
 #include <QToolTip>
 #include <QWidget>
+
+#include <cstdio>
 
 bool HintPause::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::ToolTip) {
@@ -88,6 +92,8 @@ int RunProgram(int argc, char **argv) {
   // 5. Every window once, in this order, alive until the process ends.
   QStringList args = QCoreApplication::arguments();
   args.removeFirst();
+  // --self-check: the whole start, then a report of what was found instead of the message loop.
+  const bool selfCheck = args.removeAll(QStringLiteral("--self-check")) > 0;
   std::unique_ptr<TfrmMain> mainWindow = CreateWindows(ctx, args);
   TfrmMain &main = *mainWindow;
 
@@ -103,5 +109,13 @@ int RunProgram(int argc, char **argv) {
   if (const QScreen *screen = QGuiApplication::primaryScreen())
     main.setGeometry(screen->availableGeometry());
   main.showMaximized();
+  if (selfCheck) {
+    QTimer::singleShot(0, &main, [&ctx] {
+      const SelfCheckResult r = CheckStartedProgram(ctx.paths);
+      fputs(r.report.toUtf8().constData(), stdout);
+      fflush(stdout);
+      QCoreApplication::exit(r.ok ? 0 : 1);
+    });
+  }
   return QApplication::exec();
 }

@@ -516,7 +516,8 @@ void TfrmMain::btnSaveClick() {
 }
 
 FileAssociation TfrmMain::association() const {
-  return FileAssociation(FileAssociation::defaultDataHome(), QCoreApplication::applicationFilePath());
+  return FileAssociation(FileAssociation::defaultDataHome(), QCoreApplication::applicationFilePath(),
+                         m_ctx.paths.shareDir);
 }
 
 bool TfrmMain::InstallFileAssociation(QString *error) {
@@ -549,7 +550,7 @@ void TfrmMain::MenuRegClick() {
 void TfrmMain::MenuHelpClick() {
   // The manual opens through the desktop; a missing manual gives no message.
   QDesktopServices::openUrl(
-      QUrl::fromLocalFile(m_ctx.paths.programDir + QStringLiteral("help/help.html")));
+      QUrl::fromLocalFile(m_ctx.paths.helpPage(QStringLiteral("help.html"))));
 }
 
 void TfrmMain::btnLinkMoveClick() {
@@ -587,7 +588,7 @@ void TfrmMain::FormKeyDown(int key) {
 void TfrmMain::FormHelp(int helpContext) {
   const QString page = HelpPageForContext(helpContext);
   emit helpRequested(helpContext, page);
-  const QString path = m_ctx.paths.programDir + QStringLiteral("help/") + page;
+  const QString path = m_ctx.paths.helpPage(page);
   if (!QFileInfo::exists(path)) {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("仪表数据采集软件"),
                     QStringLiteral("help.chm 帮助文件不存在或者文件格式损坏！"), QMessageBox::Ok,

@@ -1,5 +1,6 @@
 #include "app/FileAssociation.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -75,6 +76,56 @@ private slots:
     };
     QTRY_COMPARE_WITH_TIMEOUT(ran("update-mime-database"), (home.path() + "/mime").toUtf8(), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(ran("update-desktop-database"), (home.path() + "/applications").toUtf8(), 10000);
+  }
+
+  // An installed program is associated by its package's files: the menu never writes a
+  // per-user entry that starts the binary, and removing only hides the installed entry.
+  void installedProgramUsesPackageFiles() {
+    QTemporaryDir home;
+    QTemporaryDir share;
+    FileAssociation fa(home.path(), "/usr/bin/zervo-daq", share.path());
+    QString error;
+    QVERIFY(!fa.installed());
+    QVERIFY(!fa.install(&error)); // the package's files are missing
+    QVERIFY(error.contains(fa.systemDesktopFile()));
+
+    QVERIFY(QDir().mkpath(share.filePath("applications")));
+    QVERIFY(QDir().mkpath(share.filePath("mime/packages")));
+    QVERIFY(QFile(fa.systemDesktopFile()).open(QIODevice::WriteOnly));
+    QVERIFY(QFile(fa.systemMimeFile()).open(QIODevice::WriteOnly));
+    QCOMPARE(fa.systemDesktopFile(), share.filePath("applications/zervo-daq.desktop"));
+    QVERIFY2(fa.install(&error), qPrintable(error));
+    QVERIFY(fa.installed());
+    QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+
+    QVERIFY2(fa.remove(&error), qPrintable(error));
+    QVERIFY(!fa.installed());
+    QFile d(fa.desktopFile());
+    QVERIFY(d.open(QIODevice::ReadOnly));
+    const QByteArray entry = d.readAll();
+    d.close();
+    QVERIFY(entry.contains("Hidden=true\n"));
+    QVERIFY(!entry.contains("Exec="));
+    QVERIFY(!QFile::exists(fa.mimeFile()));
+    QVERIFY(QFile::exists(fa.systemDesktopFile())); // the package's file is the package's
+
+    QVERIFY2(fa.install(&error), qPrintable(error));
+    QVERIFY(fa.installed());
+    QVERIFY(!QFile::exists(fa.desktopFile()));
+  }
+
+  // A portable copy's own per-user entry is not taken for the hiding one.
+  void installedProgramKeepsOtherUserEntries() {
+    QTemporaryDir home;
+    QTemporaryDir share;
+    QVERIFY(FileAssociation(home.path(), "/opt/daq/zervo-daq").install());
+    FileAssociation fa(home.path(), "/usr/bin/zervo-daq", share.path());
+    QVERIFY(QDir().mkpath(share.filePath("applications")));
+    QVERIFY(QDir().mkpath(share.filePath("mime/packages")));
+    QVERIFY(QFile(fa.systemDesktopFile()).open(QIODevice::WriteOnly));
+    QVERIFY(QFile(fa.systemMimeFile()).open(QIODevice::WriteOnly));
+    QVERIFY(fa.install());
+    QVERIFY(QFile::exists(fa.desktopFile()));
   }
 
   void installIntoUnwritableHomeFails() {

@@ -39,7 +39,10 @@ class TestStartup : public QObject {
   QTemporaryDir m_home;
 
 private slots:
-  void initTestCase() { qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8()); }
+  void initTestCase() {
+    qputenv("XDG_DATA_HOME", m_home.filePath("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", m_home.filePath("config").toUtf8());
+  }
 
   // The splash wait lasts one timer period, keeps handling events, and sleeps while there are none.
   void splashWaitSleeps() {
@@ -98,6 +101,37 @@ private slots:
     QVERIFY(shown);
     QCOMPARE(shown->source().fileName(), QString("ProjectManager.htm"));
     QVERIFY(responder.seen.empty());
+  }
+
+  // Help pages come from help/ beside a portable copy and from share/zervo-daq/help of an
+  // installed one, even when the installed bin folder has a help/ of its own.
+  void helpPagesFollowTheLayout_data() {
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("portable copy") << false;
+    QTest::newRow("installed layout") << true;
+  }
+  void helpPagesFollowTheLayout() {
+    QFETCH(bool, installed);
+    QTemporaryDir root;
+    const QString bin = root.filePath("usr/bin");
+    const QString helpDir = installed ? root.filePath("usr/share/zervo-daq/help") : bin + "/help";
+    writeFile(helpDir + "/ProjectManager.htm", "<html><body>project</body></html>");
+    if (installed)
+      writeFile(bin + "/help/ProjectManager.htm", "<html><body>stale</body></html>");
+    QDir userData(m_home.filePath("data/applications"));
+    QVERIFY(!userData.exists() || userData.removeRecursively());
+    AppContext ctx(ProgramPaths::resolve(bin));
+    QCOMPARE(ctx.paths.installed, installed);
+    auto main = CreateWindows(ctx, {});
+    ModalResponder responder;
+    main->FormHelp(10101);
+    QVERIFY(responder.seen.empty());
+    auto *browser = main->findChild<QTextBrowser *>(QStringLiteral("helpBrowser"));
+    QVERIFY(browser);
+    QCOMPARE(browser->source().toLocalFile(), helpDir + "/ProjectManager.htm");
+    // The first start registered the file type: per user for a portable copy only.
+    QCOMPARE(associationInstalled(m_home), !installed);
+    QCOMPARE(QFileInfo::exists(bin + "/Sys.ini"), !installed);
   }
 
   // "文件关联(&F)" acts on its tick, whatever Sys.ini says by now.
