@@ -8,7 +8,8 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-svg-dev qt6-tools-dev qt6-serialport-dev
   libqt6svg6 qt6-qpa-plugins
   libqcustomplot-dev libqcustomplot2.1-qt6
-  python3 python3-xlrd
+  python3 python3-xlrd python3-openpyxl
+  libxlsxwriter-dev
   xvfb xauth xdotool x11-apps imagemagick
   fonts-noto-cjk
   clang libclang-rt-14-dev

@@ -182,16 +182,16 @@ void TfrmMain::createBoard() {
       m_dialogs.frmEditChannelAll->exec();
   };
   cmd.clearChannelData = [this] { MenuChannelClearClick(); };
-  cmd.exportChannel = [this](TfraChannel *v) {
+  cmd.exportChannel = [this](TfraChannel *v, exportlayout::ExportFormat format) {
     QPointer<TfraChannel> view(v);
-    runExport([this, view] {
+    runExport([this, view, format] {
       if (view)
         ExportChartData(this, m_ctx, *view->pltChannel,
                         exportlayout::ChannelChartFileName(view->pltChannel->title(), QDateTime::currentDateTime()),
-                        exportHooks());
+                        exportHooks(), format);
     });
   };
-  cmd.exportAllChannels = [this] { exportAllChannels(); };
+  cmd.exportAllChannels = [this](exportlayout::ExportFormat format) { exportAllChannels(format); };
   cmd.cursorToolDown = [this] { return btnCursor->isChecked(); };
   cmd.releaseZoomBox = [this] { btnZoomBox->setChecked(false); };
   m_board = std::make_unique<ViewBoard>(m_ctx, pages, std::move(cmd));
@@ -205,8 +205,8 @@ void TfrmMain::createXYView() {
       m_dialogs.frmEditXYChannel->execOnPage(page);
   };
   h.clearChannelData = [this] { MenuChannelClearClick(); };
-  h.exportChart = [this](PlotChart *c, const QString &name) {
-    runExport([&] { ExportChartData(this, m_ctx, *c, name, exportHooks()); });
+  h.exportChart = [this](PlotChart *c, const QString &name, exportlayout::ExportFormat format) {
+    runExport([&] { ExportChartData(this, m_ctx, *c, name, exportHooks(), format); });
   };
   XYView->setHooks(std::move(h));
   TfraXYChannel *xy = XYView.get();
@@ -377,18 +377,18 @@ void TfrmMain::runExport(const std::function<void()> &run) {
 
 ExportHooks TfrmMain::exportHooks() {
   ExportHooks h;
-  h.createProgressWindow = [this](int max) { return CreateProgressWindow(max); };
+  h.createProgressWindow = [this](int max, bool cancellable) { return CreateProgressWindow(max, cancellable); };
   return h;
 }
 
-void TfrmMain::exportAllChannels() {
-  runExport([this] {
+void TfrmMain::exportAllChannels(exportlayout::ExportFormat format) {
+  runExport([this, format] {
     std::vector<const PlotChart *> charts;
     for (int c = 0; c < std::min(m_ctx.meters.MeterAmount, m_board->viewCount()); ++c)
       charts.push_back(m_board->view(c)->pltChannel);
     ExportAllChannelData(this, m_ctx, charts,
                          exportlayout::AllChannelsFileName(m_ctx.options.FileNameHead, QDateTime::currentDateTime()),
-                         exportHooks());
+                         exportHooks(), format);
   });
 }
 
@@ -626,4 +626,6 @@ QString TfrmMain::panelText(int panel) const {
   return {};
 }
 
-QProgressBar *TfrmMain::CreateProgressWindow(int maximum) { return CreateExportProgressWindow(maximum); }
+QProgressBar *TfrmMain::CreateProgressWindow(int maximum, bool cancellable) {
+  return CreateExportProgressWindow(maximum, cancellable);
+}

@@ -2,6 +2,7 @@
 
 #include "acquisition/RecordingHost.h"
 #include "app/WindowCommands.h"
+#include "dialogs/TableExport.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -78,8 +79,9 @@ public:
   void setPanelText(int panel, const QString &text) override;
   [[nodiscard]] QString panelText(int panel) const;
 
-  // A borderless window with a progress bar, for long exports. The caller frees the bar's parent.
-  QProgressBar *CreateProgressWindow(int maximum);
+  // A borderless window with a progress bar, for long exports; a cancellable one has a cancel
+  // button (see CreateExportProgressWindow). The caller frees the bar's parent.
+  QProgressBar *CreateProgressWindow(int maximum, bool cancellable = false);
 
   // The view that last had the focus, or none; never a view freed by a rebuild.
   [[nodiscard]] TfraChannel *ActivePlot() const;
@@ -169,7 +171,7 @@ private:
   void createXYView();
   [[nodiscard]] FileAssociation association() const;
   [[nodiscard]] ExportHooks exportHooks();
-  void exportAllChannels();
+  void exportAllChannels(exportlayout::ExportFormat format);
   // Runs an export in the exporting state.
   void runExport(const std::function<void()> &run);
   void updateCommands();

@@ -63,6 +63,10 @@ double RoundedValue(double value) {
   return parsed;
 }
 
+std::optional<QString> XDateTimeText(double x, const QString &dateTimeFormat) {
+  return dateTimeText(x, QtDateTimeFormat(dateTimeFormat));
+}
+
 QString XText(double x, bool dateTime, const QString &dateTimeFormat) {
   if (dateTime)
     if (const std::optional<QString> text = dateTimeText(x, QtDateTimeFormat(dateTimeFormat)))

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <optional>
 #include <span>
 
 // How chart data is laid out on a spreadsheet (no widgets).
@@ -60,6 +61,8 @@ struct SeriesData final : ChartSeries {
 // settings store it, "hh:nn:ss") when the axis shows date-time labels. Titles are text.
 [[nodiscard]] QString NumberText(double value);
 [[nodiscard]] QString XText(double x, bool dateTime, const QString &dateTimeFormat);
+// The date-time text of x in the settings' pattern; nullopt for a value no date can stand for.
+[[nodiscard]] std::optional<QString> XDateTimeText(double x, const QString &dateTimeFormat);
 // The value of NumberText(value) read back as a number.
 [[nodiscard]] double RoundedValue(double value);
 

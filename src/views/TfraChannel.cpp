@@ -163,9 +163,18 @@ void TfraChannel::buildMenus() {
   PopupMenu1->addAction(QStringLiteral("清除通道数据(&C)"), this, [this] { m_host.clearChannelData(); });
   PopupMenu1->addSeparator();
   QMenu *excel = PopupMenu1->addMenu(QStringLiteral("导出为EXCEL(&L)"));
-  excel->addAction(QStringLiteral("导出全部绘图区数据(&A)"), this, [this] { m_host.exportAllChannels(); });
-  excel->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this, [this] { m_host.exportChannel(this); });
+  excel->addAction(QStringLiteral("导出全部绘图区数据(&A)"), this, [this] { m_host.exportAllChannels(exportlayout::ExportFormat::Xls); });
+  excel->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this, [this] { m_host.exportChannel(this, exportlayout::ExportFormat::Xls); });
   excel->addAction(QStringLiteral("导出为GSV(&G)"))->setVisible(false);
+  // Whole charts, without the 65535-row limit of .xls, for both scopes of the .xls entries.
+  using exportlayout::ExportFormat;
+  for (const auto &[text, format] : {std::pair{QStringLiteral("导出CSV文件"), ExportFormat::Csv},
+                                     std::pair{QStringLiteral("导出Excel 2007文件(.xlsx)"), ExportFormat::Xlsx}}) {
+    QMenu *sub = excel->addMenu(text);
+    const ExportFormat f = format;
+    sub->addAction(QStringLiteral("导出全部绘图区数据(&A)"), this, [this, f] { m_host.exportAllChannels(f); });
+    sub->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this, [this, f] { m_host.exportChannel(this, f); });
+  }
   PopupMenu1->addAction(QStringLiteral("保存为图片(&S)"), this, [this] { pltChannel->execSaveImageDialog(); });
   PopupMenu1->addAction(QStringLiteral("打印本绘图(&P)"), this, [this] { pltChannel->execPrintDialog(); });
   PopupMenu1->addSeparator();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "acquisition/ChannelView.h"
+#include "dialogs/TableExport.h"
 #include "views/PanelDrag.h"
 
 #include <QFrame>
@@ -29,8 +30,8 @@ public:
   // page: 0 the chart page, 1 the information window page, -1 whichever was shown last.
   virtual void openChannelProperties(int channel, int page) = 0;
   virtual void clearChannelData() = 0;
-  virtual void exportChannel(TfraChannel *view) = 0;
-  virtual void exportAllChannels() = 0;
+  virtual void exportChannel(TfraChannel *view, exportlayout::ExportFormat format) = 0;
+  virtual void exportAllChannels(exportlayout::ExportFormat format) = 0;
   virtual void freezeDrawing(bool frozen) = 0;
 };
 

@@ -121,11 +121,16 @@ void TfraXYChannel::buildMenus() {
   });
   PopupMenu1->addSeparator();
   QMenu *excel = PopupMenu1->addMenu(QStringLiteral("导出为EXCEL(&L)"));
-  excel->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this, [this] {
+  auto exportAs = [this](exportlayout::ExportFormat format) {
     if (m_hooks.exportChart)
-      m_hooks.exportChart(pltXY, pltXY->title());
-  });
+      m_hooks.exportChart(pltXY, pltXY->title(), format);
+  };
+  excel->addAction(QStringLiteral("只导出本绘图区数据(&S)"), this,
+                   [exportAs] { exportAs(exportlayout::ExportFormat::Xls); });
   excel->addAction(QStringLiteral("导出为GSV(&G)"))->setVisible(false);
+  excel->addAction(QStringLiteral("导出CSV文件"), this, [exportAs] { exportAs(exportlayout::ExportFormat::Csv); });
+  excel->addAction(QStringLiteral("导出Excel 2007文件(.xlsx)"), this,
+                   [exportAs] { exportAs(exportlayout::ExportFormat::Xlsx); });
   PopupMenu1->addSeparator();
   PopupMenu1->addAction(QStringLiteral("保存为图片(&S)"), this, [this] { pltXY->execSaveImageDialog(); });
   PopupMenu1->addAction(QStringLiteral("打印本绘图(&P)"), this, [this] { pltXY->execPrintDialog(); });

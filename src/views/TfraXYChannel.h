@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dialogs/TableExport.h"
 #include "views/PanelDrag.h"
 
 #include "views/XYPlotModel.h"
@@ -31,8 +32,8 @@ public:
     // The X/Y properties dialog, modally, on page 0 ("XY轴序号") or 1 ("信息显示窗").
     std::function<void(int page)> openProperties;
     std::function<void()> clearChannelData;
-    // The one-chart spreadsheet export, under the given name.
-    std::function<void(PlotChart *chart, const QString &name)> exportChart;
+    // The one-chart spreadsheet export, under the given name, in the given format.
+    std::function<void(PlotChart *chart, const QString &name, exportlayout::ExportFormat format)> exportChart;
   };
 
   TfraXYChannel(AppContext &ctx, QWidget *xyPage, QWidget *parent = nullptr);

@@ -56,8 +56,12 @@ void ViewBoard::buildCompareChart() {
   comparePopup->addAction(QStringLiteral("清除通道数据(&C)"), this, [this] { clearChannelData(); });
   comparePopup->addSeparator();
   QMenu *excel = comparePopup->addMenu(QStringLiteral("导出为EXCEL(&L)"));
-  excel->addAction(QStringLiteral("导出本绘图区数据(&S)"), this, [this] { exportAllChannels(); });
+  excel->addAction(QStringLiteral("导出本绘图区数据(&S)"), this,
+                   [this] { exportAllChannels(exportlayout::ExportFormat::Xls); });
   excel->addAction(QStringLiteral("导出为GSV(&G)"))->setVisible(false);
+  excel->addAction(QStringLiteral("导出CSV文件"), this, [this] { exportAllChannels(exportlayout::ExportFormat::Csv); });
+  excel->addAction(QStringLiteral("导出Excel 2007文件(.xlsx)"), this,
+                   [this] { exportAllChannels(exportlayout::ExportFormat::Xlsx); });
   comparePopup->addSeparator();
   comparePopup->addAction(QStringLiteral("保存为图片(&S)"), this, [this] { m_compare->execSaveImageDialog(); });
   comparePopup->addAction(QStringLiteral("打印本绘图(&P)"), this, [this] { m_compare->execPrintDialog(); });
@@ -429,14 +433,14 @@ void ViewBoard::clearChannelData() {
     m_commands.clearChannelData();
 }
 
-void ViewBoard::exportChannel(TfraChannel *v) {
+void ViewBoard::exportChannel(TfraChannel *v, exportlayout::ExportFormat format) {
   if (m_commands.exportChannel)
-    m_commands.exportChannel(v);
+    m_commands.exportChannel(v, format);
 }
 
-void ViewBoard::exportAllChannels() {
+void ViewBoard::exportAllChannels(exportlayout::ExportFormat format) {
   if (m_commands.exportAllChannels)
-    m_commands.exportAllChannels();
+    m_commands.exportAllChannels(format);
 }
 
 void ViewBoard::freezeDrawing(bool frozen) {

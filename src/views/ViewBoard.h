@@ -32,8 +32,8 @@ public:
     std::function<void(int channel, int page)> openChannelProperties;
     std::function<void()> openCompareProperties;
     std::function<void()> clearChannelData;
-    std::function<void(TfraChannel *)> exportChannel;
-    std::function<void()> exportAllChannels;
+    std::function<void(TfraChannel *, exportlayout::ExportFormat)> exportChannel;
+    std::function<void(exportlayout::ExportFormat)> exportAllChannels;
     std::function<bool()> cursorToolDown;
     std::function<void()> releaseZoomBox;
   };
@@ -92,8 +92,8 @@ public:
   void arrangeViews() override;
   void openChannelProperties(int channel, int page) override;
   void clearChannelData() override;
-  void exportChannel(TfraChannel *view) override;
-  void exportAllChannels() override;
+  void exportChannel(TfraChannel *view, exportlayout::ExportFormat format) override;
+  void exportAllChannels(exportlayout::ExportFormat format = exportlayout::ExportFormat::Xls) override;
   void freezeDrawing(bool frozen) override;
 
 protected:

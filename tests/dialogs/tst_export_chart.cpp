@@ -1,12 +1,15 @@
 // The spreadsheet export commands on real charts: questions, file names, progress windows,
 // messages, and the saved workbooks as xlrd reads them.
 #include "dialogs/ChartExport.h"
+#include "dialogs/tst_table_reader.h"
 #include "dialogs/tst_xls_reader.h"
 
 #include "app/AppContext.h"
 #include "common/ModalResponder.h"
 #include "views/PlotChart.h"
 
+#include <QAbstractButton>
+#include <QPointer>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -54,7 +57,10 @@ struct Surroundings {
   QStringList defaultNames;    // what the dialog proposed
   QList<QUrl> opened;
   QList<int> progressMaxima;
+  QList<bool> cancellable;
   bool openSucceeds = true;
+  bool clickCancel = false;    // click the progress window's cancel button once events run
+  QPointer<QWidget> progressWindow;
 
   ExportHooks hooks() {
     ExportHooks h;
@@ -66,9 +72,15 @@ struct Surroundings {
       opened << url;
       return openSucceeds;
     };
-    h.createProgressWindow = [this](int maximum) {
+    h.createProgressWindow = [this](int maximum, bool canCancel) {
       progressMaxima << maximum;
-      return CreateExportProgressWindow(maximum);
+      cancellable << canCancel;
+      QProgressBar *bar = CreateExportProgressWindow(maximum, canCancel);
+      progressWindow = bar->window();
+      auto *button = bar->window()->findChild<QAbstractButton *>(QLatin1String(kProgressCancelButton));
+      if (clickCancel && button)
+        QTimer::singleShot(0, button, &QAbstractButton::click);
+      return bar;
     };
     return h;
   }
@@ -118,6 +130,12 @@ private slots:
   void dateTimeAxis();
   void allChannels_data();
   void allChannels();
+  void tables_data();
+  void tables();
+  void cancelledTable_data();
+  void cancelledTable();
+  void failedTable_data();
+  void failedTable();
 
 private:
   std::unique_ptr<QTemporaryDir> m_dir;
@@ -395,6 +413,150 @@ void TestExportChart::allChannels() {
                return QString();
              return c % 2 == 0 ? fixed5(i * 0.25) : fixed5(k * 1000 - i * 1.5 + kThird);
            }));
+}
+
+using exportlayout::ExportFormat;
+
+void TestExportChart::tables_data() {
+  QTest::addColumn<int>("format");
+  QTest::addColumn<QList<int>>("points"); // one chart, or one per channel for all channels
+  QTest::addColumn<bool>("allChannels");
+  QTest::addColumn<QString>("typed");
+  QTest::addColumn<QString>("saved");
+  // More than an .xls sheet holds, with no question: every point is exported.
+  QTest::newRow("csv one chart") << int(ExportFormat::Csv) << QList<int>{70000} << false << "data" << "data.csv";
+  QTest::newRow("xlsx one chart") << int(ExportFormat::Xlsx) << QList<int>{70000} << false << "data.xlsx"
+                                  << "data.xlsx";
+  QTest::newRow("csv all channels") << int(ExportFormat::Csv) << QList<int>{4, 6, 2} << true << "all.csv"
+                                    << "all.csv";
+  QTest::newRow("xlsx all channels") << int(ExportFormat::Xlsx) << QList<int>{4, 6, 2} << true << "all"
+                                     << "all.xlsx";
+}
+
+void TestExportChart::tables() {
+  QFETCH(int, format);
+  QFETCH(QList<int>, points);
+  QFETCH(bool, allChannels);
+  QFETCH(QString, typed);
+  QFETCH(QString, saved);
+  std::vector<std::unique_ptr<PlotChart>> charts;
+  std::vector<const PlotChart *> pointers;
+  for (int k = 0; k < points.size(); ++k) {
+    charts.push_back(makeChart(points[k], k));
+    pointers.push_back(charts.back().get());
+  }
+  Surroundings env;
+  env.typedName = m_dir->filePath(typed);
+  ModalResponder responder;
+  const bool done = allChannels ? ExportAllChannelData(nullptr, m_ctx, pointers, QStringLiteral("Test"),
+                                                       env.hooks(), ExportFormat(format))
+                                : ExportChartData(nullptr, m_ctx, *charts.front(), QStringLiteral("Test"),
+                                                  env.hooks(), ExportFormat(format));
+  QVERIFY(done);
+  QVERIFY(responder.seen.empty());
+  const QString path = m_dir->filePath(saved);
+  QCOMPARE(env.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
+  const int rows = *std::max_element(points.begin(), points.end());
+  QCOMPARE(env.progressMaxima, QList<int>{rows});
+  QCOMPARE(env.cancellable, QList<bool>{true});
+  QVERIFY(!env.progressWindow);
+  QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{saved});
+
+  QList<QStringList> expected;
+  QStringList kinds;
+  QStringList titles;
+  for (int k = 0; k < points.size(); ++k)
+    titles << QStringLiteral("时间(秒)") << QStringLiteral("通道%1(kg)").arg(k + 1);
+  expected << titles;
+  kinds << QString(titles.size(), QLatin1Char('t'));
+  for (int i = 0; i < rows; ++i) {
+    QStringList row;
+    QString kind;
+    for (int k = 0; k < points.size(); ++k) {
+      const bool has = i < points[k];
+      row << (has ? fixed5(i * 0.25) : QString()) << (has ? fixed5(k * 1000 - i * 1.5 + kThird) : QString());
+      kind += has ? QStringLiteral("nn") : QStringLiteral("--");
+    }
+    expected << row;
+    kinds << kind;
+  }
+  if (ExportFormat(format) == ExportFormat::Csv) {
+    const tablecheck::Csv csv = tablecheck::readCsv(path);
+    QVERIFY2(csv.ok, qPrintable(csv.error));
+    QVERIFY(csv.bom);
+    QCOMPARE(csv.rows.size(), rows + 1);
+    QVERIFY(csv.rows == expected);
+    return;
+  }
+  const tablecheck::Xlsx book = tablecheck::readXlsx(path);
+  QVERIFY2(book.ok, qPrintable(book.error));
+  QCOMPARE(book.sheets.size(), 1);
+  QCOMPARE(book.sheets[0].rows, rows + 1);
+  QCOMPARE(book.sheets[0].grid.first(), titles);
+  QVERIFY(book.sheets[0].grid == expected);
+  QVERIFY(book.sheets[0].kinds == kinds);
+  QCOMPARE(book.numberFormats, QStringList{"0.00000"});
+  QCOMPARE(book.inexact, 0);
+}
+
+void TestExportChart::cancelledTable_data() {
+  QTest::addColumn<int>("format");
+  QTest::addColumn<bool>("earlierFile");
+  QTest::newRow("csv") << int(ExportFormat::Csv) << false;
+  QTest::newRow("xlsx") << int(ExportFormat::Xlsx) << false;
+  QTest::newRow("xlsx over an earlier file") << int(ExportFormat::Xlsx) << true;
+}
+
+// Cancel in the progress window: no file, no box, the earlier file untouched.
+void TestExportChart::cancelledTable() {
+  QFETCH(int, format);
+  QFETCH(bool, earlierFile);
+  const QString name = ExportFormat(format) == ExportFormat::Csv ? QStringLiteral("c.csv") : QStringLiteral("c.xlsx");
+  const QString path = m_dir->filePath(name);
+  if (earlierFile) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("earlier file");
+  }
+  const auto chart = makeChart(20000);
+  Surroundings env;
+  env.typedName = path;
+  env.clickCancel = true;
+  ModalResponder responder({QMessageBox::Yes}); // replace the earlier file
+  QVERIFY(!ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks(), ExportFormat(format)));
+  QCOMPARE(texts(responder.seen), earlierFile ? QStringList{kReplace} : QStringList{});
+  QVERIFY(env.opened.isEmpty());
+  QCOMPARE(env.cancellable, QList<bool>{true});
+  QVERIFY(!env.progressWindow);
+  QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
+           earlierFile ? QStringList{name} : QStringList{});
+  if (earlierFile) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("earlier file"));
+  }
+}
+
+void TestExportChart::failedTable_data() {
+  QTest::addColumn<int>("format");
+  QTest::addColumn<QString>("message");
+  QTest::newRow("csv") << int(ExportFormat::Csv) << QStringLiteral("CSV文件保存失败，数据没有导出！");
+  QTest::newRow("xlsx") << int(ExportFormat::Xlsx) << QStringLiteral("Excel文件保存失败，数据没有导出！");
+}
+
+void TestExportChart::failedTable() {
+  QFETCH(int, format);
+  QFETCH(QString, message);
+  const auto chart = makeChart(10);
+  Surroundings env;
+  env.typedName = m_dir->filePath(QStringLiteral("missing/folder/out"));
+  ModalResponder responder;
+  QVERIFY(!ExportChartData(nullptr, m_ctx, *chart, QString(), env.hooks(), ExportFormat(format)));
+  QCOMPARE(responder.seen.size(), size_t(1));
+  QCOMPARE(responder.seen.front().caption, QStringLiteral("错误"));
+  QVERIFY2(responder.seen.front().text.startsWith(message), qPrintable(responder.seen.front().text));
+  QVERIFY(env.opened.isEmpty());
+  QVERIFY(QDir(m_dir->path()).isEmpty());
 }
 
 QTEST_MAIN(TestExportChart)

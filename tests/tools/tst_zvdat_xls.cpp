@@ -1,5 +1,6 @@
 // zvdat xls on hand-made data files; the workbooks are read back with xlrd.
 #include "common/LeBytes.h"
+#include "dialogs/tst_table_reader.h"
 #include "dialogs/tst_xls_reader.h"
 
 #include <QFile>
@@ -52,6 +53,8 @@ private slots:
   void channelLongerThanASheet();
   void failures_data();
   void failures();
+  void xlsx_data();
+  void xlsx();
 
 private:
   QTemporaryDir m_dir;
@@ -159,6 +162,44 @@ void TestZvdatXls::failures() {
   const Run run = runZvdat(args);
   QCOMPARE(run.exitCode, exitCode);
   QVERIFY2(run.err.contains(stderrHas), run.err.constData());
+}
+
+// Every sample, in the columns of the xls command; openpyxl reads the workbook back.
+void TestZvdatXls::xlsx_data() {
+  QTest::addColumn<QStringList>("unitArgs");
+  QTest::addColumn<QList<QStringList>>("expected");
+  QTest::newRow("seconds by default") << QStringList{}
+                                      << QList<QStringList>{{"时间(秒)", "通道1(kg)", "时间(秒)", "a,b"},
+                                                            {"0.00000", "1.50000", "0.50000", "-2.00000"},
+                                                            {"1.00000", "2.25000", "", ""},
+                                                            {"90.00000", "3.00000", "", ""}};
+  QTest::newRow("milliseconds") << QStringList{"--unit", "ms"}
+                                << QList<QStringList>{{"时间(毫秒)", "通道1(kg)", "时间(毫秒)", "a,b"},
+                                                      {"0.00000", "1.50000", "500.00000", "-2.00000"},
+                                                      {"1000.00000", "2.25000", "", ""},
+                                                      {"90000.00000", "3.00000", "", ""}};
+}
+
+void TestZvdatXls::xlsx() {
+  QFETCH(QStringList, unitArgs);
+  QFETCH(QList<QStringList>, expected);
+  const QString out = m_dir.filePath(QStringLiteral("%1.xlsx").arg(QTest::currentDataTag()));
+  const Run run = runZvdat(QStringList{"xlsx", m_small, out} + unitArgs);
+  QCOMPARE(run.exitCode, 0);
+  QVERIFY(run.err.contains("1 samples name no channel"));
+  const tablecheck::Xlsx book = tablecheck::readXlsx(out);
+  QVERIFY2(book.ok, qPrintable(book.error));
+  QCOMPARE(book.sheets.size(), 1);
+  QCOMPARE(book.sheets[0].grid, expected);
+  QCOMPARE(book.sheets[0].kinds, (QStringList{"tttt", "nnnn", "nn--", "nn--"}));
+  QCOMPARE(book.numberFormats, QStringList{"0.00000"});
+
+  // xlsx takes the arguments of xls, and fails as it does.
+  QCOMPARE(runZvdat({"xlsx", m_small}).exitCode, 2);
+  const QString unwritable = m_dir.filePath(QStringLiteral("no/such/folder/out.xlsx"));
+  const Run failed = runZvdat({"xlsx", m_small, unwritable});
+  QCOMPARE(failed.exitCode, 3);
+  QVERIFY(failed.err.contains("cannot write"));
 }
 
 QTEST_GUILESS_MAIN(TestZvdatXls)

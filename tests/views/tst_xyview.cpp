@@ -417,6 +417,8 @@ private slots:
     QTest::newRow("window properties") << true << "属性(&D)" << "properties 1";
     QTest::newRow("clear") << false << "清除通道数据(&C)" << "clear";
     QTest::newRow("export this chart") << false << "只导出本绘图区数据(&S)" << "export XY测试";
+    QTest::newRow("export as CSV") << false << "导出CSV文件" << "export XY测试 csv";
+    QTest::newRow("export as xlsx") << false << "导出Excel 2007文件(.xlsx)" << "export XY测试 xlsx";
   }
   void menusReachTheMainWindow() {
     QFETCH(bool, windowMenu);
@@ -430,8 +432,10 @@ private slots:
     TfraXYChannel::Hooks h;
     h.openProperties = [&](int page) { calls << QStringLiteral("properties %1").arg(page); };
     h.clearChannelData = [&] { calls << QStringLiteral("clear"); };
-    h.exportChart = [&](PlotChart *c, const QString &name) {
-      calls << QStringLiteral("export ") + name;
+    h.exportChart = [&](PlotChart *c, const QString &name, exportlayout::ExportFormat format) {
+      calls << QStringLiteral("export ") + name + (format == exportlayout::ExportFormat::Xls    ? QString()
+                                                   : format == exportlayout::ExportFormat::Csv ? QStringLiteral(" csv")
+                                                                                               : QStringLiteral(" xlsx"));
       QCOMPARE(c, f.view->chart());
     };
     f.view->setHooks(h);

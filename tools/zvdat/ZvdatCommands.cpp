@@ -3,20 +3,19 @@
 #include "acquisition/TimeUnits.h"
 #include "app/Conversions.h"
 #include "dialogs/ExportLayout.h"
+#include "dialogs/TableExport.h"
 #include "dialogs/XlsWriter.h"
 
 #include <QLocale>
 
 #include <algorithm>
 #include <array>
-#include <charconv>
+#include <limits>
 #include <vector>
 
 namespace zvdat {
 
 namespace {
-
-constexpr qsizetype kChunkBytes = 1 << 20;
 
 std::optional<int> unitCode(const QString &name) {
   static constexpr std::array<const char *, 4> kNames = {"ms", "s", "min", "h"};
@@ -35,43 +34,64 @@ QString valueTitle(const ChannelInfo &info) {
   return info.title + QLatin1Char('(') + info.measureUnit + QLatin1Char(')');
 }
 
-// Quotes a cell when it would otherwise break the row.
-QByteArray csvCell(const QString &text) {
-  QByteArray bytes = text.toUtf8();
-  if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r'))
-    return bytes;
-  bytes.replace("\"", "\"\"");
-  return '"' + bytes + '"';
-}
-
-// "%.5f" without locale and without a temporary string per cell.
-void appendFixed5(QByteArray &out, double value) {
-  std::array<char, 400> buf{};  // the widest double in fixed notation has 309 digits
-  const auto result = std::to_chars(buf.data(), buf.data() + buf.size(), value, std::chars_format::fixed, 5);
-  out.append(buf.data(), result.ptr - buf.data());
-}
-
-bool flushChunk(QByteArray &chunk, QIODevice &out) {
-  const bool ok = out.write(chunk) == chunk.size();
-  chunk.clear();
-  return ok;
-}
-
 }  // namespace
+
+ChannelTable::ChannelTable(const TDataBlock &block, int timeUnit) {
+  const qsizetype channelCount = block.channels.size();
+  // Sample indices grouped by channel, in file order within each channel (one flat array).
+  std::vector<qint64> start(static_cast<size_t>(channelCount) + 1, 0);
+  for (const TSampleRecord &sample : block.samples) {
+    const qint32 channel = sample.Channel;
+    if (channel >= 0 && channel < channelCount)
+      ++start[static_cast<size_t>(channel) + 1];
+  }
+  for (qsizetype c = 0; c < channelCount; ++c)
+    start[static_cast<size_t>(c) + 1] += start[static_cast<size_t>(c)];
+  m_order.resize(static_cast<size_t>(start.back()));
+  std::vector<qint64> fill(start.begin(), start.end() - 1);
+  for (size_t i = 0; i < block.samples.size(); ++i) {
+    const qint32 channel = block.samples[i].Channel;
+    if (channel >= 0 && channel < channelCount)
+      m_order[static_cast<size_t>(fill[static_cast<size_t>(channel)]++)] = static_cast<qint64>(i);
+  }
+
+  const QString timeTitle = QStringLiteral("时间(") + TimeUnitName(timeUnit) + QLatin1Char(')');
+  m_series.reserve(static_cast<size_t>(channelCount));
+  for (qsizetype c = 0; c < channelCount; ++c) {
+    const qint64 n = start[static_cast<size_t>(c) + 1] - start[static_cast<size_t>(c)];
+    m_series.emplace_back(block, m_order.data() + start[static_cast<size_t>(c)],
+                          static_cast<int>(std::min<qint64>(n, std::numeric_limits<int>::max())), timeUnit,
+                          timeTitle, valueTitle(block.channels[c].info));
+  }
+  for (const ChannelSeries &s : m_series)
+    m_pointers.push_back(&s);
+}
+
+double ChannelTable::ChannelSeries::x(int i) const {
+  return ToDisplayTime(m_block->samples[static_cast<size_t>(m_order[i])].Time, m_timeUnit);
+}
+
+double ChannelTable::ChannelSeries::y(int i) const {
+  return m_block->samples[static_cast<size_t>(m_order[i])].Value;
+}
 
 QString UsageText() {
   return QStringLiteral(
       "Usage: zvdat info FILE\n"
       "       zvdat csv FILE [--unit ms|s|min|h] [-o OUT]\n"
       "       zvdat xls FILE OUT.xls [--unit ms|s|min|h]\n"
+      "       zvdat xlsx FILE OUT.xlsx [--unit ms|s|min|h]\n"
       "       zvdat --help\n"
       "\n"
       "info  prints the load status, the channel records, the sample count and the duration.\n"
       "csv   writes one (time, value) column pair per channel with a header row; row k holds\n"
       "      the k-th sample of each channel. Times in the given unit (default s), values\n"
-      "      with five decimals. Output to OUT, or to standard output.\n"
+      "      with five decimals; UTF-8 with a byte-order mark. Output to OUT, or to standard\n"
+      "      output.\n"
       "xls   writes the same columns as an Excel 97-2003 workbook (one sheet, at most 65535\n"
       "      data rows; later samples of a longer channel are left out and reported).\n"
+      "xlsx  writes the same columns as an Excel 2007 workbook with every sample: 1048575\n"
+      "      data rows a sheet, further sheets for the rest.\n"
       "\n"
       "Exit status: 0 done, 1 file not loadable, 2 bad arguments, 3 output not written.\n");
 }
@@ -96,6 +116,8 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
     parsed.command = Command::Csv;
   else if (command == QLatin1String("xls"))
     parsed.command = Command::Xls;
+  else if (command == QLatin1String("xlsx"))
+    parsed.command = Command::Xlsx;
   else {
     *error = QStringLiteral("unknown command: %1").arg(command);
     return std::nullopt;
@@ -106,7 +128,8 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
   for (qsizetype i = 1; i < args.size(); ++i) {
     const QString &arg = args[i];
     const bool isCsv = parsed.command == Command::Csv;
-    const bool isXls = parsed.command == Command::Xls;
+    // xls and xlsx take the same arguments.
+    const bool isXls = parsed.command == Command::Xls || parsed.command == Command::Xlsx;
     QString value;
     enum { None, Unit, Output } option = None;
     if (arg == QLatin1String("--unit") || arg == QLatin1String("-o") || arg == QLatin1String("--output")) {
@@ -128,7 +151,7 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
     }
 
     if (option == Unit && !isCsv && !isXls) {
-      *error = QStringLiteral("%1 is an option of xls and csv only").arg(arg);
+      *error = QStringLiteral("%1 is an option of xls, xlsx and csv only").arg(arg);
       return std::nullopt;
     }
     if (option == Output && !isCsv) {
@@ -169,7 +192,7 @@ std::optional<Arguments> ParseArguments(const QStringList &args, QString *error)
     *error = QStringLiteral("no data file given");
     return std::nullopt;
   }
-  if (parsed.command == Command::Xls && parsed.output.isEmpty()) {
+  if ((parsed.command == Command::Xls || parsed.command == Command::Xlsx) && parsed.output.isEmpty()) {
     *error = QStringLiteral("no output workbook given");
     return std::nullopt;
   }
@@ -219,92 +242,29 @@ QString InfoText(const TDataBlock &block) {
 }
 
 bool WriteCsv(const TDataBlock &block, int timeUnit, QIODevice &out) {
-  const qsizetype channelCount = block.channels.size();
-
-  // Sample indices grouped by channel, in file order within each channel (one flat array).
-  std::vector<qint64> start(static_cast<size_t>(channelCount) + 1, 0);
-  for (const TSampleRecord &sample : block.samples) {
-    const qint32 channel = sample.Channel;
-    if (channel >= 0 && channel < channelCount)
-      ++start[static_cast<size_t>(channel) + 1];
-  }
-  qint64 rows = 0;
-  for (qsizetype c = 0; c < channelCount; ++c) {
-    rows = std::max(rows, start[static_cast<size_t>(c) + 1]);
-    start[static_cast<size_t>(c) + 1] += start[static_cast<size_t>(c)];
-  }
-  std::vector<qint64> order(static_cast<size_t>(start.back()));
-  std::vector<qint64> fill(start.begin(), start.end() - 1);
-  for (size_t i = 0; i < block.samples.size(); ++i) {
-    const qint32 channel = block.samples[i].Channel;
-    if (channel >= 0 && channel < channelCount)
-      order[static_cast<size_t>(fill[static_cast<size_t>(channel)]++)] = static_cast<qint64>(i);
-  }
-
-  QByteArray chunk;
-  chunk.reserve(kChunkBytes + 4096);
-  const QString timeTitle = QStringLiteral("时间(") + TimeUnitName(timeUnit) + QLatin1Char(')');
-  for (qsizetype c = 0; c < channelCount; ++c) {
-    if (c > 0)
-      chunk += ',';
-    chunk += csvCell(timeTitle) + ',' + csvCell(valueTitle(block.channels[c].info));
-  }
-  chunk += '\n';
-
-  for (qint64 row = 0; row < rows; ++row) {
-    for (qsizetype c = 0; c < channelCount; ++c) {
-      if (c > 0)
-        chunk += ',';
-      const qint64 at = start[static_cast<size_t>(c)] + row;
-      if (at >= start[static_cast<size_t>(c) + 1]) {
-        chunk += ',';
-        continue;
-      }
-      const TSampleRecord &sample = block.samples[static_cast<size_t>(order[static_cast<size_t>(at)])];
-      appendFixed5(chunk, ToDisplayTime(sample.Time, timeUnit));
-      chunk += ',';
-      appendFixed5(chunk, sample.Value);
-    }
-    chunk += '\n';
-    if (chunk.size() >= kChunkBytes && !flushChunk(chunk, out))
-      return false;
-  }
-  return flushChunk(chunk, out);
+  const ChannelTable table(block, timeUnit);
+  return exportlayout::WriteCsvTable(out, table.pointers(), QString()) == exportlayout::WriteResult::Done;
 }
 
 bool WriteXls(const TDataBlock &block, int timeUnit, const QString &path, QString *error,
               std::vector<CutChannel> *cut) {
-  const qsizetype channelCount = block.channels.size();
-  const QString timeTitle = QStringLiteral("时间(") + TimeUnitName(timeUnit) + QLatin1Char(')');
-  std::vector<exportlayout::SeriesData> series(static_cast<size_t>(channelCount));
-  std::vector<qint64> counts(static_cast<size_t>(channelCount), 0);
-  for (qsizetype c = 0; c < channelCount; ++c) {
-    series[static_cast<size_t>(c)].xAxisTitle = timeTitle;
-    series[static_cast<size_t>(c)].yAxisTitle = valueTitle(block.channels[c].info);
-  }
-  for (const TSampleRecord &sample : block.samples) {
-    const qint32 channel = sample.Channel;
-    if (channel < 0 || channel >= channelCount)
-      continue;
-    const auto c = static_cast<size_t>(channel);
-    if (++counts[c] > exportlayout::kDataRows)
-      continue; // only the first rows fit a sheet; keep counting for the report
-    series[c].xs.append(ToDisplayTime(sample.Time, timeUnit));
-    series[c].ys.append(sample.Value);
-  }
+  const ChannelTable table(block, timeUnit);
   if (cut) {
     cut->clear();
-    for (qsizetype c = 0; c < channelCount; ++c)
-      if (counts[static_cast<size_t>(c)] > exportlayout::kDataRows)
-        cut->push_back({static_cast<int>(c), counts[static_cast<size_t>(c)]});
+    for (size_t c = 0; c < table.series().size(); ++c)
+      if (const qint64 n = table.series()[c].pointCount(); n > exportlayout::kDataRows)
+        cut->push_back({static_cast<int>(c), n});
   }
-
-  std::vector<const exportlayout::ChartSeries *> pointers;
-  for (const auto &s : series)
-    pointers.push_back(&s);
   xls::Workbook book;
-  exportlayout::LayoutAllChannelsSheet(book, pointers, QStringLiteral("hh:nn:ss"));
+  exportlayout::LayoutAllChannelsSheet(book, table.pointers(), QStringLiteral("hh:nn:ss"));
   return book.save(path, error);
+}
+
+bool WriteXlsx(const TDataBlock &block, int timeUnit, const QString &path, QString *error,
+               qint64 dataRowsPerSheet) {
+  const ChannelTable table(block, timeUnit);
+  return exportlayout::SaveTable(exportlayout::ExportFormat::Xlsx, path, table.pointers(), QString(), {}, error,
+                                 dataRowsPerSheet) == exportlayout::WriteResult::Done;
 }
 
 }  // namespace zvdat

@@ -49,6 +49,15 @@ int runXls(const zvdat::Arguments &args, const TDataBlock &block) {
   return exitWith(zvdat::ExitCode::Ok);
 }
 
+int runXlsx(const zvdat::Arguments &args, const TDataBlock &block) {
+  QString error;
+  if (!zvdat::WriteXlsx(block, args.timeUnit, args.output, &error)) {
+    print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
+    return exitWith(zvdat::ExitCode::OutputFailed);
+  }
+  return exitWith(zvdat::ExitCode::Ok);
+}
+
 }  // namespace
 
 int main(int argc, char *argv[]) {
@@ -84,5 +93,7 @@ int main(int argc, char *argv[]) {
     print(stderr, QStringLiteral("zvdat: %1 samples name no channel of the file and are left out\n").arg(stray));
   if (args->command == zvdat::Command::Xls)
     return runXls(*args, block);
+  if (args->command == zvdat::Command::Xlsx)
+    return runXlsx(*args, block);
   return runCsv(*args, block);
 }
