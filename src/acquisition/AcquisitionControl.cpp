@@ -133,11 +133,8 @@ bool AcquisitionControl::Start() {
   startPublishing();
   const quint64 run = m_run;
   connect(m_readThread.get(), &TReadThread::samples, this, [this, run](const SampleBatch &b) {
-    if (run != m_run)
-      return;
-    applyBatch(b);
-    if (m_publisher)
-      m_publisher->publish(b);
+    if (run == m_run)
+      applyBatch(b);
   });
   connect(m_readThread.get(), &TReadThread::elapsedText, this, [this, run](const QString &t) {
     if (run == m_run)
@@ -186,10 +183,7 @@ void AcquisitionControl::startPublishing() {
   }
   if (!m_publisher || !(m_publisher->settings() == mqtt))
     m_publisher = std::make_unique<MqttPublisher>(mqtt);
-  QList<PublishChannel> channels;
-  for (int i = 0; i < m_board.viewCount(); ++i)
-    channels.append({i + 1, m_board.channel(i)->MeterAddr(), m_board.channel(i)->MeterComNo()});
-  m_publisher->beginRecording(m_host.workFile(), channels, m_ctx.ring.startTime(), &m_ctx.formats);
+  RecordingSession::AttachPublisher(m_ctx, *m_publisher, *m_readThread, m_host.workFile(), m_board.viewCount());
   m_publishingRefresh.start();
 }
 
@@ -221,12 +215,9 @@ void AcquisitionControl::Stop() {
   // The recording ended cleanly: the next start has nothing to ask about.
   if (wasRecording)
     RecordingMarker::In(m_ctx.paths.writableDir).remove();
-  // Queued behind the last batches of the read thread, which reach the publisher after this.
-  if (m_publisher)
-    QMetaObject::invokeMethod(this, [this, run = m_run] {
-      if (run == m_run && m_publisher && !running())
-        m_publisher->endRecording();
-    }, Qt::QueuedConnection);
+  // The read thread has handed its last batch to the publisher before it ended.
+  if (m_publisher && wasRecording)
+    m_publisher->endRecording();
   // 5. (The window enables its commands again when stopped() arrives.)
   // 6. Batches still queued for the views arrive after this; a recording with data in the ring
   // counts as well.

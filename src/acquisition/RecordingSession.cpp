@@ -3,6 +3,7 @@
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/TReadThread.h"
 #include "app/AppContext.h"
+#include "publish/MqttPublisher.h"
 
 #include <algorithm>
 
@@ -33,6 +34,22 @@ StartResult StartPolling(AppContext &ctx, PollingEngine &engine) {
 void MarkMetersAlive(MeterTable &meters, int channels) {
   for (int i = 0; i < std::min(channels, kMeterSlots); ++i)
     meters.Meters[static_cast<size_t>(i)].MeterAlive.store(true);
+}
+
+QList<PublishChannel> PublishChannels(const MeterTable &meters, int channels) {
+  QList<PublishChannel> list;
+  for (int i = 0; i < std::min(channels, kMeterSlots); ++i) {
+    const TMeterConfigure &m = meters.Meters[static_cast<size_t>(i)];
+    list.append({i + 1, m.MeterNo, m.MeterCom});
+  }
+  return list;
+}
+
+void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &readThread, const QString &file,
+                     int channels) {
+  publisher.beginRecording(file, PublishChannels(ctx.meters, channels), ctx.ring.startTime(), &ctx.meters);
+  QObject::connect(&readThread, &TReadThread::samples, &publisher,
+                   [p = &publisher](const SampleBatch &b) { p->publish(b); }, Qt::DirectConnection);
 }
 
 qint64 Finish(AppContext &ctx, PollingEngine &engine, std::unique_ptr<TReadThread> &readThread) {

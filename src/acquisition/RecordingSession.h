@@ -2,6 +2,7 @@
 
 #include "acquisition/DataFile.h"
 #include "comm/PollingEngine.h"
+#include "publish/ReadingPayload.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,6 +12,7 @@
 
 struct AppContext;
 class MeterTable;
+class MqttPublisher;
 class TReadThread;
 
 // The widget-free steps of starting and stopping a recording. The window's acquisition control
@@ -33,6 +35,17 @@ inline const QString kNoSavePathText = QStringLiteral("默认保存路径不存�
 
 // Every recorded channel's meter counts as alive at the start.
 void MarkMetersAlive(MeterTable &meters, int channels);
+
+// What the published readings say about channels 0 .. channels - 1: channel i records meter i
+// of the table, as the views and the data file count them.
+[[nodiscard]] QList<PublishChannel> PublishChannels(const MeterTable &meters, int channels);
+
+// A recording whose ring start time is set starts publishing: the publisher takes the read
+// thread's batches on the read thread itself, in ring order, so no event loop (a busy window,
+// a blocked main thread) stands between the file and the broker. publish() only queues.
+// The publisher must outlive the read thread's run; endRecording() belongs after Finish().
+void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &readThread, const QString &file,
+                     int channels);
 
 // Polling first, so that no request goes out afterwards; then "Abondon Signal"; then the read
 // thread drains the ring, writes the last samples and closes the file. Returns the samples the

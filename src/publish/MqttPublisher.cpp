@@ -1,6 +1,7 @@
 #include "publish/MqttPublisher.h"
 
 #include "acquisition/ChannelFormats.h"
+#include "comm/MeterTable.h"
 #include "acquisition/DataFile.h"
 
 #include <mosquitto.h>
@@ -51,7 +52,7 @@ struct MqttPublisher::Worker {
   QString path;
   QList<PublishChannel> channels;
   QList<int> decimals;
-  const ChannelFormats *formats = nullptr;
+  const MeterTable *meters = nullptr;
   qint64 startUtcMs = 0;
 
   std::atomic<qint64> publishedCount{0};
@@ -70,7 +71,7 @@ struct MqttPublisher::Worker {
   QString wPath;
   QList<PublishChannel> wChannels;
   QList<int> wDecimals;
-  const ChannelFormats *wFormats = nullptr;
+  const MeterTable *wMeters = nullptr;
   qint64 wStartUtcMs = 0;
   Clock::time_point nextAttempt;
   quint64 workGeneration = ~quint64(0);
@@ -283,7 +284,7 @@ struct MqttPublisher::Worker {
     wPath = path;
     wChannels = channels;
     wDecimals = decimals;
-    wFormats = formats;
+    wMeters = meters;
     wStartUtcMs = startUtcMs;
     topics.clear();
     for (const PublishChannel &c : wChannels)
@@ -291,8 +292,11 @@ struct MqttPublisher::Worker {
   }
 
   int decimalsOf(int ch) const {
-    if (wFormats)
-      return wFormats->precision(ch);
+    if (wMeters && ch >= 0 && ch < kMeterSlots) {
+      // The communication thread updates it as replies come in (see TdmCom::applyReading).
+      auto &places = const_cast<qint32 &>(wMeters->Meters[static_cast<size_t>(ch)].MeterPrecision);
+      return std::atomic_ref<qint32>(places).load(std::memory_order_relaxed);
+    }
     if (ch >= 0 && ch < wDecimals.size())
       return wDecimals[ch];
     return ChannelFormats::kDefaultPrecision;
@@ -469,14 +473,14 @@ MqttPublisher::~MqttPublisher() {
 }
 
 void MqttPublisher::beginRecording(const QString &dataFile, const QList<PublishChannel> &channels,
-                                   const QDateTime &startTime, const ChannelFormats *formats,
+                                   const QDateTime &startTime, const MeterTable *meters,
                                    const QList<int> &decimals) {
   Worker &w = *m_worker;
   std::lock_guard lock(w.mutex);
   ++w.generation;
   w.path = dataFile;
   w.channels = channels;
-  w.formats = formats;
+  w.meters = meters;
   w.decimals = decimals;
   w.startUtcMs = startTime.toMSecsSinceEpoch();
   w.memory.clear();

@@ -14,7 +14,7 @@
 #include <chrono>
 #include <memory>
 
-class ChannelFormats;
+class MeterTable;
 
 // Publishes every reading of a recording to an MQTT broker, one QoS message per reading, in
 // ring order, from its own thread. The recording never waits for it: publish() only appends to
@@ -42,7 +42,10 @@ public:
 
   struct Limits {
     qint64 memoryBound = 500000; // readings held in memory while waiting; the rest from the file
-    int maxInflight = 1000;      // unacknowledged QoS 1/2 messages at a time
+    // Unacknowledged QoS 1/2 messages at a time. The drain rate after an outage is this window
+    // over the broker's round trip, so it is wide: the broker takes it (it limits only what it
+    // sends), and a lost connection sends it again at most.
+    int maxInflight = 8000;
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds retryInterval{1000};
   };
@@ -56,11 +59,12 @@ public:
 
   // A new recording: its data file (30 + 82 * channels.size() bytes of head, then 20-byte
   // samples), its channels indexed by channel index, and the wall-clock time of its start
-  // (SampleRing::startTime). formats, when given, supplies each channel's current decimal
-  // places (meters may report another precision while recording); it must outlive the
-  // recording. Readings of an earlier recording still pending are dropped.
+  // (SampleRing::startTime). meters, when given, supplies each channel's meter's current decimal
+  // places (a meter may report another precision while recording; the channel's display
+  // precision is not the meter's); it must outlive the recording. Without it, decimals.
+  // Readings of an earlier recording still pending are dropped.
   void beginRecording(const QString &dataFile, const QList<PublishChannel> &channels,
-                      const QDateTime &startTime, const ChannelFormats *formats,
+                      const QDateTime &startTime, const MeterTable *meters,
                       const QList<int> &decimals = {});
   // Readings in ring order, exactly as the read thread hands them out. Any thread; never blocks
   // on the network.

@@ -1,4 +1,5 @@
 #include "MeterSim.h"
+#include "common/MqttBroker.h"
 
 #include "acquisition/DataBlock.h"
 #include "app/AppContext.h"
@@ -8,6 +9,8 @@
 
 #include <QAction>
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -188,6 +191,69 @@ private slots:
     QVERIFY2(err.contains(QString(", %1 samples in").arg(r.samples)), qPrintable(err));
     // The last replies are there: at most the one in flight at the stop is missing.
     QVERIFY(values(sim.events("TX-REPLY", "COM2")).size() - r.query.size() <= 1);
+  }
+
+  // With publishing on, every sample of the file reaches the broker with its exact payload, in
+  // file order per channel; SIGTERM still stops cleanly, after everything is out: the status
+  // goes "recording", "idle", then "offline" as the recorder ends. The progress line shows the
+  // counts and the broker's state.
+  void publishesEverySampleAndStopsCleanly() {
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttSubscriber sub(broker.port(), "rec9/#", "zervo-zvrec-subscriber");
+    QTRY_VERIFY_WITH_TIMEOUT(sub.subscribed(), 10000);
+    QTemporaryDir dir;
+    writeProgramFolder(QDir(dir.path()), "");
+    {
+      QFile f(dir.filePath("Sys.ini"));
+      QVERIFY(f.open(QIODevice::Append));
+      f.write("[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(broker.port()) +
+              "\r\nTopicPrefix=rec9\r\n");
+    }
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start(kMeters));
+    const QString out = dir.filePath("out.zvdat");
+    const qint64 launchedMs = QDateTime::currentMSecsSinceEpoch();
+    QProcess zvrec;
+    zvrec.start(zvrecPath(), {"--dir", dir.path(), "--output", out});
+    QVERIFY(zvrec.waitForStarted());
+    QString err;
+    const QRegularExpression progress("; published (\\d+), pending \\d+, broker 已连接\n");
+    QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(zvrec.readAllStandardError()),
+                              progress.match(err).hasMatch() && progress.match(err).captured(1).toInt() > 20),
+                             15000);
+    QCOMPARE(::kill(pid_t(zvrec.processId()), SIGTERM), 0);
+    QVERIFY(zvrec.waitForFinished(30000));
+    err += QString::fromUtf8(zvrec.readAllStandardError());
+    QCOMPARE(zvrec.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(zvrec.exitCode() == 0, qPrintable(err));
+    sim.stop();
+
+    const std::vector<TSampleRecord> file = FileSamples(out, 2);
+    QVERIFY(file.size() > 20);
+    QVERIFY2(err.contains(QString("zvrec: published %1 readings\n").arg(file.size())), qPrintable(err));
+    QTRY_VERIFY_WITH_TIMEOUT(Statuses(sub.messages(), "rec9").size() >= 3, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(sub.count() >= qsizetype(file.size()) + 3, 20000);
+    const std::vector<MqttMessage> messages = sub.messages();
+    // The recording's start, from the first reading: every other one must agree with it.
+    qint64 startMs = -1;
+    for (const MqttMessage &m : messages)
+      if (m.topic.startsWith("rec9/channel/")) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        startMs = QDateTime::fromString(o["time"].toString(), Qt::ISODateWithMs).toMSecsSinceEpoch() -
+                  qint64(o["ms"].toDouble());
+        break;
+      }
+    QVERIFY(startMs >= launchedMs && startMs <= QDateTime::currentMSecsSinceEpoch());
+    const QString problem = ArrivalProblem(
+        messages, "rec9", file,
+        [startMs](const TSampleRecord &r) {
+          return r.Channel == 0 ? ExpectedPayload(1, 12, 1, r.Value, 0, r.Time, startMs)
+                                : ExpectedPayload(2, 1, 2, r.Value, 0, r.Time, startMs);
+        },
+        false);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QCOMPARE(Statuses(messages, "rec9"), QList<QByteArray>({"recording", "idle", "offline"}));
   }
 
   // What the desktop program says in a message box, zvrec prints, and it ends non-zero.

@@ -1,4 +1,4 @@
-#include "MqttBroker.h"
+#include "common/MqttBroker.h"
 
 #include "acquisition/AutoResetEvent.h"
 #include "acquisition/SampleRing.h"
@@ -21,27 +21,12 @@ const QByteArray kPrefix = "lab7";
 
 QList<PublishChannel> testChannels() { return {{1, 1, 3}, {2, 2, 3}, {3, 7, 4}}; }
 
-// The payload as the reader of the topic expects it, built independently of the publisher.
 QByteArray expectedPayload(const TSampleRecord &r, qint64 startMs) {
-  const qint32 ch = r.Channel;
-  const double v = r.Value, t = r.Time;
-  const PublishChannel c = testChannels()[ch];
-  const QString time = QDateTime::fromMSecsSinceEpoch(startMs + qint64(t), Qt::UTC).toString(Qt::ISODateWithMs);
-  return QString::asprintf("{\"channel\":%d,\"address\":%d,\"port\":\"COM%d\",\"value\":%.2f,\"ms\":%lld,\"time\":\"%s\"}",
-                           c.number, c.address, c.port, v, qint64(t), qPrintable(time))
-      .toUtf8();
+  const PublishChannel c = testChannels()[r.Channel];
+  return ExpectedPayload(c.number, c.address, c.port, r.Value, 2, r.Time, startMs);
 }
 
-std::vector<TSampleRecord> fileSamples(const QString &path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly))
-    return {};
-  const QByteArray all = f.readAll();
-  const qsizetype head = 30 + 82 * kChannels;
-  std::vector<TSampleRecord> out(static_cast<size_t>((all.size() - head) / 20));
-  memcpy(out.data(), all.constData() + head, out.size() * 20);
-  return out;
-}
+std::vector<TSampleRecord> fileSamples(const QString &path) { return FileSamples(path, kChannels); }
 
 // A recording through the real ring and read thread, its batches fed to the publisher.
 struct Recording {
@@ -78,47 +63,17 @@ struct Recording {
   }
 };
 
-// Per channel, the messages in arrival order; with allowDuplicates a message may repeat one
-// already seen (QoS 1 after a reconnection), but none may be missing or out of order.
 void checkArrival(const std::vector<MqttMessage> &messages, const std::vector<TSampleRecord> &file,
                   qint64 startMs, bool allowDuplicates) {
-  std::map<QByteArray, std::vector<QByteArray>> got, want;
-  for (const MqttMessage &m : messages)
-    if (m.topic.startsWith(kPrefix + "/channel/"))
-      got[m.topic].push_back(m.payload);
-  for (const TSampleRecord &r : file) {
-    const qint32 ch = r.Channel;
-    want[kPrefix + "/channel/" + QByteArray::number(ch + 1)].push_back(expectedPayload(r, startMs));
-  }
-  QCOMPARE(got.size(), want.size());
-  for (const auto &[topic, expected] : want) {
-    const std::vector<QByteArray> &arrived = got[topic];
-    if (!allowDuplicates) {
-      QCOMPARE(arrived.size(), expected.size());
-      for (size_t i = 0; i < expected.size(); ++i)
-        QCOMPARE(arrived[i], expected[i]);
-      continue;
-    }
-    size_t next = 0;
-    std::map<QByteArray, bool> seen;
-    for (const QByteArray &p : arrived) {
-      if (next < expected.size() && p == expected[next]) {
-        seen[p] = true;
-        ++next;
-      } else {
-        QVERIFY2(seen.count(p), qPrintable("out of order or unknown: " + p));
-      }
-    }
-    QCOMPARE(next, expected.size());
-  }
+  const QString problem = ArrivalProblem(
+      messages, kPrefix, file, [startMs](const TSampleRecord &r) { return expectedPayload(r, startMs); },
+      allowDuplicates);
+  QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 QByteArray lastStatus(const std::vector<MqttMessage> &messages) {
-  QByteArray s;
-  for (const MqttMessage &m : messages)
-    if (m.topic == kPrefix + "/status")
-      s = m.payload;
-  return s;
+  const QList<QByteArray> s = Statuses(messages, kPrefix);
+  return s.isEmpty() ? QByteArray() : s.last();
 }
 
 MqttSettings settingsFor(quint16 port) {
@@ -173,6 +128,8 @@ private slots:
         << QByteArray(R"({"channel":2,"address":5,"port":"COM3","value":13,"ms":0,"time":"2026-12-09T10:15:30.000Z"})");
     QTest::newRow("negative, next day") << -0.125 << 3 << 49470000.0
         << QByteArray(R"({"channel":2,"address":5,"port":"COM3","value":-0.125,"ms":49470000,"time":"2026-12-10T00:00:00.000Z"})");
+    QTest::newRow("leap day") << 2.0 << 1 << (447.0 * 86400000.0 + 999.0)
+        << QByteArray(R"({"channel":2,"address":5,"port":"COM3","value":2.0,"ms":38620800999,"time":"2028-02-29T10:15:30.999Z"})");
     QTest::newRow("not a number") << qQNaN() << 2 << 7.0
         << QByteArray(R"({"channel":2,"address":5,"port":"COM3","value":null,"ms":7,"time":"2026-12-09T10:15:30.007Z"})");
   }

@@ -4,6 +4,7 @@
 #include "acquisition/TReadThread.h"
 #include "app/AppContext.h"
 #include "comm/PollingEngine.h"
+#include "publish/MqttPublisher.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -18,6 +19,8 @@ namespace {
 // The longest single wait of the duration timer; longer runs are chained, as the desktop's
 // timed end does, so they are not cut at a 32-bit interval.
 constexpr qint64 kTimerSliceMs = 3600000;
+// How long a stop waits for the broker to take what is still pending before giving up on it.
+constexpr std::chrono::seconds kDrainLimit{10};
 
 // H:MM:SS.s; the tenths keep a tick that comes a little early from reading as the second before.
 QString Clock(qint64 ms) {
@@ -67,6 +70,7 @@ Recorder::Recorder(AppContext &ctx, zvrec::RecorderOptions options, QObject *par
 Recorder::~Recorder() {
   if (m_readThread || m_engine->running())
     RecordingSession::Finish(m_ctx, *m_engine, m_readThread);
+  m_publisher.reset(); // after the read thread, which feeds it
 }
 
 void Recorder::fail(ExitCode code, const QString &message) {
@@ -98,6 +102,9 @@ bool Recorder::start() {
     m_file = RecordingSession::AutomaticFileName(o.SavePath, o.FileNameHead, QDateTime::currentDateTime());
   }
   const QList<ChannelInfo> channels = RecordingSession::ConfiguredChannels(m_ctx);
+  // Connecting starts now, so the broker is usually there by the first reading.
+  if (const MqttSettings mqtt = MqttSettings::load(*m_ctx.settings); mqtt.enabled)
+    m_publisher = std::make_unique<MqttPublisher>(mqtt);
 
   const StartResult polling = RecordingSession::StartPolling(m_ctx, *m_engine);
   if (polling.status == StartResult::Status::PortFailed) {
@@ -109,8 +116,8 @@ bool Recorder::start() {
     fail(ExitCode::DataFileFailed, message);
     stop();
   });
-  // A publisher of the readings attaches here, to the read thread's output in ring order:
-  //   connect(m_readThread.get(), &TReadThread::samples, publisher, ...);
+  if (m_publisher)
+    RecordingSession::AttachPublisher(m_ctx, *m_publisher, *m_readThread, m_file, static_cast<int>(channels.size()));
   m_readThread->start();
   RecordingSession::MarkMetersAlive(m_ctx.meters, static_cast<int>(channels.size()));
 
@@ -143,11 +150,35 @@ QString Recorder::progressLine() const {
     if (p.failed)
       line += QStringLiteral(" lost");
   }
-  // The publisher's published and pending readings join this line once one is attached.
+  if (m_publisher)
+    line += QStringLiteral("; published %1, pending %2, broker %3")
+                .arg(m_publisher->published())
+                .arg(m_publisher->pending())
+                .arg(m_publisher->stateText());
   return line + QLatin1Char('\n');
 }
 
 void Recorder::report() { Print(stderr, progressLine()); }
+
+// The read thread has ended, so every reading is in the publisher: it goes out, then "idle",
+// then the publisher's end says "offline". A broker that does not take it in time costs only the
+// readings still pending, which the file holds anyway.
+void Recorder::finishPublishing() {
+  if (!m_publisher)
+    return;
+  m_publisher->endRecording();
+  if (m_publisher->waitUntilDrained(kDrainLimit)) {
+    if (!m_options.quiet)
+      Print(stderr, QStringLiteral("zvrec: published %1 readings\n").arg(m_publisher->published()));
+  } else {
+    Print(stderr, QStringLiteral("zvrec: broker did not take everything within %1 s: published %2, pending %3 (%4)\n")
+                      .arg(kDrainLimit.count())
+                      .arg(m_publisher->published())
+                      .arg(m_publisher->pending())
+                      .arg(m_publisher->stateText()));
+  }
+  m_publisher.reset();
+}
 
 void Recorder::stop() {
   if (m_stopping)
@@ -164,5 +195,6 @@ void Recorder::stop() {
                       .arg(Clock(elapsed))
                       .arg(written)
                       .arg(m_file));
+  finishPublishing();
   emit finished(static_cast<int>(m_status));
 }

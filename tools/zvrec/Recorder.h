@@ -12,6 +12,7 @@
 #include <memory>
 
 struct AppContext;
+class MqttPublisher;
 class PollingEngine;
 class TReadThread;
 
@@ -43,12 +44,14 @@ private:
   void fail(zvrec::ExitCode code, const QString &message);
   void armDuration();
   void report();
+  void finishPublishing();
   [[nodiscard]] QString progressLine() const;
 
   AppContext &m_ctx;
   zvrec::RecorderOptions m_options;
   std::unique_ptr<PollingEngine> m_engine;
   std::unique_ptr<TReadThread> m_readThread;
+  std::unique_ptr<MqttPublisher> m_publisher; // while Sys.ini [MQTT] Enabled=1
   QString m_file;
   QTimer m_reportTimer;
   QTimer m_durationTimer;

@@ -1,9 +1,15 @@
 #pragma once
 
-// A real Mosquitto broker on a free loopback port with its own configuration, and a QoS 1
-// subscriber through libmosquitto, for tests and benchmarks.
+// A real Mosquitto broker on a free loopback port with its own configuration, a QoS 1
+// subscriber through libmosquitto, and what that subscriber must have received of a recording,
+// for tests and benchmarks.
+
+#include "acquisition/SampleRecord.h"
 
 #include <mosquitto.h>
+
+#include <QDateTime>
+#include <QString>
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -15,6 +21,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <functional>
+#include <map>
 #include <mutex>
 #include <vector>
 
@@ -149,3 +157,79 @@ private:
   bool m_subscribed = false;
   std::vector<MqttMessage> m_messages;
 };
+
+// The samples of a recording file with the given number of channels, in file order.
+[[nodiscard]] inline std::vector<TSampleRecord> FileSamples(const QString &path, int channels) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    return {};
+  const QByteArray all = f.readAll();
+  const qsizetype head = 30 + 82 * channels;
+  if (all.size() < head)
+    return {};
+  std::vector<TSampleRecord> out(static_cast<size_t>((all.size() - head) / 20));
+  memcpy(out.data(), all.constData() + head, out.size() * 20);
+  return out;
+}
+
+// A reading's payload as its reader expects it, built here independently of the publisher.
+[[nodiscard]] inline QByteArray ExpectedPayload(int number, int address, int port, double value, int decimals,
+                                                double timeMs, qint64 startMs) {
+  const QString time =
+      QDateTime::fromMSecsSinceEpoch(startMs + qint64(timeMs), Qt::UTC).toString(Qt::ISODateWithMs);
+  return QString::asprintf(R"({"channel":%d,"address":%d,"port":"COM%d","value":%.*f,"ms":%lld,"time":"%s"})",
+                           number, address, port, decimals, value, qint64(timeMs), qPrintable(time))
+      .toUtf8();
+}
+
+// Per channel topic "<prefix>/channel/<n>", the messages must be the file's samples of that
+// channel (payloadOf) in file order; with allowDuplicates a message may repeat one already seen
+// (QoS 1 around a reconnection), but none may be missing or out of order. Returns what is
+// wrong, empty when nothing is.
+[[nodiscard]] inline QString ArrivalProblem(const std::vector<MqttMessage> &messages, const QByteArray &prefix,
+                                            const std::vector<TSampleRecord> &file,
+                                            const std::function<QByteArray(const TSampleRecord &)> &payloadOf,
+                                            bool allowDuplicates) {
+  std::map<QByteArray, std::vector<QByteArray>> got, want;
+  for (const MqttMessage &m : messages)
+    if (m.topic.startsWith(prefix + "/channel/"))
+      got[m.topic].push_back(m.payload);
+  for (const TSampleRecord &r : file) {
+    const qint32 ch = r.Channel;
+    want[prefix + "/channel/" + QByteArray::number(ch + 1)].push_back(payloadOf(r));
+  }
+  if (got.size() != want.size())
+    return QStringLiteral("%1 channel topics arrived, %2 expected").arg(got.size()).arg(want.size());
+  for (const auto &[topic, expected] : want) {
+    const std::vector<QByteArray> &arrived = got[topic];
+    if (!allowDuplicates && arrived.size() != expected.size())
+      return QStringLiteral("%1: %2 messages, %3 samples").arg(QString::fromUtf8(topic)).arg(arrived.size()).arg(expected.size());
+    size_t next = 0;
+    std::map<QByteArray, bool> seen;
+    for (const QByteArray &p : arrived) {
+      if (next < expected.size() && p == expected[next]) {
+        seen[p] = true;
+        ++next;
+      } else if (!allowDuplicates || !seen.count(p)) {
+        return QStringLiteral("%1: message %2 is %3, expected %4")
+            .arg(QString::fromUtf8(topic))
+            .arg(next)
+            .arg(QString::fromUtf8(p), next < expected.size() ? QString::fromUtf8(expected[next]) : QStringLiteral("none"));
+      }
+    }
+    if (next != expected.size())
+      return QStringLiteral("%1: %2 of %3 samples arrived").arg(QString::fromUtf8(topic)).arg(next).arg(expected.size());
+  }
+  return {};
+}
+
+// The status messages in arrival order. A publisher whose connection is up before its first
+// recording begins says "idle" first; that one is left out, so a recording reads the same
+// whichever came first.
+[[nodiscard]] inline QList<QByteArray> Statuses(const std::vector<MqttMessage> &messages, const QByteArray &prefix) {
+  QList<QByteArray> list;
+  for (const MqttMessage &m : messages)
+    if (m.topic == prefix + "/status" && !(list.isEmpty() && m.payload == "idle"))
+      list.append(m.payload);
+  return list;
+}
