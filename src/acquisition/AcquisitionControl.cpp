@@ -130,6 +130,7 @@ bool AcquisitionControl::Start() {
     infos.append(ChannelRecordOf(*m_board.channel(i)));
   ++m_run;
   m_readThread = std::make_unique<TReadThread>(m_host.workFile(), infos, m_ctx.ring, m_ctx.readSignal);
+  RecordingSession::AttachAlarms(m_ctx, *m_readThread, infos);
   startPublishing();
   const quint64 run = m_run;
   connect(m_readThread.get(), &TReadThread::samples, this, [this, run](const SampleBatch &b) {
@@ -139,6 +140,14 @@ bool AcquisitionControl::Start() {
   connect(m_readThread.get(), &TReadThread::elapsedText, this, [this, run](const QString &t) {
     if (run == m_run)
       m_host.setPanelText(1, t);
+  });
+  connect(m_readThread.get(), &TReadThread::alarms, this, [this, run](const AlarmEventBatch &events) {
+    if (run == m_run)
+      emit alarms(events);
+  });
+  connect(m_readThread.get(), &TReadThread::alarmLogFailed, this, [this, run](const QString &message) {
+    if (run == m_run)
+      Msg::error(m_host.dialogParent(), message);
   });
   connect(m_readThread.get(), &TReadThread::failed, this, [this, run](const QString &message) {
     if (run != m_run)

@@ -59,6 +59,8 @@ signals:
   void saveRequested();
   // The publisher's state and counts twice a second while one exists; empty once it is gone.
   void publishingText(const QString &text);
+  // Changes of the channels' alarm states, in recording order, on the UI thread.
+  void alarms(const AlarmEventBatch &events);
 
 private:
   void applyBatch(const SampleBatch &batch);

@@ -52,6 +52,22 @@ void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &rea
                    [p = &publisher](const SampleBatch &b) { p->publish(b); }, Qt::DirectConnection);
 }
 
+QList<AlarmLimits> ConfiguredAlarmLimits(const AppContext &ctx, int channels) {
+  QList<AlarmLimits> limits;
+  for (int i = 0; i < channels; ++i)
+    limits.append(ReadAlarmLimits(*ctx.settings, i));
+  return limits;
+}
+
+void AttachAlarms(AppContext &ctx, TReadThread &readThread, const QList<ChannelInfo> &channels) {
+  QStringList titles;
+  for (const ChannelInfo &c : channels)
+    titles.append(c.title);
+  readThread.setAlarmMonitor(
+      std::make_unique<AlarmMonitor>(ConfiguredAlarmLimits(ctx, static_cast<int>(channels.size())), titles),
+      ctx.ring.startTime());
+}
+
 qint64 Finish(AppContext &ctx, PollingEngine &engine, std::unique_ptr<TReadThread> &readThread) {
   engine.stop();
   if (!readThread)

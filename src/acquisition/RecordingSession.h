@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/AlarmRule.h"
 #include "acquisition/DataFile.h"
 #include "comm/PollingEngine.h"
 #include "publish/ReadingPayload.h"
@@ -46,6 +47,13 @@ void MarkMetersAlive(MeterTable &meters, int channels);
 // The publisher must outlive the read thread's run; endRecording() belongs after Finish().
 void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &readThread, const QString &file,
                      int channels);
+
+// The alarm limits of channels 0 .. channels.size() - 1 as Sys.ini holds them now.
+[[nodiscard]] QList<AlarmLimits> ConfiguredAlarmLimits(const AppContext &ctx, int channels);
+
+// Gives the read thread the alarm decision of these channels (their titles go into the event
+// log). Before the read thread starts, after the ring's start time is set.
+void AttachAlarms(AppContext &ctx, TReadThread &readThread, const QList<ChannelInfo> &channels);
 
 // Polling first, so that no request goes out afterwards; then "Abondon Signal"; then the read
 // thread drains the ring, writes the last samples and closes the file. Returns the samples the

@@ -13,6 +13,12 @@ TReadThread::TReadThread(QString path, QList<ChannelInfo> channels, SampleRing &
     : QThread(parent), m_path(std::move(path)), m_channels(std::move(channels)), m_ring(ring),
       m_readSignal(readSignal) {
   qRegisterMetaType<SampleBatch>();
+  qRegisterMetaType<AlarmEventBatch>();
+}
+
+void TReadThread::setAlarmMonitor(std::unique_ptr<AlarmMonitor> monitor, QDateTime start) {
+  m_alarms = std::move(monitor);
+  m_alarmStart = std::move(start);
 }
 
 TReadThread::~TReadThread() { stopAndWait(); }
@@ -50,6 +56,46 @@ void TReadThread::run() {
                     .arg(m_path, QString::fromLocal8Bit(std::strerror(code))));
   };
 
+  const QString alarmPath = AlarmLog::PathFor(m_path);
+  AlarmLog alarmLog;
+  std::unique_ptr<DataFileSyncer> alarmSyncer;
+  if (m_alarms) {
+    QFile::remove(alarmPath);
+    if (m_alarms->any()) {
+      if (alarmLog.open(alarmPath, m_alarmStart))
+        alarmSyncer = std::make_unique<DataFileSyncer>(alarmLog.handle(), m_sync);
+      else
+        emit alarmLogFailed(QStringLiteral("报警记录无法创建：%1\n%2").arg(alarmPath, alarmLog.errorString()));
+    }
+  }
+  // One decision per sample written; cheap comparisons, the file write only when something changed.
+  const auto decide = [&](auto begin, auto end) {
+    if (!m_alarms || !m_alarms->any())
+      return;
+    for (auto it = begin; it != end; ++it)
+      m_alarms->feed(*it);
+    if (!m_alarms->hasEvents())
+      return;
+    const AlarmEventBatch events = m_alarms->takeEvents();
+    if (alarmLog.isOpen()) {
+      if (alarmLog.append(events)) {
+        alarmSyncer->written();
+      } else {
+        emit alarmLogFailed(QStringLiteral("报警记录写入失败：%1\n%2").arg(alarmPath, alarmLog.errorString()));
+        alarmSyncer->stop();
+        alarmLog.close();
+      }
+    }
+    emit alarms(events);
+  };
+  const auto closeAlarmLog = [&] {
+    if (!alarmLog.isOpen())
+      return;
+    alarmSyncer->stop();
+    (void)DataFileSyncer::FdataSync(alarmLog.handle());
+    alarmLog.close();
+  };
+
   std::vector<TSampleRecord> pass;
   pass.reserve(4096);
   // The views get the samples of several passes at once: a batch each millisecond would make
@@ -81,8 +127,10 @@ void TReadThread::run() {
         if (kept > 0) {
           m_written.fetch_add(kept);
           forViews.insert(forViews.end(), pass.begin(), pass.begin() + kept);
+          decide(pass.begin(), pass.begin() + kept);
         }
         handOver();
+        closeAlarmLog();
         emit failed(QStringLiteral("数据文件写入失败，采集已停止：%1\n%2").arg(m_path, writer.errorString()));
         syncer.stop();
         (void)writer.close();
@@ -90,11 +138,13 @@ void TReadThread::run() {
       }
       m_written.fetch_add(static_cast<qint64>(pass.size()));
       forViews.insert(forViews.end(), pass.begin(), pass.end());
+      decide(pass.begin(), pass.end());
       syncer.written();
     }
     // The disk lost what it was given: going on would record into a file that is not there.
     if (const int code = syncer.error(); code != 0) {
       handOver();
+      closeAlarmLog();
       syncFailed(code);
       syncer.stop();
       (void)writer.close();
@@ -112,6 +162,7 @@ void TReadThread::run() {
   }
   // A clean stop leaves the whole recording on the disk. The ring is drained and the pollers
   // have stopped, so waiting for the disk here holds nothing up.
+  closeAlarmLog();
   syncer.stop();
   if (const int code = syncer.error() != 0 ? syncer.error() : sync(writer.handle()); code != 0)
     syncFailed(code);

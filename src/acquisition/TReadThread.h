@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/AlarmLog.h"
 #include "acquisition/DataFile.h"
 #include "acquisition/DataFileSyncer.h"
 #include "acquisition/SampleRecord.h"
@@ -13,6 +14,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 class AutoResetEvent;
@@ -49,6 +51,11 @@ public:
   [[nodiscard]] quint64 syncsCompleted() const { return m_syncs.load(); }
   // Replaces fdatasync (a test plays a slow or failing disk with it). Before start() only.
   void setSyncFunction(DataFileSyncer::SyncFunction sync) { m_sync = std::move(sync); }
+  // Every sample written goes through the monitor, in ring order. Its events are appended to
+  // `<data file>.alarms.csv` (started with the header when any channel has an alarm, removed
+  // otherwise, so no stale log sits beside a new recording), synced like the data file, and
+  // handed on by alarms(). Before start() only.
+  void setAlarmMonitor(std::unique_ptr<AlarmMonitor> monitor, QDateTime start);
 
   // "已采样: " with hours, minutes and seconds of the elapsed whole seconds.
   [[nodiscard]] static QString ElapsedText(qint64 seconds);
@@ -57,6 +64,10 @@ signals:
   void samples(const SampleBatch &batch);
   void elapsedText(const QString &text);
   void failed(const QString &message);
+  // Emitted on the read thread: connect queued for widgets.
+  void alarms(const AlarmEventBatch &events);
+  // The event log could not be written; the recording and the decisions go on.
+  void alarmLogFailed(const QString &message);
 
 protected:
   void run() override;
@@ -69,6 +80,8 @@ private:
   std::atomic<qint64> m_written{0};
   std::atomic<quint64> m_syncs{0};
   DataFileSyncer::SyncFunction m_sync;
+  std::unique_ptr<AlarmMonitor> m_alarms;
+  QDateTime m_alarmStart;
   std::mutex m_mutex;
   std::condition_variable m_wake;
   bool m_stop = false;

@@ -116,6 +116,10 @@ bool Recorder::start() {
     fail(ExitCode::DataFileFailed, message);
     stop();
   });
+  // The event log beside the file; a log that cannot be written is said, the recording goes on.
+  RecordingSession::AttachAlarms(m_ctx, *m_readThread, channels);
+  connect(m_readThread.get(), &TReadThread::alarmLogFailed, this,
+          [](const QString &message) { Print(stderr, QStringLiteral("zvrec: %1\n").arg(message)); });
   if (m_publisher)
     RecordingSession::AttachPublisher(m_ctx, *m_publisher, *m_readThread, m_file, static_cast<int>(channels.size()));
   m_readThread->start();
