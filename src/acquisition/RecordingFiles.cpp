@@ -1,5 +1,6 @@
 #include "acquisition/RecordingFiles.h"
 
+#include "acquisition/AlarmLog.h"
 #include "acquisition/AcquisitionControl.h"
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/DataBlock.h"
@@ -249,6 +250,16 @@ void RecordingFiles::Save() {
     m_host.setPanelText(1, QStringLiteral("数据文件保存失败"));
     Msg::error(m_host.dialogParent(), QStringLiteral("数据文件保存失败！\n%1\n%2").arg(*target, error));
     return;
+  }
+  // The event log goes along, the same safe way; the data is saved even when the log is not.
+  const QString logSource = AlarmLog::PathFor(m_acquisition.temporaryFile());
+  const QString logTarget = AlarmLog::PathFor(*target);
+  if (QFile::exists(logSource)) {
+    if (!ReplaceByCopy(logSource, logTarget, &error))
+      Msg::error(m_host.dialogParent(), QStringLiteral("报警记录保存失败！\n%1\n%2").arg(logTarget, error));
+  } else {
+    // A log beside the target tells of the recording just replaced.
+    QFile::remove(logTarget);
   }
   // 5.
   m_host.setPanelText(1, QStringLiteral("数据文件保存完成"));

@@ -111,6 +111,7 @@ void TfrmMain::FormCreate(const QStringList &args) {
     if (m_state == WindowState::Recording)
       setWindowState(WindowState::Idle);
   });
+  connectAlarms();
   connect(m_acquisition.get(), &AcquisitionControl::saveRequested, this, &TfrmMain::btnSaveClick);
   connect(m_acquisition.get(), &AcquisitionControl::publishingText, this, [this](const QString &t) {
     lblPublishing->setText(t);
@@ -236,6 +237,7 @@ void TfrmMain::connectTools() {
   connect(btnChannelAllDisplay, &QAction::triggered, this, [this] { m_board->FillCompareView(); });
   connect(N4, &QAction::triggered, this, [this] { m_board->FillCompareView(); });
   connect(A1, &QAction::triggered, this, [this] { m_board->alignPanels(); });
+  connect(MenuAlarmLog, &QAction::triggered, this, &TfrmMain::showAlarmLog);
 
   PagePopupMenu = new QMenu(this);
   NpnlLeftDisplay = PagePopupMenu->addAction(QStringLiteral("X/Y曲线"));

@@ -18,6 +18,7 @@ class RecordingFiles;
 class WindowPrinter;
 struct ExportHooks;
 class ViewBoard;
+class AlarmLogWindow;
 class TfraChannel;
 class TfraXYChannel;
 class QAction;
@@ -86,6 +87,7 @@ public:
   // The view that last had the focus, or none; never a view freed by a rebuild.
   [[nodiscard]] TfraChannel *ActivePlot() const;
   [[nodiscard]] ViewBoard *board() const { return m_board.get(); }
+  [[nodiscard]] AlarmLogWindow *alarmLogWindow() const { return m_alarmLog; }
   [[nodiscard]] SearchCommand *search() const { return m_search; }
   [[nodiscard]] AcquisitionControl *acquisition() const { return m_acquisition.get(); }
   [[nodiscard]] RecordingFiles *files() const { return m_files.get(); }
@@ -119,7 +121,8 @@ public:
           *MenuLoadChannel[5] = {}, *MenuChannelClear = nullptr, *N4 = nullptr,
           *MenuConfigure = nullptr, *A1 = nullptr, *MenuSetComm = nullptr,
           *MenuSetDisplay = nullptr, *MenuSetSave = nullptr, *MenuReg = nullptr,
-          *MenuHelp = nullptr, *MenuHelpAbout = nullptr, *MenuWebAddress = nullptr;
+          *MenuHelp = nullptr, *MenuHelpAbout = nullptr, *MenuWebAddress = nullptr,
+          *MenuAlarmLog = nullptr;
   QMenu *MenuLanguage = nullptr;
   QTabWidget *PageControl1 = nullptr;
   QWidget *pnlRight = nullptr, *pnlLeft = nullptr, *pnlCenter = nullptr;
@@ -168,6 +171,8 @@ private:
   void connectCommands();
   void connectTools();
   void createBoard();
+  void connectAlarms();
+  void showAlarmLog();
   void createXYView();
   [[nodiscard]] FileAssociation association() const;
   [[nodiscard]] ExportHooks exportHooks();
@@ -190,6 +195,7 @@ private:
   SearchCommand *m_search = nullptr;
   std::unique_ptr<AcquisitionControl> m_acquisition;
   std::unique_ptr<RecordingFiles> m_files;
+  AlarmLogWindow *m_alarmLog = nullptr; // a child window, owned by this one
   std::unique_ptr<WindowPrinter> m_printer;
   bool m_shown = false;
   WindowState m_state = WindowState::Idle;

@@ -63,6 +63,7 @@ void TfrmMain::buildMenu() {
   QMenu *view = bar->addMenu(QStringLiteral("查看(&V)"));
   MenuConfigure = item(view, "MenuConfigure", QStringLiteral("仪表信息(&M)"));
   A1 = item(view, "A1", QStringLiteral("对齐信息窗口(&A)"));
+  MenuAlarmLog = item(view, "MenuAlarmLog", QStringLiteral("报警记录(&L)"));
 
   QMenu *set = bar->addMenu(QStringLiteral("设置(&T)"));
   MenuSetComm = item(set, "MenuSetComm", QStringLiteral("参数设置(&S)"));

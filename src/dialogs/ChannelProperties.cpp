@@ -61,6 +61,58 @@ QList<ProfileStore::Entry> ChannelSectionEntries(int channel, const ChannelKeys 
   };
 }
 
+namespace {
+
+// An empty limit is no limit; anything else must be a number.
+std::optional<std::optional<double>> LimitText(const QString &text) {
+  if (text.trimmed().isEmpty())
+    return std::optional<double>{};
+  if (const std::optional<double> v = ParseFloatText(text))
+    return v;
+  return std::nullopt;
+}
+
+std::optional<double> HysteresisText(const QString &text) {
+  const std::optional<double> v = ParseFloatText(text);
+  if (!v || *v < 0)
+    return std::nullopt;
+  return v;
+}
+
+} // namespace
+
+std::size_t FirstBadAlarmText(std::span<const QString, 3> texts) {
+  if (!LimitText(texts[0]))
+    return 0;
+  if (!LimitText(texts[1]))
+    return 1;
+  if (!HysteresisText(texts[2]))
+    return 2;
+  return 3;
+}
+
+std::optional<AlarmLimits> AcceptAlarmTexts(bool enabled, std::span<const QString, 3> texts,
+                                            std::span<QString, 3> accepted) {
+  // Like the other floats: the texts before the refused one count as accepted.
+  const std::size_t bad = FirstBadAlarmText(texts);
+  for (std::size_t k = 0; k < bad; ++k)
+    accepted[k] = texts[k].trimmed();
+  if (bad < 3)
+    return std::nullopt;
+  return AlarmLimits{enabled, *LimitText(texts[0]), *LimitText(texts[1]), *HysteresisText(texts[2])};
+}
+
+QList<ProfileStore::Entry> AlarmSectionEntries(int channel, const AlarmLimits &l) {
+  const QString sec = Sections::channel(channel);
+  const auto limit = [](const std::optional<double> &v) { return v ? FloatText(*v) : QString(); };
+  return {
+      {sec, QStringLiteral("AlarmEnabled"), l.enabled ? QStringLiteral("1") : QStringLiteral("0")},
+      {sec, QStringLiteral("AlarmHigh"), limit(l.high)},
+      {sec, QStringLiteral("AlarmLow"), limit(l.low)},
+      {sec, QStringLiteral("AlarmHysteresis"), FloatText(l.hysteresis)},
+  };
+}
+
 CompareKeys ReadCompareKeys(const ProfileStore &s) {
   const QString &A = Sections::ChannelAll;
   const CompareKeys d;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/AlarmRule.h"
 #include "app/ProfileStore.h"
 
 #include <QList>
@@ -52,6 +53,16 @@ struct ChannelKeys {
 };
 // The entries in the order they are written.
 [[nodiscard]] QList<ProfileStore::Entry> ChannelSectionEntries(int channel, const ChannelKeys &keys);
+
+// The alarm texts of the channel dialog: high and low limits (empty: no such limit) and the
+// hysteresis (a number not below 0). Null when any is refused; otherwise `accepted` takes the
+// texts as typed, and the limits are returned.
+[[nodiscard]] std::optional<AlarmLimits> AcceptAlarmTexts(bool enabled, std::span<const QString, 3> texts,
+                                                          std::span<QString, 3> accepted);
+// The position of the first refused alarm text (3 when none is).
+[[nodiscard]] std::size_t FirstBadAlarmText(std::span<const QString, 3> texts);
+// AlarmEnabled, AlarmHigh, AlarmLow, AlarmHysteresis of section "Channel" + (channel + 1).
+[[nodiscard]] QList<ProfileStore::Entry> AlarmSectionEntries(int channel, const AlarmLimits &limits);
 
 // The compare chart's settings, section "ChannelAll".
 struct CompareKeys {

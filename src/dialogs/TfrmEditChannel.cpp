@@ -5,6 +5,7 @@
 #include "dialogs/DialogFrame.h"
 #include "app/MessageBoxes.h"
 #include "app/SettingsCommit.h"
+#include "acquisition/AlarmRule.h"
 #include "dialogs/ChannelProperties.h"
 #include "views/TfraChannel.h"
 #include "views/ViewBoard.h"
@@ -185,6 +186,25 @@ void TfrmEditChannel::buildViewPage() {
   g->addWidget(lblPrecision, 1, 1);
   g->addWidget(spePrecisionArray, 1, 2);
   outer->addWidget(gbPanelContent);
+
+  gbAlarm = new QGroupBox(QStringLiteral("报警"), tsViewOption);
+  gbAlarm->setObjectName(QStringLiteral("gbAlarm"));
+  auto *a = new QGridLayout(gbAlarm);
+  ckxAlarmEnabled = new QCheckBox(QStringLiteral("启用报警(&E)"), gbAlarm);
+  ckxAlarmEnabled->setObjectName(QStringLiteral("ckxAlarmEnabled"));
+  leAlarmHigh = edit(gbAlarm, "leAlarmHigh");
+  leAlarmLow = edit(gbAlarm, "leAlarmLow");
+  leAlarmHysteresis = edit(gbAlarm, "leAlarmHysteresis");
+  leAlarmHigh->setToolTip(QStringLiteral("空: 无上限"));
+  leAlarmLow->setToolTip(QStringLiteral("空: 无下限"));
+  a->addWidget(ckxAlarmEnabled, 0, 0, 1, 2);
+  a->addWidget(caption(gbAlarm, QStringLiteral("上限:"), leAlarmHigh), 1, 0);
+  a->addWidget(leAlarmHigh, 1, 1);
+  a->addWidget(caption(gbAlarm, QStringLiteral("下限:"), leAlarmLow), 1, 2);
+  a->addWidget(leAlarmLow, 1, 3);
+  a->addWidget(caption(gbAlarm, QStringLiteral("回差:"), leAlarmHysteresis), 1, 4);
+  a->addWidget(leAlarmHysteresis, 1, 5);
+  outer->addWidget(gbAlarm);
   outer->addStretch();
 }
 
@@ -258,6 +278,13 @@ void TfrmEditChannel::FormShow() {
   ckxShowMinValue->setChecked(v->ShowMinValue());
   ckxShowButton->setChecked(v->ShowButton());
   spePrecisionArray->setValue(m_ctx->formats.precision(i));
+  // The read thread takes the limits at a start; changing them mid-recording would not apply.
+  gbAlarm->setEnabled(!(m_hooks.acquiring && m_hooks.acquiring()));
+  const AlarmLimits l = ReadAlarmLimits(*m_ctx->settings, i);
+  ckxAlarmEnabled->setChecked(l.enabled);
+  leAlarmHigh->setText(l.high ? CP::FloatText(*l.high) : QString());
+  leAlarmLow->setText(l.low ? CP::FloatText(*l.low) : QString());
+  leAlarmHysteresis->setText(CP::FloatText(l.hysteresis));
 }
 
 bool TfrmEditChannel::eventFilter(QObject *watched, QEvent *event) {
@@ -290,6 +317,18 @@ void TfrmEditChannel::btnOKClick() {
     QLineEdit *e = floats[*bad];
     e->setText(CP::FloatText(m_accepted[*bad]));
     e->setFocus();
+    return;
+  }
+  const std::array<QLineEdit *, 3> alarmEdits{leAlarmHigh, leAlarmLow, leAlarmHysteresis};
+  std::array<QString, 3> alarmTexts;
+  for (size_t k = 0; k < alarmEdits.size(); ++k)
+    alarmTexts[k] = alarmEdits[k]->text();
+  std::optional<AlarmLimits> alarm = CP::AcceptAlarmTexts(ckxAlarmEnabled->isChecked(), alarmTexts, m_acceptedAlarm);
+  if (!alarm) {
+    Msg::error(parentWidget() ? parentWidget() : this, CP::kBadFloatMessage);
+    const std::size_t bad = CP::FirstBadAlarmText(alarmTexts);
+    alarmEdits[bad]->setText(m_acceptedAlarm[bad]);
+    alarmEdits[bad]->setFocus();
     return;
   }
   const auto [rangeMin, rangeMax, scale, offset] = m_accepted;
@@ -328,7 +367,10 @@ void TfrmEditChannel::btnOKClick() {
   keys.CurveColor = c->CurveColor();
   keys.SignalType = static_cast<int>(c->SignalType());
   ProfileStore &s = *m_ctx->settings;
-  s.writeEntries(CP::ChannelSectionEntries(i, keys));
+  QList<ProfileStore::Entry> entries = CP::ChannelSectionEntries(i, keys);
+  entries += CP::AlarmSectionEntries(i, *alarm);
+  s.writeEntries(entries);
+  v->setAlarmLimits(*alarm);
 
   // 5.
   m_ctx->formats.setPrecision(i, spePrecisionArray->value());

@@ -67,6 +67,10 @@ public:
   QCheckBox *ckxShowNowValue = nullptr, *ckxShowMaxValue = nullptr, *ckxShowMinValue = nullptr;
   QCheckBox *ckxShowButton = nullptr;     // hidden
   QSpinBox *spePrecisionArray = nullptr;  // hidden
+  // Group "报警": the channel's limits; they take effect at the next recording's start.
+  QGroupBox *gbAlarm = nullptr;
+  QCheckBox *ckxAlarmEnabled = nullptr;
+  QLineEdit *leAlarmHigh = nullptr, *leAlarmLow = nullptr, *leAlarmHysteresis = nullptr;
   QPushButton *btnOK = nullptr;
   QPushButton *btnCancel = nullptr;       // hidden
 
@@ -100,4 +104,6 @@ private:
   Hooks m_hooks;
   int m_tag = 0;
   std::array<double, 4> m_accepted{};
+  // The alarm texts last accepted (high, low, hysteresis); empty limits are allowed.
+  std::array<QString, 3> m_acceptedAlarm{QString(), QString(), QStringLiteral("0")};
 };

@@ -67,6 +67,10 @@ public:
   // ---- repainting
   void requestReplot();
   void replotNow();
+
+  // Dashed horizontal lines at a channel's alarm limits; an unset limit has no line.
+  void setLimitLines(std::optional<double> high, std::optional<double> low);
+  [[nodiscard]] std::optional<double> limitLine(bool high) const;
   [[nodiscard]] bool replotPending() const { return m_dirty; }
 
   // ---- chart
@@ -278,6 +282,8 @@ private:
   QCPItemStraightLine *m_cursorLine = nullptr;
   QCPItemTracer *m_cursorTracer = nullptr;
   QCPItemText *m_cursorHint = nullptr;
+  QCPItemStraightLine *m_highLine = nullptr;
+  QCPItemStraightLine *m_lowLine = nullptr;
   std::vector<Trace> m_traces;
   std::array<AxisState, 2> m_axes{};
   QColor m_background = Qt::black;

@@ -294,16 +294,32 @@ void TfraChannel::setCurveTextColor(int c) {
   pltChannel->setTitleColor(col);
 }
 
+void TfraChannel::setAlarmLimits(const AlarmLimits &l) {
+  pltChannel->setLimitLines(l.enabled ? l.high : std::nullopt, l.enabled ? l.low : std::nullopt);
+}
+
+void TfraChannel::setAlarmed(bool alarmed) {
+  if (alarmed == m_alarmed)
+    return;
+  m_alarmed = alarmed;
+  iLCDCurrentValue->setLitColor(alarmed ? QColor(Qt::red) : QColor(Qt::yellow));
+  paintCaptions(m_captionColor);
+}
+
 void TfraChannel::paintCaptions(int winColor) {
+  m_captionColor = winColor;
+  // Red whatever the operator's colours, so an alarm is seen across the room.
+  const QColor bk = m_alarmed ? QColor(Qt::red) : ColorFromWin(winColor);
+  const QColor text = m_alarmed ? QColor(Qt::white) : ColorFromWin(m_panelText);
   for (QLabel *c : {Label2, Label3, lblCurrentValue, lblMax, lblMin, lblBaseValue}) {
     c->setAutoFillBackground(true);
     QPalette p = c->palette();
-    p.setColor(QPalette::Window, ColorFromWin(winColor));
-    p.setColor(QPalette::WindowText, ColorFromWin(m_panelText));
+    p.setColor(QPalette::Window, bk);
+    p.setColor(QPalette::WindowText, text);
     c->setPalette(p);
   }
   QPalette pp = panel->palette();
-  pp.setColor(QPalette::Window, ColorFromWin(winColor));
+  pp.setColor(QPalette::Window, bk);
   panel->setPalette(pp);
 }
 

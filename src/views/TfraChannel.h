@@ -1,5 +1,7 @@
 #pragma once
 
+#include "acquisition/AlarmRule.h"
+
 #include "acquisition/ChannelView.h"
 #include "dialogs/TableExport.h"
 #include "views/PanelDrag.h"
@@ -103,6 +105,12 @@ public:
   void setTimeAxisStart(double start) override;
   void setTimeAxisSpan(double span) override;
 
+  // The channel's alarm limits: the chart shows them as dashed lines while the alarm is enabled.
+  void setAlarmLimits(const AlarmLimits &limits);
+  // In alarm the value display and the information window turn red.
+  [[nodiscard]] bool Alarmed() const { return m_alarmed; }
+  void setAlarmed(bool alarmed);
+
   // The value display text for a formatted value: right-aligned to 7 characters.
   [[nodiscard]] static QString DisplayText(const QString &formatted);
 
@@ -138,4 +146,6 @@ private:
   TFormStatus m_formStatus = TFormStatus::fsNormal;
   PanelDrag m_drag;
   bool m_destroying = false;
+  bool m_alarmed = false;
+  int m_captionColor = 15780518; // the panel colour shown while not in alarm (focus highlights it)
 };

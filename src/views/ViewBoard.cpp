@@ -125,6 +125,7 @@ void ViewBoard::BuildChannelViews(int count) {
     v->setShowMaxValue(s.readBool(sec, QStringLiteral("ShowMaxValue"), true));
     v->setShowMinValue(s.readBool(sec, QStringLiteral("ShowMinValue"), true));
     v->setShowButton(s.readBool(sec, QStringLiteral("ShowButton"), false));
+    v->setAlarmLimits(ReadAlarmLimits(s, i));
     applyDisplayTo(v);
     v->pltChannel->setAxisRange(ChartAxis::X, 0, static_cast<double>(o.TimeWindowCount));
 
