@@ -310,15 +310,16 @@ std::optional<double> SampleStore::maxX() const { return m_count ? std::optional
 std::optional<double> SampleStore::minY() const { return m_all.hasValue() ? std::optional(m_all.min) : std::nullopt; }
 std::optional<double> SampleStore::maxY() const { return m_all.hasValue() ? std::optional(m_all.max) : std::nullopt; }
 
-std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns) const {
+std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit) const {
   std::vector<Span> out;
-  if (columns <= 0 || !(x1 > x0) || m_count == 0)
+  const qint64 n = limit < 0 ? m_count : std::min(limit, m_count);
+  if (columns <= 0 || !(x1 > x0) || n == 0)
     return out;
   out.resize(static_cast<size_t>(columns));
   const double w = (x1 - x0) / columns;
-  qint64 edge = lowerBound(x0);
+  qint64 edge = std::min(lowerBound(x0), n);
   for (int c = 0; c < columns; ++c) {
-    const qint64 next = c + 1 == columns ? lowerBound(x1) : lowerBound(x0 + w * (c + 1));
+    const qint64 next = std::min(n, c + 1 == columns ? lowerBound(x1) : lowerBound(x0 + w * (c + 1)));
     Span &s = out[static_cast<size_t>(c)];
     s.begin = edge;
     s.end = std::max(edge, next);
@@ -374,4 +375,54 @@ std::vector<std::shared_ptr<SampleStore>> BuildStores(const QString &path) {
       break;
   }
   return stores;
+}
+
+TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit) {
+  TracePoints out;
+  const qint64 n = limit < 0 ? store.count() : std::min(limit, store.count());
+  if (n == 0 || columns <= 0 || !(x1 >= x0))
+    return out;
+  const qint64 begin = std::min(store.lowerBound(x0), n);
+  // Up to and including x1: a sample on the right edge is in view.
+  qint64 end = std::min(store.lowerBound(x1), n);
+  while (end < n && store.x(end) <= x1)
+    ++end;
+  const auto push = [&out](double x, double y) {
+    out.x.push_back(x);
+    out.y.push_back(y);
+  };
+  if (begin > 0)
+    push(store.x(begin - 1), store.y(begin - 1));
+  if (end - begin < qint64(columns) * kRawPerColumn || !(x1 > x0)) {
+    for (qint64 i = begin; i < end; ++i)
+      push(store.x(i), store.y(i));
+  } else {
+    out.raw = false;
+    const double w = (x1 - x0) / columns;
+    const auto spans = store.spans(x0, x1, columns, n);
+    for (size_t c = 0; c < spans.size(); ++c) {
+      const SampleStore::Span &s = spans[c];
+      if (s.begin == s.end)
+        continue;
+      const double at = x0 + w * (static_cast<double>(c) + 0.5);
+      const double first = store.y(s.begin);
+      const double last = store.y(s.end - 1);
+      push(at, first);
+      if (s.stats.hasValue()) {
+        push(at, s.stats.min);
+        push(at, s.stats.max);
+      }
+      // A gap inside the column still breaks the line.
+      if (s.stats.gaps > 0 && std::isfinite(first) && std::isfinite(last))
+        push(at, kNaN);
+      if (s.end - s.begin > 1)
+        push(at, last);
+    }
+    // Samples on the right edge itself belong to no column.
+    for (qint64 i = spans.empty() ? begin : spans.back().end; i < end; ++i)
+      push(store.x(i), store.y(i));
+  }
+  if (end < n)
+    push(store.x(end), store.y(end));
+  return out;
 }

@@ -78,8 +78,9 @@ public:
   [[nodiscard]] std::optional<double> maxX() const;
   [[nodiscard]] std::optional<double> minY() const;
   [[nodiscard]] std::optional<double> maxY() const;
-  // `columns` equal columns over [x0, x1): the samples of each, exact extremes.
-  [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns) const;
+  // `columns` equal columns over [x0, x1): the samples of each, exact extremes; only the
+  // first `limit` samples count when limit is not negative.
+  [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1) const;
   // Bytes held in memory by the store (summaries, tail, cache), for the benchmarks.
   [[nodiscard]] qint64 memoryBytes() const;
 
@@ -135,6 +136,19 @@ private:
   mutable std::vector<CacheEntry> m_cache;
   mutable quint64 m_useClock = 0;
 };
+
+// What a trace draws over [x0, x1) in `columns` pixel columns, in the store's x units: with
+// fewer than kRawPerColumn samples per column the samples themselves, otherwise per column
+// its first, lowest, highest and last value at the column's middle (a NaN where the column
+// holds a gap, so the line breaks). The samples just outside the window come along so the
+// line runs to the edges. Only the first `limit` samples count.
+struct TracePoints {
+  std::vector<double> x;
+  std::vector<double> y;
+  bool raw = true;
+};
+inline constexpr int kRawPerColumn = 2;
+[[nodiscard]] TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit);
 
 // Stores for every channel of a recording file, built in one pass over it (file-backed, x in
 // milliseconds). Empty when the file cannot be read.
