@@ -344,11 +344,11 @@ double PlotChart::traceXScale(int trace) const {
   return t ? t->xScale : 1;
 }
 
-void PlotChart::rescaleX(double factor) {
-  if (!std::isfinite(factor) || factor <= 0)
+void PlotChart::rescaleX(int trace, double factor) {
+  Trace *t = traceAt(trace);
+  if (!t || !t->graph || !std::isfinite(factor) || factor <= 0)
     return;
-  for (Trace &t : m_traces)
-    t.xScale *= factor;
+  t->xScale *= factor;
   requestReplot();
 }
 

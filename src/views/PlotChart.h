@@ -98,9 +98,9 @@ public:
   void setTraceStore(int trace, std::shared_ptr<SampleStore> store, double xScale = 1, bool snapshot = false);
   [[nodiscard]] std::shared_ptr<SampleStore> traceStore(int trace) const;
   [[nodiscard]] double traceXScale(int trace) const;
-  // Multiplies the x of every time trace by factor (a change of the time unit): no point is
+  // Multiplies the x of a time trace by factor (a change of the time unit): no point is
   // rewritten.
-  void rescaleX(double factor);
+  void rescaleX(int trace, double factor);
   [[nodiscard]] int pointCount(int trace) const;
   // Point j in x order (the order of arrival on a time axis; for curves the order of arrival
   // whatever x does); NaN when j is out of range.
