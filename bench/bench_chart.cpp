@@ -1,9 +1,15 @@
 #include "BenchApp.h"
 // Chart figures: replot time with millions of points in one trace, and the cost of feeding ten
 // channel charts at 10 000 samples/s each for a minute with the coalesced replots running.
+#include "ProcessMemory.h"
+#include "acquisition/DataFile.h"
+#include "acquisition/SampleRecord.h"
+#include "store/SampleStore.h"
 #include "views/PlotChart.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QElapsedTimer>
 #include <QGridLayout>
 #include <QThread>
@@ -61,32 +67,85 @@ void printReplot(const char *what, qint64 points, const Figures &f) {
               static_cast<long long>(points), f.minMs, f.medianMs);
 }
 
+double residentMiB() { return ProcessMemory::now().rssKb / 1024.0; }
+
+// A one-channel recording of `points` samples at 10 kS/s (times in ms), written as the read
+// thread writes it.
+QString writeRecording(const QString &dir, qint64 points) {
+  const QString path = dir + QStringLiteral("/bench.zvdat");
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly))
+    return {};
+  f.write(EncodeFileHead(1));
+  f.write(EncodeChannelRecord(1, {}));
+  std::vector<TSampleRecord> buf;
+  constexpr qint64 kChunk = 1 << 16;
+  for (qint64 start = 0; start < points; start += kChunk) {
+    buf.clear();
+    for (qint64 i = start; i < std::min(points, start + kChunk); ++i)
+      buf.push_back({0, sampleValue(i, 0), i * 0.1});
+    f.write(reinterpret_cast<const char *>(buf.data()), static_cast<qint64>(buf.size() * sizeof(TSampleRecord)));
+  }
+  return path;
+}
+
+void zoomedReplots(PlotChart &chart, qint64 points, double secondsPerUnit) {
+  const double end = (points - 1) * 0.0001 / secondsPerUnit;
+  (void)chart.zoomToFit(ChartAxis::X);
+  (void)chart.zoomToFit(ChartAxis::Y);
+  printReplot("whole record in view, line", points, timeReplots(chart));
+  chart.setMarkersVisible(0, true);
+  chart.setMarkerSize(0, 2);
+  printReplot("whole record in view, line + markers", points, timeReplots(chart));
+  chart.setMarkersVisible(0, false);
+  for (const auto &[what, span] : {std::pair{"last 1 h in view, line", 3600.0}, std::pair{"last 1 min in view, line", 60.0},
+                                   std::pair{"last 1 s in view, line", 1.0}}) {
+    const double s = span / secondsPerUnit;
+    chart.setAxisRange(ChartAxis::X, end - s, s);
+    printReplot(what, points, timeReplots(chart));
+  }
+}
+
+PlotChart *makeChart() {
+  auto *chart = new PlotChart(kChannelChartTraces);
+  chart->resize(1200, 400);
+  chart->setTitle(QStringLiteral("通道1测试"));
+  chart->setAxisTitle(ChartAxis::X, QStringLiteral("时间(秒)"));
+  chart->setAxisTitle(ChartAxis::Y, QStringLiteral("通道1"));
+  chart->setTraceInLegend(0, true);
+  chart->show();
+  QCoreApplication::processEvents();
+  return chart;
+}
+
 void replotBenchmark() {
   std::printf("Replot of a channel chart (1200x400, offscreen), trace 0 only, %d replots each:\n", kReplotRuns);
-  PlotChart chart(kChannelChartTraces);
-  chart.resize(1200, 400);
-  chart.setTitle(QStringLiteral("通道1测试"));
-  chart.setAxisTitle(ChartAxis::X, QStringLiteral("时间(秒)"));
-  chart.setAxisTitle(ChartAxis::Y, QStringLiteral("通道1"));
-  chart.setTraceInLegend(0, true);
-  chart.show();
-  QCoreApplication::processEvents();
-
-  qint64 have = 0;
-  for (const qint64 target : {qint64(1'000'000), qint64(10'000'000)}) {
-    appendPoints(chart, have, target);
-    have = target;
-    const double end = (have - 1) * 0.0001;
-    chart.setMarkersVisible(0, false);
-    (void)chart.zoomToFit(ChartAxis::X);
-    (void)chart.zoomToFit(ChartAxis::Y);
-    printReplot("whole record in view, line", have, timeReplots(chart));
-    chart.setMarkersVisible(0, true);
-    chart.setMarkerSize(0, 2);
-    printReplot("whole record in view, line + markers", have, timeReplots(chart));
-    chart.setMarkersVisible(0, false);
-    chart.setAxisRange(ChartAxis::X, end - 24, 24);
-    printReplot("last 24 s in view, line", have, timeReplots(chart));
+  std::printf("resident memory at start: %.1f MiB\n", residentMiB());
+  {
+    // Points handed to the chart as an opened file does: a store with the samples in memory.
+    std::unique_ptr<PlotChart> chart(makeChart());
+    appendPoints(*chart, 0, 10'000'000);
+    std::printf("memory-backed store, 10 M points added: resident %.1f MiB\n", residentMiB());
+    zoomedReplots(*chart, 10'000'000, 1);
+  }
+  std::printf("resident memory after the memory-backed chart is gone: %.1f MiB\n", residentMiB());
+  for (const qint64 points : {qint64(10'000'000), qint64(100'000'000)}) {
+    // A store over the recording file: summaries in memory, samples read back from the file.
+    QTemporaryDir dir;
+    const QString path = writeRecording(dir.path(), points);
+    const double before = residentMiB();
+    QElapsedTimer t;
+    t.start();
+    auto stores = BuildStores(path);
+    const double buildS = t.nsecsElapsed() / 1e9;
+    std::unique_ptr<PlotChart> chart(makeChart());
+    chart->setTraceStore(0, stores.at(0), 1.0 / 1000); // ms in the file, seconds on the axis
+    std::printf("file-backed store, %lld M points: built in one pass in %.2f s; store holds %.1f MiB; resident %.1f MiB "
+                "(%.1f MiB before building)\n",
+                static_cast<long long>(points / 1'000'000), buildS, stores[0]->memoryBytes() / 1048576.0,
+                residentMiB(), before);
+    zoomedReplots(*chart, points, 1);
+    std::printf("  resident after the replots: %.1f MiB\n", residentMiB());
   }
 }
 

@@ -71,6 +71,7 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
     } else {
       t.graph = m_plot->addGraph();
       t.graph->setAdaptiveSampling(true);
+      t.store = std::make_shared<SampleStore>();
     }
     t.plottable()->setName(QString::number(i + 1));
     t.plottable()->removeFromLegend();
@@ -100,6 +101,7 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   m_cursorHint->setPadding(QMargins(3, 2, 3, 2));
   m_cursorHint->setBrush(QBrush(QColor(0, 0, 0, 160)));
   connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
+    refreshTraceData();
     thinMarkers();
     if (m_cursorVisible)
       updateCursorItems();
@@ -228,7 +230,12 @@ QCPAbstractPlottable *PlotChart::Trace::plottable() const {
   return graph ? static_cast<QCPAbstractPlottable *>(graph) : curve;
 }
 
-int PlotChart::Trace::count() const { return graph ? graph->dataCount() : curve->dataCount(); }
+int PlotChart::Trace::count() const {
+  if (!graph)
+    return curve->dataCount();
+  const qint64 n = limit < 0 ? store->count() : std::min(limit, store->count());
+  return static_cast<int>(std::min<qint64>(n, std::numeric_limits<int>::max()));
+}
 
 const PlotChart::Trace *PlotChart::traceAt(int trace) const {
   return trace >= 0 && trace < traceCount() ? &m_traces[static_cast<size_t>(trace)] : nullptr;
@@ -244,13 +251,14 @@ void PlotChart::addPoint(int trace, double x, double y) {
     return;
   if (!std::isfinite(y))
     y = std::numeric_limits<double>::quiet_NaN();
-  // QCPDataContainer::add appends in O(1) when the sort key is not below the last one; a curve
-  // sorts by its running index, so it always appends.
-  if (t->graph)
-    t->graph->addData(x, y);
-  else
+  if (t->graph) {
+    t->store->append(x / t->xScale, y);
+  } else {
+    // QCPDataContainer::add appends in O(1) when the sort key is not below the last one; a
+    // curve sorts by its running index, so it always appends.
     t->curve->addData(x, y);
-  t->extremes.add(x, y);
+    t->extremes.add(x, y);
+  }
   trackAfterAdd(x, std::isfinite(y) ? std::optional(y) : std::nullopt,
                 std::isfinite(y) ? std::optional(y) : std::nullopt);
   requestReplot();
@@ -258,47 +266,42 @@ void PlotChart::addPoint(int trace, double x, double y) {
 
 void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<double> &y,
                           bool alreadySorted) {
+  Q_UNUSED(alreadySorted) // the store finds out itself, in the same pass
   Trace *t = traceAt(trace);
   if (!t)
     return;
   const qsizetype n = qMin(x.size(), y.size());
-  // The points go straight into the plottable's own record type, filled through a plain
-  // pointer: element-wise appends and intermediate key and value copies cost more than the rest
-  // of a replay of millions of points (each copy of hundreds of megabytes is fresh memory).
   const double *xp = x.constData();
   const double *yp = y.constData();
   RunningExtremes batch;
-  const auto fill = [&](auto *out) {
+  for (qsizetype i = 0; i < n; ++i)
+    batch.add(xp[i], std::isfinite(yp[i]) ? yp[i] : std::numeric_limits<double>::quiet_NaN());
+  if (!batch.maxX())
+    return;
+  if (t->graph) {
+    if (t->xScale == 1) {
+      t->store->append(xp, yp, n);
+    } else {
+      std::vector<double> scaled(xp, xp + n);
+      for (double &v : scaled)
+        v /= t->xScale;
+      t->store->append(scaled.data(), yp, n);
+    }
+  } else {
+    // The points go straight into the curve's own record type, filled through a plain pointer.
+    QVector<QCPCurveData> points(n);
     qsizetype kept = 0;
+    const double first = t->curve->dataCount() > 0 ? (t->curve->data()->constEnd() - 1)->t + 1 : 0;
     for (qsizetype i = 0; i < n; ++i) {
       if (!std::isfinite(xp[i]))
         continue;
       const double v = std::isfinite(yp[i]) ? yp[i] : std::numeric_limits<double>::quiet_NaN();
-      out[kept].key = xp[i];
-      out[kept].value = v;
-      ++kept;
-      batch.add(xp[i], v);
+      // Continue the curve's running index so the new points follow the old ones.
+      points[kept] = QCPCurveData(first + static_cast<double>(kept), xp[i], v);
       t->extremes.add(xp[i], v);
+      ++kept;
     }
-    return kept;
-  };
-  if (t->graph) {
-    QVector<QCPGraphData> points(n);
-    const qsizetype kept = fill(points.data());
-    if (kept == 0)
-      return;
     points.resize(kept);
-    t->graph->data()->add(points, alreadySorted);
-  } else {
-    QVector<QCPCurveData> points(n);
-    const qsizetype kept = fill(points.data());
-    if (kept == 0)
-      return;
-    points.resize(kept);
-    // Continue the curve's running index so the new points follow the old ones.
-    const double first = t->curve->dataCount() > 0 ? (t->curve->data()->constEnd() - 1)->t + 1 : 0;
-    for (qsizetype i = 0; i < kept; ++i)
-      points[i].t = first + static_cast<double>(i);
     t->curve->data()->add(points, true);
   }
   trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
@@ -309,11 +312,43 @@ void PlotChart::clearTrace(int trace) {
   Trace *t = traceAt(trace);
   if (!t)
     return;
-  if (t->graph)
+  if (t->graph) {
+    // A fresh store rather than clearing: another chart may be drawing the old one.
+    t->store = std::make_shared<SampleStore>();
+    t->limit = -1;
     t->graph->data()->clear();
-  else
+  } else {
     t->curve->data()->clear();
+  }
   t->extremes.reset();
+  requestReplot();
+}
+
+void PlotChart::setTraceStore(int trace, std::shared_ptr<SampleStore> store, double xScale, bool snapshot) {
+  Trace *t = traceAt(trace);
+  if (!t || !t->graph || !store || !std::isfinite(xScale) || xScale <= 0)
+    return;
+  t->limit = snapshot ? store->count() : -1;
+  t->store = std::move(store);
+  t->xScale = xScale;
+  requestReplot();
+}
+
+std::shared_ptr<SampleStore> PlotChart::traceStore(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->store : nullptr;
+}
+
+double PlotChart::traceXScale(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t ? t->xScale : 1;
+}
+
+void PlotChart::rescaleX(int trace, double factor) {
+  Trace *t = traceAt(trace);
+  if (!t || !t->graph || !std::isfinite(factor) || factor <= 0)
+    return;
+  t->xScale *= factor;
   requestReplot();
 }
 
@@ -326,34 +361,77 @@ double PlotChart::pointX(int trace, int j) const {
   const Trace *t = traceAt(trace);
   if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph ? t->graph->data()->at(j)->key : t->curve->data()->at(j)->key;
+  return t->graph ? t->store->x(j) * t->xScale : t->curve->data()->at(j)->key;
 }
 
 double PlotChart::pointY(int trace, int j) const {
   const Trace *t = traceAt(trace);
   if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph ? t->graph->data()->at(j)->value : t->curve->data()->at(j)->value;
+  return t->graph ? t->store->y(j) : t->curve->data()->at(j)->value;
 }
+
+namespace {
+// The y extremes of a time trace: the store's own, or summed up over a snapshot's samples.
+std::optional<double> storeY(const SampleStore &s, qint64 limit, bool max) {
+  if (limit < 0 || limit >= s.count())
+    return max ? s.maxY() : s.minY();
+  const SampleStore::Stats st = s.stats(0, limit);
+  if (!st.hasValue())
+    return std::nullopt;
+  return max ? st.max : st.min;
+}
+} // namespace
 
 std::optional<double> PlotChart::minX(int trace) const {
   const Trace *t = traceAt(trace);
-  return t ? t->extremes.minX() : std::nullopt;
+  if (!t)
+    return std::nullopt;
+  if (!t->graph)
+    return t->extremes.minX();
+  return t->count() > 0 ? std::optional(t->store->x(0) * t->xScale) : std::nullopt;
 }
 
 std::optional<double> PlotChart::maxX(int trace) const {
   const Trace *t = traceAt(trace);
-  return t ? t->extremes.maxX() : std::nullopt;
+  if (!t)
+    return std::nullopt;
+  if (!t->graph)
+    return t->extremes.maxX();
+  const int n = t->count();
+  return n > 0 ? std::optional(t->store->x(n - 1) * t->xScale) : std::nullopt;
 }
 
 std::optional<double> PlotChart::minY(int trace) const {
   const Trace *t = traceAt(trace);
-  return t ? t->extremes.minY() : std::nullopt;
+  if (!t)
+    return std::nullopt;
+  return t->graph ? storeY(*t->store, t->limit, false) : t->extremes.minY();
 }
 
 std::optional<double> PlotChart::maxY(int trace) const {
   const Trace *t = traceAt(trace);
-  return t ? t->extremes.maxY() : std::nullopt;
+  if (!t)
+    return std::nullopt;
+  return t->graph ? storeY(*t->store, t->limit, true) : t->extremes.maxY();
+}
+
+void PlotChart::refreshTraceData() const {
+  const int width = qMax(1, m_plot->axisRect()->width());
+  const QCPRange r = m_plot->xAxis->range();
+  for (const Trace &t : m_traces) {
+    if (!t.graph)
+      continue;
+    if (!t.plottable()->visible() || t.count() == 0) {
+      t.graph->data()->clear();
+      continue;
+    }
+    const TracePoints tp = MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit);
+    QVector<QCPGraphData> points(static_cast<qsizetype>(tp.x.size()));
+    for (size_t i = 0; i < tp.x.size(); ++i)
+      points[static_cast<qsizetype>(i)] = QCPGraphData(tp.x[i] * t.xScale, tp.y[i]);
+    t.graph->data()->set(points, true);
+  }
 }
 
 void PlotChart::applyStyle(Trace &t) {
@@ -381,6 +459,7 @@ void PlotChart::thinMarkers() {
       continue;
     const qint64 limit = qint64(width) * kMarkersPerPixel;
     if (t.graph) {
+      // The graph holds what is drawn (refreshTraceData): at most a few points per column.
       const QCPGraphDataContainer &d = *t.graph->data();
       const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
       t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
@@ -627,9 +706,9 @@ void PlotChart::zoom(ChartAxis axis, double factor) {
 bool PlotChart::zoomToFit(ChartAxis axis) {
   std::optional<double> lo;
   std::optional<double> hi;
-  for (const Trace &t : m_traces) {
-    const auto tlo = axis == ChartAxis::X ? t.extremes.minX() : t.extremes.minY();
-    const auto thi = axis == ChartAxis::X ? t.extremes.maxX() : t.extremes.maxY();
+  for (int i = 0; i < traceCount(); ++i) {
+    const auto tlo = axis == ChartAxis::X ? minX(i) : minY(i);
+    const auto thi = axis == ChartAxis::X ? maxX(i) : maxY(i);
     if (tlo)
       lo = lo ? qMin(*lo, *tlo) : *tlo;
     if (thi)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/SampleStore.h"
 #include "views/RunningExtremes.h"
 #include "views/ViewGeometry.h"
 
@@ -13,6 +14,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -38,10 +40,12 @@ inline constexpr int kCompareChartTraces = 11;
 // The time and X/Y chart the views are built on: a fixed number of traces over one X and one
 // Y axis, a legend, one data cursor, zoom-box mode, picture saving and printing.
 //
-// Points are kept in QCustomPlot's graph containers (sorted by x, adaptive sampling on) or, for an
-// X/Y chart, in curve containers (in order of arrival), and each
-// trace keeps the running extremes of its points, so adding a point and reading the extremes are
-// O(1) whatever the trace holds. Adding a point never repaints: changes mark the chart dirty and
+// A time trace keeps its points in a SampleStore (sorted by x, in the store's own x unit times
+// the trace's x scale) and draws, at each replot, only what its pixels can show: the samples
+// themselves when few are in view, else per pixel column the span from lowest to highest
+// (MakeTracePoints). So a replot costs the same with a thousand points or a billion. An X/Y
+// chart keeps its points in curve containers (in order of arrival) with running extremes.
+// Adding a point and reading the extremes are O(1) whatever the trace holds. Adding a point never repaints: changes mark the chart dirty and
 // one replot follows on a timer (at most kReplotIntervalMs apart), so bursts of samples cost one
 // repaint; replotNow() is there for code that must see the picture at once.
 //
@@ -91,7 +95,16 @@ public:
   void addPoint(int trace, double x, double y);
   // Appends many points at once; with alreadySorted the x values must not decrease.
   void addPoints(int trace, const QVector<double> &x, const QVector<double> &y, bool alreadySorted);
+  // Clearing gives the trace a new empty store; a chart sharing the old one keeps it.
   void clearTrace(int trace);
+  // Time traces: draw `store` (shared, not copied), its x times xScale on the axis. With
+  // snapshot, only the samples it holds now are shown, as if they had been copied.
+  void setTraceStore(int trace, std::shared_ptr<SampleStore> store, double xScale = 1, bool snapshot = false);
+  [[nodiscard]] std::shared_ptr<SampleStore> traceStore(int trace) const;
+  [[nodiscard]] double traceXScale(int trace) const;
+  // Multiplies the x of a time trace by factor (a change of the time unit): no point is
+  // rewritten.
+  void rescaleX(int trace, double factor);
   [[nodiscard]] int pointCount(int trace) const;
   // Point j in x order (the order of arrival on a time axis; for curves the order of arrival
   // whatever x does); NaN when j is out of range.
@@ -227,7 +240,10 @@ private:
     QCPCurve *curve = nullptr;
     [[nodiscard]] QCPAbstractPlottable *plottable() const;
     [[nodiscard]] int count() const;
-    RunningExtremes extremes;
+    RunningExtremes extremes; // curves only
+    std::shared_ptr<SampleStore> store; // time traces only
+    double xScale = 1;
+    qint64 limit = -1; // a snapshot of a shared store: its first `limit` samples
     QColor color;
     bool lineVisible = true;
     bool markers = false;
@@ -264,6 +280,8 @@ private:
   void applyFit();
   void fitTickLabels();
   void thinMarkers();
+  // Fills the time traces' graphs with what the current view and width can show.
+  void refreshTraceData() const;
   void rebuildLegend();
   void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
   void updateCursorItems();

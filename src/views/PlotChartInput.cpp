@@ -79,23 +79,26 @@ std::optional<double> PlotChart::cursorValue(int trace) const {
     const auto p = nearestCurvePoint(*t);
     return p ? std::optional(p->y()) : std::nullopt;
   }
-  const QCPGraphDataContainer &d = *t->graph->data();
+  // Read from the store, not from what is drawn: the exact values either side of the cursor.
+  const SampleStore &s = *t->store;
+  const qint64 n = t->count();
   const double x = cursorX();
-  const auto right = std::lower_bound(d.constBegin(), d.constEnd(), x,
-                                      [](const QCPGraphData &p, double key) { return p.key < key; });
-  const bool hasRight = right != d.constEnd() && std::isfinite(right->value);
-  const bool hasLeft = right != d.constBegin() && std::isfinite((right - 1)->value);
-  if (hasRight && right->key == x)
-    return right->value;
+  const double sx = x / t->xScale;
+  const qint64 right = std::min(s.lowerBound(sx), n);
+  const bool hasRight = right < n && std::isfinite(s.y(right));
+  const bool hasLeft = right > 0 && std::isfinite(s.y(right - 1));
+  if (hasRight && s.x(right) * t->xScale == x)
+    return s.y(right);
   if (hasLeft && hasRight) {
-    const auto left = right - 1;
-    const double f = (x - left->key) / (right->key - left->key);
-    return left->value + f * (right->value - left->value);
+    const double lx = s.x(right - 1) * t->xScale;
+    const double rx = s.x(right) * t->xScale;
+    const double f = (x - lx) / (rx - lx);
+    return s.y(right - 1) + f * (s.y(right) - s.y(right - 1));
   }
   if (hasLeft)
-    return (right - 1)->value;
+    return s.y(right - 1);
   if (hasRight)
-    return right->value;
+    return s.y(right);
   return std::nullopt;
 }
 
@@ -255,6 +258,7 @@ bool PlotChart::handleMouse(QEvent *event) {
 // ---- output
 
 bool PlotChart::saveImage(const QString &fileName) const {
+  refreshTraceData();
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   const QSize size = pictureSize(m_plot);
   const int w = size.width();
@@ -271,6 +275,7 @@ bool PlotChart::saveImage(const QString &fileName) const {
 }
 
 bool PlotChart::print(QPrinter &printer) const {
+  refreshTraceData();
   QCPPainter painter;
   if (!painter.begin(&printer))
     return false;

@@ -194,18 +194,9 @@ void ViewBoard::setTimeWindow(qint64 count) {
 void ViewBoard::rescaleTimeAxis(double factor) {
   if (m_views.empty() || m_views.front()->pltChannel->pointCount(0) == 0)
     return;
-  for (TfraChannel *v : m_views) {
-    PlotChart *p = v->pltChannel;
-    const int n = p->pointCount(0);
-    QVector<double> xs(n), ys(n);
-    for (int j = 0; j < n; ++j) {
-      xs[j] = p->pointX(0, j) * factor;
-      ys[j] = p->pointY(0, j);
-    }
-    p->clearTrace(0);
-    p->addPoints(0, xs, ys, true);
-    p->requestReplot();
-  }
+  // A change of scale, not a rewrite of every point.
+  for (TfraChannel *v : m_views)
+    v->pltChannel->rescaleX(0, factor);
 }
 
 void ViewBoard::ArrangeViews(int arrangeType) {
@@ -405,13 +396,8 @@ void ViewBoard::FillCompareView() {
     PlotChart *src = m_views[i]->pltChannel;
     const int trace = static_cast<int>(i);
     m_compare->setTraceInLegend(trace, true);
-    const int n = src->pointCount(0);
-    QVector<double> xs(n), ys(n);
-    for (int j = 0; j < n; ++j) {
-      xs[j] = src->pointX(0, j);
-      ys[j] = src->pointY(0, j);
-    }
-    m_compare->addPoints(trace, xs, ys, true);
+    // Shared, not copied; the comparison shows the samples there are now, as a copy did.
+    m_compare->setTraceStore(trace, src->traceStore(0), src->traceXScale(0), true);
   }
   m_compare->requestReplot();
   m_pages.pageControl->setTabVisible(2, true);

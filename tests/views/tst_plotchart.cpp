@@ -3,6 +3,7 @@
 #include "views/WinColor.h"
 
 #include <QFile>
+#include <map>
 #include <QLineEdit>
 #include <QVBoxLayout>
 #include <QPrinter>
@@ -479,7 +480,11 @@ private slots:
     const int skip = chart.plot()->graph(0)->scatterSkip();
     QCOMPARE(skip > 0, thinned);
     const int width = chart.plot()->axisRect()->width();
-    QVERIFY(points / (skip + 1) <= width * PlotChart::kMarkersPerPixel + 1);
+    // The graph holds the points drawn: all of them when few, a handful per column when many.
+    const int drawn = chart.plot()->graph(0)->dataCount();
+    QVERIFY(drawn <= qMax(points, 4 * width + 2));
+    QVERIFY(drawn <= 4 * width + 2 || drawn == points);
+    QVERIFY(drawn / (skip + 1) <= width * PlotChart::kMarkersPerPixel + 1);
   }
 
   void titleVisibility() {
@@ -706,6 +711,129 @@ private slots:
     broken.setOutputFormat(QPrinter::PdfFormat);
     broken.setOutputFileName(dir.filePath(QStringLiteral("no/such/dir/print.pdf")));
     QVERIFY(!chart.print(broken));
+  }
+
+  // What the graph draws, column by column, against the samples themselves.
+  void drawnSpansMatchTheSamples_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("viewShare");
+    QTest::addColumn<double>("gapShare");
+    QTest::newRow("few points, whole") << 300 << 1.0 << 0.0;
+    QTest::newRow("many points, whole") << 200000 << 1.0 << 0.0;
+    QTest::newRow("many points, a tenth, gaps") << 200000 << 0.1 << 0.01;
+    QTest::newRow("many points, a hundredth") << 200000 << 0.01 << 0.0;
+    QTest::newRow("many points, a thousandth: raw") << 200000 << 0.001 << 0.0;
+    QTest::newRow("a million, whole, gaps") << 1000000 << 1.0 << 0.001;
+  }
+  void drawnSpansMatchTheSamples() {
+    QFETCH(int, points);
+    QFETCH(double, viewShare);
+    QFETCH(double, gapShare);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    QVector<double> x(points);
+    QVector<double> y(points);
+    quint32 seed = 12345;
+    for (int i = 0; i < points; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      x[i] = i * 0.5;
+      y[i] = (seed >> 8) % 1000 < gapShare * 1000 ? kNaN : std::sin(i * 0.001) * 50 + (seed >> 20) % 7;
+    }
+    chart.addPoints(0, x, y, true);
+    const double lo = x[points / 3];
+    const double span = x.last() * viewShare;
+    chart.setAxisRange(ChartAxis::X, lo - (viewShare == 1.0 ? lo : 0), span);
+    chart.replotNow();
+    const QCPRange r = chart.plot()->xAxis->range();
+    const int width = chart.plot()->axisRect()->width();
+    const QCPGraphDataContainer &d = *chart.plot()->graph(0)->data();
+    const auto inView = std::count_if(x.begin(), x.end(), [&](double v) { return v >= r.lower && v <= r.upper; });
+    QVERIFY(d.size() <= 5 * width + 4); // first, lowest, highest, a gap, last
+    if (inView < width * 2) {
+      // Few samples: exactly the samples in view and one either side.
+      for (auto it = d.constBegin(); it != d.constEnd(); ++it) {
+        const auto at = std::lower_bound(x.begin(), x.end(), it->key) - x.begin();
+        QCOMPARE(it->key, x[at]);
+        QCOMPARE(std::isnan(it->value), std::isnan(y[at]));
+        if (!std::isnan(y[at]))
+          QCOMPARE(it->value, y[at]);
+      }
+      return;
+    }
+    // Many: per column the drawn lowest and highest are the samples' own.
+    const double w = r.size() / width;
+    std::map<int, std::pair<double, double>> drawn;
+    for (auto it = d.constBegin(); it != d.constEnd(); ++it) {
+      if (it->key < r.lower || it->key >= r.upper || std::isnan(it->value))
+        continue;
+      const int c = static_cast<int>((it->key - r.lower) / w);
+      const auto found = drawn.find(c);
+      if (found == drawn.end())
+        drawn[c] = {it->value, it->value};
+      else
+        found->second = {qMin(found->second.first, it->value), qMax(found->second.second, it->value)};
+    }
+    int columnsWithValues = 0;
+    for (int c = 0; c < width; ++c) {
+      const double a = r.lower + w * c;
+      const double b = c + 1 == width ? r.upper : r.lower + w * (c + 1);
+      std::optional<double> mn, mx;
+      for (auto at = std::lower_bound(x.begin(), x.end(), a) - x.begin(); at < points && x[at] < b; ++at) {
+        if (std::isnan(y[at]))
+          continue;
+        mn = mn ? qMin(*mn, y[at]) : y[at];
+        mx = mx ? qMax(*mx, y[at]) : y[at];
+      }
+      QCOMPARE(drawn.count(c) == 1, mn.has_value());
+      if (mn) {
+        ++columnsWithValues;
+        QCOMPARE(drawn[c].first, *mn);
+        QCOMPARE(drawn[c].second, *mx);
+      }
+    }
+    QVERIFY(columnsWithValues > width / 2);
+  }
+
+  void sharedStoresAreNotCopied() {
+    PlotChart a(kChannelChartTraces);
+    PlotChart b(kCompareChartTraces);
+    for (int i = 0; i < 1000; ++i)
+      a.addPoint(0, i, i % 10 == 3 ? kNaN : i * 0.25);
+    b.setTraceStore(4, a.traceStore(0), a.traceXScale(0), true);
+    QCOMPARE(b.traceStore(4).get(), a.traceStore(0).get());
+    QCOMPARE(b.pointCount(4), 1000);
+    a.addPoint(0, 1000, 99999);
+    // A snapshot shows what there was when it was taken; the channel chart goes on.
+    QCOMPARE(b.pointCount(4), 1000);
+    QCOMPARE(*b.maxY(4), 999 * 0.25);
+    QCOMPARE(*a.maxY(0), 99999.0);
+    for (int j : {0, 3, 511, 999}) {
+      QCOMPARE(b.pointX(4, j), a.pointX(0, j));
+      QCOMPARE(std::isnan(b.pointY(4, j)), std::isnan(a.pointY(0, j)));
+    }
+    // Clearing the channel chart leaves the comparison alone.
+    a.clearTrace(0);
+    QCOMPARE(a.pointCount(0), 0);
+    QCOMPARE(b.pointCount(4), 1000);
+  }
+
+  void rescaleChangesTheUnitWithoutRewriting() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.addPoints(0, {0, 60, 120}, {1, 2, 3}, true);
+    chart.addPoints(1, {0, 60}, {5, 6}, true);
+    const auto store = chart.traceStore(0);
+    chart.rescaleX(0, 1.0 / 60); // seconds to minutes
+    QCOMPARE(chart.traceStore(0).get(), store.get());
+    QCOMPARE(chart.pointX(0, 2), 2.0);
+    QCOMPARE(chart.pointX(1, 1), 60.0); // only the trace asked for
+    QCOMPARE(*chart.maxX(0), 2.0);
+    chart.addPoint(0, 3, 4); // in minutes now
+    QCOMPARE(chart.pointX(0, 3), 3.0);
+    chart.setCursorVisible(true);
+    chart.setAxisRange(ChartAxis::X, 0, 3);
+    chart.setCursorPosition(50); // 1.5 min, between 1 and 2 min
+    QCOMPARE(*chart.cursorValue(0), 2.5);
   }
 };
 

@@ -1,0 +1,428 @@
+#include "store/SampleStore.h"
+
+#include "acquisition/DataFile.h"
+#include "acquisition/SampleRecord.h"
+
+#include <QFile>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+}
+
+void SampleStore::Stats::add(double y) {
+  ++count;
+  if (!std::isfinite(y)) {
+    ++gaps;
+    return;
+  }
+  if (count - gaps == 1) {
+    min = max = y;
+  } else {
+    min = std::min(min, y);
+    max = std::max(max, y);
+  }
+  sum += y;
+  sumSq += y * y;
+}
+
+void SampleStore::Stats::merge(const Stats &o) {
+  if (o.hasValue()) {
+    if (hasValue()) {
+      min = std::min(min, o.min);
+      max = std::max(max, o.max);
+    } else {
+      min = o.min;
+      max = o.max;
+    }
+    sum += o.sum;
+    sumSq += o.sumSq;
+  }
+  count += o.count;
+  gaps += o.gaps;
+}
+
+SampleStore::SampleStore() : m_levels(1) {}
+
+SampleStore::~SampleStore() {
+  if (m_fd >= 0)
+    ::close(m_fd);
+}
+
+std::shared_ptr<SampleStore> SampleStore::openFile(const QString &path, int channelCount, int channel) {
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return nullptr;
+  auto s = std::make_shared<SampleStore>();
+  s->m_fd = fd;
+  s->m_channel = channel;
+  s->m_dataStart = DataFileFormat::channelRecordOffset(channelCount);
+  return s;
+}
+
+SampleStore::Node SampleStore::toNode(const Stats &s) {
+  Node n;
+  n.min = s.hasValue() ? s.min : kNaN;
+  n.max = s.hasValue() ? s.max : kNaN;
+  n.sum = s.sum;
+  n.sumSq = s.sumSq;
+  n.count = static_cast<qint32>(s.count);
+  n.gaps = static_cast<qint32>(s.gaps);
+  return n;
+}
+
+void SampleStore::addNode(const Node &n, Stats &out) {
+  Stats s;
+  s.count = n.count;
+  s.gaps = n.gaps;
+  s.min = n.min;
+  s.max = n.max;
+  s.sum = n.sum;
+  s.sumSq = n.sumSq;
+  out.merge(s);
+}
+
+void SampleStore::append(double x, double y, qint64 record) {
+  if (!std::isfinite(x))
+    return;
+  if (!std::isfinite(y))
+    y = kNaN;
+  if (m_count > 0 && x < this->x(m_count - 1) && !fileBacked()) {
+    rebuildWith({x}, {y});
+    return;
+  }
+  if (m_tailCount == 0)
+    m_tailFirstRecord = record;
+  m_tail.x[static_cast<size_t>(m_tailCount)] = x;
+  m_tail.y[static_cast<size_t>(m_tailCount)] = y;
+  ++m_tailCount;
+  ++m_count;
+  m_lastRecord = record;
+  m_all.add(y);
+  if (m_tailCount == kBlock)
+    closeTail();
+}
+
+void SampleStore::closeTail() {
+  Stats s;
+  for (int i = 0; i < m_tailCount; ++i)
+    s.add(m_tail.y[static_cast<size_t>(i)]);
+  m_info.push_back({m_tail.x[0], m_tail.x[static_cast<size_t>(m_tailCount - 1)], m_tailFirstRecord, m_lastRecord});
+  m_levels[0].push_back(toNode(s));
+  // A node of the next level as soon as kFanout nodes of this one are complete.
+  for (size_t level = 0; m_levels[level].size() % kFanout == 0; ++level) {
+    if (level + 1 == m_levels.size())
+      m_levels.emplace_back();
+    Stats up;
+    const auto &nodes = m_levels[level];
+    for (size_t i = nodes.size() - kFanout; i < nodes.size(); ++i)
+      addNode(nodes[i], up);
+    m_levels[level + 1].push_back(toNode(up));
+  }
+  if (!fileBacked())
+    m_memory.push_back(std::make_unique<Block>(m_tail));
+  m_tailCount = 0;
+}
+
+void SampleStore::append(const double *x, const double *y, qint64 n) {
+  bool inOrder = true;
+  double last = m_count > 0 ? this->x(m_count - 1) : -std::numeric_limits<double>::infinity();
+  for (qint64 i = 0; i < n && inOrder; ++i) {
+    if (!std::isfinite(x[i]))
+      continue;
+    inOrder = x[i] >= last;
+    last = x[i];
+  }
+  if (inOrder || fileBacked()) {
+    for (qint64 i = 0; i < n; ++i)
+      append(x[i], y[i]);
+    return;
+  }
+  std::vector<double> xs(x, x + n);
+  std::vector<double> ys(y, y + n);
+  rebuildWith(std::move(xs), std::move(ys));
+}
+
+void SampleStore::rebuildWith(std::vector<double> xs, std::vector<double> ys) {
+  // Points out of order only come from callers that hand them unsorted; rebuild rather than
+  // keep holes. Stable, so equal x keep the order they came in, the old ones first.
+  std::vector<std::pair<double, double>> all;
+  all.reserve(static_cast<size_t>(m_count) + xs.size());
+  for (qint64 i = 0; i < m_count; ++i)
+    all.emplace_back(this->x(i), this->y(i));
+  for (size_t i = 0; i < xs.size(); ++i) {
+    if (std::isfinite(xs[i]))
+      all.emplace_back(xs[i], ys[i]);
+  }
+  std::stable_sort(all.begin(), all.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+  clear();
+  for (const auto &[px, py] : all)
+    append(px, py);
+}
+
+void SampleStore::clear() {
+  m_count = 0;
+  m_levels.assign(1, {});
+  m_info.clear();
+  m_memory.clear();
+  m_tailCount = 0;
+  m_tailFirstRecord = -1;
+  m_lastRecord = -1;
+  m_all = {};
+  m_cache.clear();
+}
+
+std::unique_ptr<SampleStore::Block> SampleStore::readBlock(qint64 b) const {
+  auto out = std::make_unique<Block>();
+  const BlockInfo &info = m_info[static_cast<size_t>(b)];
+  const qint64 records = info.lastRecord - info.firstRecord + 1;
+  std::vector<TSampleRecord> buf(static_cast<size_t>(std::max<qint64>(records, 0)));
+  const qint64 bytes = records * DataFileFormat::kSampleSize;
+  const qint64 offset = m_dataStart + info.firstRecord * DataFileFormat::kSampleSize;
+  qint64 got = 0;
+  while (got < bytes) {
+    const ssize_t n = ::pread(m_fd, reinterpret_cast<char *>(buf.data()) + got, static_cast<size_t>(bytes - got),
+                              static_cast<off_t>(offset + got));
+    if (n <= 0)
+      break;
+    got += n;
+  }
+  // A file that lost its samples reads as gaps rather than as made-up values.
+  out->x.fill(kNaN);
+  out->y.fill(kNaN);
+  size_t k = 0;
+  for (qint64 r = 0; r < got / DataFileFormat::kSampleSize && k < kBlock; ++r) {
+    const TSampleRecord rec = buf[static_cast<size_t>(r)];
+    if (rec.Channel != m_channel)
+      continue;
+    out->x[k] = rec.Time;
+    out->y[k] = std::isfinite(rec.Value) ? rec.Value : kNaN;
+    ++k;
+  }
+  for (; k < kBlock; ++k)
+    out->x[k] = info.lastX;
+  return out;
+}
+
+const SampleStore::Block &SampleStore::block(qint64 b) const {
+  if (b >= fullBlocks())
+    return m_tail;
+  if (!fileBacked())
+    return *m_memory[static_cast<size_t>(b)];
+  ++m_useClock;
+  for (CacheEntry &e : m_cache) {
+    if (e.block == b) {
+      e.used = m_useClock;
+      return *e.data;
+    }
+  }
+  if (m_cache.size() < kCachedBlocks) {
+    m_cache.push_back({b, m_useClock, readBlock(b)});
+    return *m_cache.back().data;
+  }
+  auto oldest = std::min_element(m_cache.begin(), m_cache.end(),
+                                 [](const CacheEntry &a, const CacheEntry &c) { return a.used < c.used; });
+  oldest->block = b;
+  oldest->used = m_useClock;
+  oldest->data = readBlock(b);
+  return *oldest->data;
+}
+
+double SampleStore::x(qint64 i) const {
+  if (i < 0 || i >= m_count)
+    return kNaN;
+  return block(i / kBlock).x[static_cast<size_t>(i % kBlock)];
+}
+
+double SampleStore::y(qint64 i) const {
+  if (i < 0 || i >= m_count)
+    return kNaN;
+  return block(i / kBlock).y[static_cast<size_t>(i % kBlock)];
+}
+
+qint64 SampleStore::lowerBound(double x) const {
+  // The block from the summaries, then the sample from that block's raw values: one read.
+  const auto it = std::lower_bound(m_info.begin(), m_info.end(), x,
+                                   [](const BlockInfo &info, double v) { return info.lastX < v; });
+  const qint64 b = it - m_info.begin();
+  const Block &data = block(b);
+  const int n = b < fullBlocks() ? kBlock : m_tailCount;
+  const auto at = std::lower_bound(data.x.begin(), data.x.begin() + n, x) - data.x.begin();
+  return b * kBlock + at;
+}
+
+void SampleStore::rawStats(qint64 begin, qint64 end, Stats &out) const {
+  while (begin < end) {
+    const qint64 b = begin / kBlock;
+    const Block &data = block(b);
+    const qint64 stop = std::min(end, (b + 1) * kBlock);
+    for (qint64 i = begin; i < stop; ++i)
+      out.add(data.y[static_cast<size_t>(i % kBlock)]);
+    begin = stop;
+  }
+}
+
+void SampleStore::nodeStats(size_t level, qint64 begin, qint64 end, Stats &out) const {
+  const auto &nodes = m_levels[level];
+  if (level + 1 < m_levels.size()) {
+    const qint64 upBegin = (begin + kFanout - 1) / kFanout;
+    const qint64 upEnd = std::min<qint64>(end / kFanout, static_cast<qint64>(m_levels[level + 1].size()));
+    if (upBegin < upEnd) {
+      for (qint64 i = begin; i < upBegin * kFanout; ++i)
+        addNode(nodes[static_cast<size_t>(i)], out);
+      nodeStats(level + 1, upBegin, upEnd, out);
+      for (qint64 i = upEnd * kFanout; i < end; ++i)
+        addNode(nodes[static_cast<size_t>(i)], out);
+      return;
+    }
+  }
+  for (qint64 i = begin; i < end; ++i)
+    addNode(nodes[static_cast<size_t>(i)], out);
+}
+
+SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end) const {
+  Stats out;
+  begin = std::max<qint64>(begin, 0);
+  end = std::min(end, m_count);
+  if (begin >= end)
+    return out;
+  const qint64 firstFull = (begin + kBlock - 1) / kBlock;
+  const qint64 endFull = std::min(end / kBlock, fullBlocks());
+  if (firstFull >= endFull) {
+    rawStats(begin, end, out);
+    return out;
+  }
+  rawStats(begin, firstFull * kBlock, out);
+  nodeStats(0, firstFull, endFull, out);
+  rawStats(endFull * kBlock, end, out);
+  return out;
+}
+
+std::optional<double> SampleStore::minX() const { return m_count ? std::optional(x(0)) : std::nullopt; }
+std::optional<double> SampleStore::maxX() const { return m_count ? std::optional(x(m_count - 1)) : std::nullopt; }
+std::optional<double> SampleStore::minY() const { return m_all.hasValue() ? std::optional(m_all.min) : std::nullopt; }
+std::optional<double> SampleStore::maxY() const { return m_all.hasValue() ? std::optional(m_all.max) : std::nullopt; }
+
+std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit) const {
+  std::vector<Span> out;
+  const qint64 n = limit < 0 ? m_count : std::min(limit, m_count);
+  if (columns <= 0 || !(x1 > x0) || n == 0)
+    return out;
+  out.resize(static_cast<size_t>(columns));
+  const double w = (x1 - x0) / columns;
+  qint64 edge = std::min(lowerBound(x0), n);
+  for (int c = 0; c < columns; ++c) {
+    const qint64 next = std::min(n, c + 1 == columns ? lowerBound(x1) : lowerBound(x0 + w * (c + 1)));
+    Span &s = out[static_cast<size_t>(c)];
+    s.begin = edge;
+    s.end = std::max(edge, next);
+    s.stats = stats(s.begin, s.end);
+    edge = s.end;
+  }
+  return out;
+}
+
+qint64 SampleStore::memoryBytes() const {
+  qint64 bytes = sizeof(*this);
+  for (const auto &l : m_levels)
+    bytes += static_cast<qint64>(l.capacity() * sizeof(Node));
+  bytes += static_cast<qint64>(m_info.capacity() * sizeof(BlockInfo));
+  bytes += static_cast<qint64>(m_memory.size() * sizeof(Block) + m_memory.capacity() * sizeof(void *));
+  bytes += static_cast<qint64>(m_cache.size() * (sizeof(Block) + sizeof(CacheEntry)));
+  return bytes;
+}
+
+std::vector<std::shared_ptr<SampleStore>> BuildStores(const QString &path) {
+  std::vector<std::shared_ptr<SampleStore>> stores;
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    return stores;
+  const QByteArray head = f.read(DataFileFormat::kHeadSize);
+  if (head.size() < DataFileFormat::kHeadSize)
+    return stores;
+  qint32 channels = 0;
+  std::memcpy(&channels, head.constData() + 26, sizeof channels);
+  if (channels <= 0 || channels > 4096)
+    return stores;
+  for (int c = 0; c < channels; ++c) {
+    auto s = SampleStore::openFile(path, channels, c);
+    if (!s)
+      return {};
+    stores.push_back(std::move(s));
+  }
+  if (!f.seek(DataFileFormat::channelRecordOffset(channels)))
+    return stores;
+  // One pass in large reads; a partial record at the end (a cut-off file) is left out.
+  constexpr qint64 kChunkRecords = 1 << 16;
+  std::vector<TSampleRecord> buf(kChunkRecords);
+  qint64 record = 0;
+  for (;;) {
+    const qint64 got = f.read(reinterpret_cast<char *>(buf.data()), kChunkRecords * DataFileFormat::kSampleSize);
+    const qint64 n = got > 0 ? got / DataFileFormat::kSampleSize : 0;
+    for (qint64 i = 0; i < n; ++i, ++record) {
+      const TSampleRecord r = buf[static_cast<size_t>(i)];
+      if (r.Channel >= 0 && r.Channel < channels)
+        stores[static_cast<size_t>(r.Channel)]->append(r.Time, r.Value, record);
+    }
+    if (got < kChunkRecords * DataFileFormat::kSampleSize)
+      break;
+  }
+  return stores;
+}
+
+TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit) {
+  TracePoints out;
+  const qint64 n = limit < 0 ? store.count() : std::min(limit, store.count());
+  if (n == 0 || columns <= 0 || !(x1 >= x0))
+    return out;
+  const qint64 begin = std::min(store.lowerBound(x0), n);
+  // Up to and including x1: a sample on the right edge is in view.
+  qint64 end = std::min(store.lowerBound(x1), n);
+  while (end < n && store.x(end) <= x1)
+    ++end;
+  const auto push = [&out](double x, double y) {
+    out.x.push_back(x);
+    out.y.push_back(y);
+  };
+  if (begin > 0)
+    push(store.x(begin - 1), store.y(begin - 1));
+  if (end - begin < qint64(columns) * kRawPerColumn || !(x1 > x0)) {
+    for (qint64 i = begin; i < end; ++i)
+      push(store.x(i), store.y(i));
+  } else {
+    out.raw = false;
+    const double w = (x1 - x0) / columns;
+    const auto spans = store.spans(x0, x1, columns, n);
+    for (size_t c = 0; c < spans.size(); ++c) {
+      const SampleStore::Span &s = spans[c];
+      if (s.begin == s.end)
+        continue;
+      const double at = x0 + w * (static_cast<double>(c) + 0.5);
+      const double first = store.y(s.begin);
+      const double last = store.y(s.end - 1);
+      push(at, first);
+      if (s.stats.hasValue()) {
+        push(at, s.stats.min);
+        push(at, s.stats.max);
+      }
+      // A gap inside the column still breaks the line.
+      if (s.stats.gaps > 0 && std::isfinite(first) && std::isfinite(last))
+        push(at, kNaN);
+      if (s.end - s.begin > 1)
+        push(at, last);
+    }
+    // Samples on the right edge itself belong to no column.
+    for (qint64 i = spans.empty() ? begin : spans.back().end; i < end; ++i)
+      push(store.x(i), store.y(i));
+  }
+  if (end < n)
+    push(store.x(end), store.y(end));
+  return out;
+}

@@ -1,0 +1,155 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The samples of one trace, in x order (time), with a multi-resolution summary.
+//
+// Raw samples live either in memory (traces with no recording behind them) or in the .zvdat
+// recording file, read back with positioned reads: the file already holds every sample, so a
+// file-backed store keeps in memory only the summaries, the newest incomplete block and a few
+// blocks read lately. Summaries: per block of kBlock samples the count, gaps, minimum,
+// maximum, sum and sum of squares, first and last x and where the block lies in the file; and
+// per kFanout nodes of one level a node of the next. About 0.3 bytes per sample in all.
+//
+// Gaps (non-finite y) are kept as NaN: they count as samples, so a line breaks there, and the
+// extremes skip them. Not thread-safe: one thread appends and reads.
+class SampleStore {
+public:
+  static constexpr int kBlock = 256;
+  static constexpr int kFanout = 16;
+  static constexpr int kCachedBlocks = 32;
+
+  // Count, extremes and sums over some samples; min/max are empty without a finite y.
+  struct Stats {
+    qint64 count = 0;
+    qint64 gaps = 0;
+    double min = 0;
+    double max = 0;
+    double sum = 0;
+    double sumSq = 0;
+    [[nodiscard]] bool hasValue() const { return count > gaps; }
+    void add(double y);
+    void merge(const Stats &o);
+  };
+
+  // One pixel column of a query: the samples [begin, end) with their extremes.
+  struct Span {
+    qint64 begin = 0;
+    qint64 end = 0;
+    Stats stats;
+  };
+
+  SampleStore();
+  ~SampleStore();
+  SampleStore(const SampleStore &) = delete;
+  SampleStore &operator=(const SampleStore &) = delete;
+
+  // A store whose raw samples are read from a .zvdat file: records of `channel` (the file's
+  // 0-based meter slot) after the file's channel records. nullptr when the file cannot be opened.
+  static std::shared_ptr<SampleStore> openFile(const QString &path, int channelCount, int channel);
+
+  [[nodiscard]] bool fileBacked() const { return m_fd >= 0; }
+
+  // Appends one sample; x must not decrease for a file-backed store (a memory store sorts an
+  // earlier x in, at the cost of a rebuild). A non-finite y is a gap; a non-finite x is dropped.
+  // For a file-backed store, `record` is the sample's record index in the file (0 = first
+  // record after the channel records), and the record must already be in the file.
+  void append(double x, double y, qint64 record = -1);
+  // Many samples of a memory store at once, in any order: one rebuild at most.
+  void append(const double *x, const double *y, qint64 n);
+  void clear();
+
+  [[nodiscard]] qint64 count() const { return m_count; }
+  [[nodiscard]] double x(qint64 i) const;
+  [[nodiscard]] double y(qint64 i) const;
+  // The first sample whose x is not below `x` (count() when none).
+  [[nodiscard]] qint64 lowerBound(double x) const;
+  // The samples [begin, end) summed up from the coarsest summaries that fit.
+  [[nodiscard]] Stats stats(qint64 begin, qint64 end) const;
+  // The x extremes (first and last x) and the y extremes of all samples.
+  [[nodiscard]] std::optional<double> minX() const;
+  [[nodiscard]] std::optional<double> maxX() const;
+  [[nodiscard]] std::optional<double> minY() const;
+  [[nodiscard]] std::optional<double> maxY() const;
+  // `columns` equal columns over [x0, x1): the samples of each, exact extremes; only the
+  // first `limit` samples count when limit is not negative.
+  [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1) const;
+  // Bytes held in memory by the store (summaries, tail, cache), for the benchmarks.
+  [[nodiscard]] qint64 memoryBytes() const;
+
+private:
+  struct Block {
+    std::array<double, kBlock> x{};
+    std::array<double, kBlock> y{};
+  };
+  struct Node {
+    double min = 0;
+    double max = 0;
+    double sum = 0;
+    double sumSq = 0;
+    qint32 count = 0;
+    qint32 gaps = 0;
+  };
+  struct BlockInfo {
+    double firstX = 0;
+    double lastX = 0;
+    qint64 firstRecord = -1;
+    qint64 lastRecord = -1;
+  };
+  struct CacheEntry {
+    qint64 block = -1;
+    quint64 used = 0;
+    std::unique_ptr<Block> data;
+  };
+
+  [[nodiscard]] qint64 fullBlocks() const { return static_cast<qint64>(m_info.size()); }
+  // The raw samples of block b (complete or the tail).
+  [[nodiscard]] const Block &block(qint64 b) const;
+  [[nodiscard]] std::unique_ptr<Block> readBlock(qint64 b) const;
+  void rawStats(qint64 begin, qint64 end, Stats &out) const;
+  void nodeStats(size_t level, qint64 begin, qint64 end, Stats &out) const;
+  void closeTail();
+  void rebuildWith(std::vector<double> xs, std::vector<double> ys);
+  static Node toNode(const Stats &s);
+  static void addNode(const Node &n, Stats &out);
+
+  qint64 m_count = 0;
+  std::vector<std::vector<Node>> m_levels; // m_levels[0]: one node per complete block
+  std::vector<BlockInfo> m_info;
+  std::vector<std::unique_ptr<Block>> m_memory; // complete blocks of a memory store
+  Block m_tail;
+  int m_tailCount = 0;
+  qint64 m_tailFirstRecord = -1;
+  qint64 m_lastRecord = -1;
+  Stats m_all;
+  // File backing.
+  int m_fd = -1;
+  int m_channel = 0;
+  qint64 m_dataStart = 0;
+  mutable std::vector<CacheEntry> m_cache;
+  mutable quint64 m_useClock = 0;
+};
+
+// What a trace draws over [x0, x1) in `columns` pixel columns, in the store's x units: with
+// fewer than kRawPerColumn samples per column the samples themselves, otherwise per column
+// its first, lowest, highest and last value at the column's middle (a NaN where the column
+// holds a gap, so the line breaks). The samples just outside the window come along so the
+// line runs to the edges. Only the first `limit` samples count.
+struct TracePoints {
+  std::vector<double> x;
+  std::vector<double> y;
+  bool raw = true;
+};
+inline constexpr int kRawPerColumn = 2;
+[[nodiscard]] TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit);
+
+// Stores for every channel of a recording file, built in one pass over it (file-backed, x in
+// milliseconds). Empty when the file cannot be read.
+[[nodiscard]] std::vector<std::shared_ptr<SampleStore>> BuildStores(const QString &path);
