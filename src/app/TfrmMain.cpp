@@ -523,8 +523,8 @@ void TfrmMain::btnConfigureClick() {
 }
 
 void TfrmMain::btnSaveClick() {
-  // The close question and the start prompt also save; only a running recording forbids it.
-  if (m_state != WindowState::Recording)
+  // The close question and the start prompt also save; only a running recording or open forbids it.
+  if (m_state != WindowState::Recording && m_state != WindowState::Opening)
     m_files->Save();
 }
 
