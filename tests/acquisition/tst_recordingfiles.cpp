@@ -396,6 +396,7 @@ private slots:
     ModalResponder r; // Cancel to the exit question
     std::vector<int> values;
     bool openEnabled = true, clearEnabled = true, startEnabled = true, closed = true;
+    QList<QAction *> enabledDuring;
     WindowState during = WindowState::Idle;
     QTimer watch;
     watch.setInterval(0);
@@ -409,6 +410,10 @@ private slots:
       openEnabled = p.main->btnOpen->isEnabled();
       clearEnabled = p.main->MenuChannelClear->isEnabled();
       startEnabled = p.main->btnStart->isEnabled();
+      for (QAction *a : {p.main->btnMeterConfigure, p.main->btnSetup, p.main->btnSave, p.main->btnPrint,
+                         p.main->MenuLoadChannel[4], p.main->MenuHelpAbout, p.main->btnConfigure})
+        if (a->isEnabled())
+          enabledDuring.append(a);
       // Reached anyway (a shortcut that slipped through): refused with a notice.
       p.main->btnStartClick();
       p.main->btnMeterConfigureClick();
@@ -420,6 +425,7 @@ private slots:
     QVERIFY(!openEnabled);
     QVERIFY(!clearEnabled);
     QVERIFY(!startEnabled);
+    QVERIFY(enabledDuring.isEmpty());
     QVERIFY(!closed);
     QVERIFY(!p.main->acquisition()->running());
     QVERIFY(values.size() > 2);
