@@ -1,5 +1,6 @@
 #include "acquisition/DataFile.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringEncoder>
 #include <QtEndian>
@@ -133,4 +134,8 @@ QString DurationText(double lastTimeMs) {
   return QString::number(d / 3600000) + QStringLiteral("小时") + QString::number((d % 3600000) / 60000) +
          QStringLiteral("分钟") + QString::number((d % 60000) / 1000) + QStringLiteral("秒") +
          QString::number(d % 1000) + QStringLiteral("毫秒");
+}
+
+bool IsDataFileName(const QString &path) {
+  return QFileInfo(path).suffix().toLower() == QLatin1String("zvdat");
 }

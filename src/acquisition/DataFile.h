@@ -49,6 +49,9 @@ struct TChannelRecord {
   ChannelInfo info;
 };
 
+// A data file's name: its extension, lower-cased, is "zvdat".
+[[nodiscard]] bool IsDataFileName(const QString &path);
+
 // The 30-byte head for channelCount channels.
 [[nodiscard]] QByteArray EncodeFileHead(qint32 channelCount);
 

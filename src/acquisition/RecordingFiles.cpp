@@ -3,7 +3,7 @@
 #include "acquisition/AlarmLog.h"
 #include "acquisition/AcquisitionControl.h"
 #include "acquisition/ChannelSettings.h"
-#include "acquisition/DataBlock.h"
+#include "acquisition/DataFileReader.h"
 #include "acquisition/DataFile.h"
 #include "acquisition/RecordingHost.h"
 #include "acquisition/RecordingMarker.h"
@@ -22,7 +22,10 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLabel>
+#include <QPointer>
+#include <QProgressBar>
 #include <QTemporaryFile>
 
 #include <cerrno>
@@ -31,6 +34,47 @@
 
 #include <unistd.h>
 #include <vector>
+
+namespace {
+
+// The progress window of a long open. Until the pass has taken progressAfterMs it stays away
+// and events wait, so a short open is one uninterrupted step as before; after that the window
+// shows the share of the file read and events are served between chunks, so the window keeps
+// painting. The host refuses other commands meanwhile.
+class OpenProgress {
+public:
+  static constexpr int kSteps = 100;
+  OpenProgress(RecordingHost &host, int progressAfterMs) : m_host(host), m_afterMs(progressAfterMs) {
+    m_clock.start();
+  }
+  ~OpenProgress() {
+    if (m_bar)
+      delete m_bar->window();
+  }
+  OpenProgress(const OpenProgress &) = delete;
+  OpenProgress &operator=(const OpenProgress &) = delete;
+
+  void advance(qint64 done, qint64 total) {
+    if (!m_shown) {
+      if (m_clock.elapsed() < m_afterMs)
+        return;
+      m_shown = true;
+      m_bar = m_host.createProgressWindow(kSteps);
+    }
+    if (m_bar)
+      m_bar->setValue(total > 0 ? static_cast<int>(std::min(done, total) * kSteps / total) : kSteps);
+    QCoreApplication::processEvents();
+  }
+
+private:
+  RecordingHost &m_host;
+  int m_afterMs;
+  QElapsedTimer m_clock;
+  bool m_shown = false;
+  QPointer<QProgressBar> m_bar;
+};
+
+} // namespace
 
 RecordingFiles::RecordingFiles(AppContext &ctx, RecordingHost &host, ViewBoard &board,
                                const AcquisitionControl &acquisition, QObject *parent)
@@ -126,22 +170,34 @@ void RecordingFiles::Open(int batch) {
 bool RecordingFiles::LoadByPath(const QString &path) {
   if (refusedWhileRecording())
     return false;
-  // 4.
-  m_block.reset();
-  auto block = std::make_unique<TDataBlock>(TDataBlock::load(path));
-  if (block->status != DataFileStatus::Loaded) {
-    Msg::error(m_host.dialogParent(), QStringLiteral("错误的数据文件格式！"));
+  // 4. Head and records first; the samples follow in one pass, a chunk at a time, and are not
+  // kept: the charts hold what they need of them.
+  m_file.reset();
+  DataFileReader reader(path, openPace.chunkBytes);
+  std::span<const TSampleRecord> chunk;
+  if (reader.summary().status == DataFileStatus::Loaded)
+    chunk = reader.next(); // a file without a whole sample is refused before a chart is touched
+  if (reader.summary().status != DataFileStatus::Loaded) {
+    Msg::error(m_host.dialogParent(), kWrongFileText);
     return false;
   }
-  const int n = block->channelCount;
+  const int n = reader.summary().channelCount;
   if (m_board.viewCount() != n)
     m_board.BuildChannelViews(n);
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  replay(*block);
+  m_host.setOpening(true);
+  replay(reader, chunk);
+  m_host.setOpening(false);
   QApplication::restoreOverrideCursor();
+  auto summary = std::make_unique<DataFileSummary>(reader.summary());
+  if (summary->status != DataFileStatus::Loaded) {
+    // A read failed during the pass: the charts keep what was replayed until then.
+    Msg::error(m_host.dialogParent(), kWrongFileText);
+    return false;
+  }
 
   // 5.
-  const QString duration = DurationText(block->lastTime);
+  const QString duration = DurationText(summary->lastTime);
   // 6.
   for (int i = 0; i < m_board.viewCount(); ++i) {
     TfraChannel *v = m_board.view(i);
@@ -152,7 +208,7 @@ bool RecordingFiles::LoadByPath(const QString &path) {
   }
   // 7. The file's records describe its channels; Sys.ini keeps the configured ones.
   for (int i = 0; i < std::min(n, m_board.viewCount()); ++i) {
-    const std::optional<TChannelRecord> r = block->channelRecord(i);
+    const std::optional<TChannelRecord> r = summary->channelRecord(i);
     if (!r)
       continue;
     ApplyChannelRecord(*m_board.channel(i), r->info);
@@ -160,13 +216,17 @@ bool RecordingFiles::LoadByPath(const QString &path) {
   // 8./9. (The data cursor and print are never disabled by a file.)
   m_host.setPanelText(1, QStringLiteral("采样时长: ") + duration);
   m_host.setWorkFile(path);
-  m_block = std::move(block);
+  m_file = std::move(summary);
   return true;
 }
 
-void RecordingFiles::replay(const TDataBlock &block) {
+void RecordingFiles::addChannelPoints(int channel, int batch, const QVector<double> &x, const QVector<double> &y) {
+  m_board.view(channel)->pltChannel->addPoints(batch, x, y, true);
+}
+
+void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecord> chunk) {
   const int batch = m_host.batchIndex();
-  const int n = std::min<int>(block.channelCount, m_board.viewCount());
+  const int n = std::min<int>(reader.summary().channelCount, m_board.viewCount());
   const int unit = m_ctx.options.TimeWindowUnit;
   // 8.1
   for (int i = 0; i < n; ++i) {
@@ -181,40 +241,49 @@ void RecordingFiles::replay(const TDataBlock &block) {
     v->iLCDCurrentValue->setText(QString());
   }
   // 8.2
-  const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, block.channelCount);
-  // 8.3 One pass over the file: points collected per channel, then handed over in bulk. The
-  // channels' sizes are counted first so that the points go straight into place.
-  std::vector<qsizetype> counts(static_cast<size_t>(n), 0);
-  for (const TSampleRecord &r : block.samples) {
-    const qint32 ch = r.Channel;
-    if (ch >= 0 && ch < n)
-      ++counts[static_cast<size_t>(ch)];
-  }
+  const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, reader.summary().channelCount);
+  // 8.3 One pass over the file. Each chunk's points are sorted out by channel (counted first, so
+  // they go straight into place) and handed over in bulk; the buffers are reused chunk by chunk.
+  std::vector<qsizetype> counts(static_cast<size_t>(n));
   std::vector<QVector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
-  std::vector<double *> xp(static_cast<size_t>(n)), yp(static_cast<size_t>(n));
-  for (size_t c = 0; c < static_cast<size_t>(n); ++c) {
-    xs[c].resize(counts[c]);
-    ys[c].resize(counts[c]);
-    xp[c] = xs[c].data();
-    yp[c] = ys[c].data();
+  std::vector<std::optional<double>> lastValue(static_cast<size_t>(n));
+  OpenProgress progress(m_host, openPace.progressAfterMs);
+  for (; !chunk.empty(); chunk = reader.next()) {
+    std::fill(counts.begin(), counts.end(), 0);
+    for (const TSampleRecord &r : chunk) {
+      const qint32 ch = r.Channel;
+      if (ch >= 0 && ch < n)
+        ++counts[static_cast<size_t>(ch)];
+    }
+    std::vector<double *> xp(static_cast<size_t>(n)), yp(static_cast<size_t>(n));
+    for (size_t c = 0; c < static_cast<size_t>(n); ++c) {
+      xs[c].resize(counts[c]);
+      ys[c].resize(counts[c]);
+      xp[c] = xs[c].data();
+      yp[c] = ys[c].data();
+    }
+    for (const TSampleRecord &r : chunk) {
+      const qint32 ch = r.Channel;
+      if (ch < 0 || ch >= n)
+        continue; // a sample of a channel the file does not describe
+      const double value = r.Value;
+      const double time = r.Time;
+      *xp[static_cast<size_t>(ch)]++ = ToDisplayTime(time, unit);
+      *yp[static_cast<size_t>(ch)]++ = value;
+      lastValue[static_cast<size_t>(ch)] = value;
+      if (feedXY)
+        m_xy.sample(ch, value);
+    }
+    for (int c = 0; c < n; ++c)
+      if (counts[static_cast<size_t>(c)] > 0)
+        addChannelPoints(c, batch, xs[static_cast<size_t>(c)], ys[static_cast<size_t>(c)]);
+    progress.advance(reader.bytesRead(), reader.bytesTotal());
   }
-  for (const TSampleRecord &r : block.samples) {
-    const qint32 ch = r.Channel;
-    if (ch < 0 || ch >= n)
-      continue; // a sample of a channel the file does not describe
-    const double value = r.Value;
-    const double time = r.Time;
-    *xp[static_cast<size_t>(ch)]++ = ToDisplayTime(time, unit);
-    *yp[static_cast<size_t>(ch)]++ = value;
-    if (ch < kMeterSlots)
-      m_ctx.meters.Meters[static_cast<size_t>(ch)].MeterValue.store(value);
-    if (feedXY)
-      m_xy.sample(ch, value);
-  }
-  // 8.4
+  // 8.4 The meters show each channel's last value, the labels the trace's extremes.
   for (int i = 0; i < n; ++i) {
+    if (i < kMeterSlots && lastValue[static_cast<size_t>(i)])
+      m_ctx.meters.Meters[static_cast<size_t>(i)].MeterValue.store(*lastValue[static_cast<size_t>(i)]);
     PlotChart *p = m_board.view(i)->pltChannel;
-    p->addPoints(batch, xs[static_cast<size_t>(i)], ys[static_cast<size_t>(i)], true);
     p->requestReplot();
     if (const auto mx = p->maxY(batch))
       m_board.view(i)->lblMax->setText(m_ctx.formats.formatValue(i, *mx));

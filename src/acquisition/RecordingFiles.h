@@ -3,14 +3,20 @@
 #include <QObject>
 #include <QString>
 
+#include <QVector>
+
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 
 class AcquisitionControl;
 class RecordingHost;
 class ViewBoard;
+class DataFileReader;
 struct AppContext;
-struct TDataBlock;
+struct DataFileSummary;
+struct TSampleRecord;
 
 // Copies source to target; an existing target is replaced in one rename, so it is always either
 // the old or the complete new file. False with the reason when anything fails.
@@ -39,12 +45,21 @@ public:
   std::function<std::optional<QString>()> chooseOpenFile;
   std::function<std::optional<QString>(const QString &folder, const QString &proposed)> chooseSaveFile;
 
+  // How an open reads its file: bytes per read, and how long a pass may take before the
+  // progress window shows. Replaceable so tests see a long open without a huge file.
+  struct OpenPace {
+    qint64 chunkBytes = qint64(4) << 20;
+    int progressAfterMs = 500;
+  };
+  OpenPace openPace;
+
   static inline const QString kStopFirstText = QStringLiteral("采集进行中，请先停止采集！");
+  static inline const QString kWrongFileText = QStringLiteral("错误的数据文件格式！");
 
   // Open into trace `batch` (0 to 4).
   void Open(int batch);
-  // Loads and replays a file into the current batch; false (and the operator told) on failure
-  // or while a recording runs.
+  // Replays a file into the current batch in one pass over it, without keeping its samples;
+  // false (and the operator told) on failure or while a recording runs.
   bool LoadByPath(const QString &path);
   // Copies the temporary recording to a name the operator chooses. An existing file of that
   // name is replaced in one step, so it is either the old or the complete new file.
@@ -55,10 +70,14 @@ public:
   // stays unsaved: the next Start or Open asks again, and so does the next program start.
   void CheckUnfinishedRecording();
 
-  [[nodiscard]] const TDataBlock *lastBlock() const { return m_block.get(); }
+  // The last file opened: its head, channel records and counts (no samples); null before the
+  // first open and after a failed one.
+  [[nodiscard]] const DataFileSummary *lastFile() const { return m_file.get(); }
 
 private:
-  void replay(const TDataBlock &block);
+  void replay(DataFileReader &reader, std::span<const TSampleRecord> firstChunk);
+  // Where a chunk's points of one channel go: the one place the pass hands points to a chart.
+  void addChannelPoints(int channel, int batch, const QVector<double> &x, const QVector<double> &y);
   [[nodiscard]] bool refusedWhileRecording();
 
   AppContext &m_ctx;
@@ -66,5 +85,5 @@ private:
   const AcquisitionControl &m_acquisition;
   ViewBoard &m_board;
   XYHooks m_xy;
-  std::unique_ptr<TDataBlock> m_block;
+  std::unique_ptr<DataFileSummary> m_file;
 };

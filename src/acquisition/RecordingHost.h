@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QProgressBar;
 class QWidget;
 
 // What acquisition control and the recording files need of the window they serve. They report
@@ -24,6 +25,12 @@ public:
   virtual void setPanelText(int panel, const QString &text) = 0;
   // A search or an export runs: no recording may start and no file be opened now.
   [[nodiscard]] virtual bool otherWorkRunning() const = 0;
+  // A file is being opened (true) or the open is over (false). Events are served during a long
+  // open, so the window must refuse every other command meanwhile.
+  virtual void setOpening(bool opening) = 0;
+  // The progress window of a long open (a bar from 0 to maximum); the caller frees the bar's
+  // window.
+  [[nodiscard]] virtual QProgressBar *createProgressWindow(int maximum) = 0;
   // The settings dialog on its page "数据保存" with the save-path field focused.
   virtual void showSavePathSetting() = 0;
 };

@@ -1,6 +1,7 @@
 #include "app/Startup.h"
 
 #include "acquisition/AcquisitionControl.h"
+#include "acquisition/DataFileReader.h"
 #include "app/AppContext.h"
 #include "app/SelfCheck.h"
 #include "app/TAboutBox.h"
@@ -77,7 +78,17 @@ int RunProgram(int argc, char **argv) {
   QApplication::setApplicationName(QStringLiteral("zervo-daq"));
   QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
 
-  // 2./3. The splash stays for at least one timer period while events keep flowing.
+  QStringList args = QCoreApplication::arguments();
+  args.removeFirst();
+  // --self-check: the whole start, then a report of what was found instead of the message loop.
+  const bool selfCheck = args.removeAll(QStringLiteral("--self-check")) > 0;
+
+  // 2./3. The splash stays for at least one timer period while events keep flowing. A data file
+  // named on the command line is read into the page cache meanwhile, so that opening it after
+  // the main window shows mostly finds it in memory.
+  std::unique_ptr<DataFilePrefetch> prefetch;
+  if (!args.isEmpty() && IsDataFileName(args.first()))
+    prefetch = std::make_unique<DataFilePrefetch>(args.first());
   auto splash = std::make_unique<TfrmWelcome>();
   splash->show();
   splash->repaint();
@@ -90,10 +101,6 @@ int RunProgram(int argc, char **argv) {
   SetApplicationTitle(*ctx.settings);
 
   // 5. Every window once, in this order, alive until the process ends.
-  QStringList args = QCoreApplication::arguments();
-  args.removeFirst();
-  // --self-check: the whole start, then a report of what was found instead of the message loop.
-  const bool selfCheck = args.removeAll(QStringLiteral("--self-check")) > 0;
   std::unique_ptr<TfrmMain> mainWindow = CreateWindows(ctx, args);
   TfrmMain &main = *mainWindow;
 
@@ -103,6 +110,7 @@ int RunProgram(int argc, char **argv) {
 
   // 7.
   splash.reset();
+  prefetch.reset();
 
   // 8.
   // Without a window manager (a bare X server) "maximised" means nothing, so size it as well.

@@ -10,6 +10,7 @@
 #include "dialogs/TfrmSetup.h"
 #include "app/TAboutBox.h"
 #include "acquisition/AcquisitionControl.h"
+#include "acquisition/DataFile.h"
 #include "dialogs/ChartExport.h"
 #include "dialogs/ExportLayout.h"
 #include "dialogs/PrintWindow.h"
@@ -68,8 +69,7 @@ void TfrmMain::FormCreate(const QStringList &args) {
   // 1. A data file named on the command line is remembered and opened at first showing.
   if (!args.isEmpty()) {
     const QString &a = args.first();
-    m_ctx.startupDataFile =
-        QFileInfo(a).suffix().toLower() == QLatin1String("zvdat") ? a : QString();
+    m_ctx.startupDataFile = IsDataFileName(a) ? a : QString();
   }
   // 2. The look comes from the platform style; there is no skin store.
   // 3./4. The program directory was resolved by main; the settings object lives in the context.
@@ -291,8 +291,19 @@ void TfrmMain::setSaveAvailable(bool available) {
   updateCommands();
 }
 
-bool TfrmMain::otherWorkRunning() const {
-  return m_state == WindowState::Searching || m_state == WindowState::Exporting;
+bool TfrmMain::otherWorkRunning() const { return nestedWorkRunning(); }
+
+bool TfrmMain::nestedWorkRunning() const {
+  return m_state == WindowState::Searching || m_state == WindowState::Exporting || m_state == WindowState::Opening;
+}
+
+void TfrmMain::setOpening(bool opening) {
+  if (opening) {
+    setWindowState(WindowState::Opening);
+  } else if (m_state == WindowState::Opening) {
+    setWindowState(WindowState::Idle);
+    closeIfPending();
+  }
 }
 
 // The one place that decides which commands the window offers.
@@ -328,7 +339,7 @@ bool TfrmMain::commandAllowed(bool CommandStates::*command) {
 }
 
 void TfrmMain::closeIfPending() {
-  if (!m_closePending || m_state == WindowState::Searching || m_state == WindowState::Exporting)
+  if (!m_closePending || nestedWorkRunning())
     return;
   m_closePending = false;
   // From the main loop: the search's or the export's own event loops have unwound by then.
@@ -420,14 +431,16 @@ void TfrmMain::FormShow() {
   btnXYCurve->setChecked(m_ctx.options.XYChannelShow);
   // 2.
   m_board->SetupCompareView();
-  // 3.
-  if (!m_ctx.startupDataFile.isEmpty())
-    m_files->LoadByPath(m_ctx.startupDataFile);
   // 4.
   if (m_dialogs.frmSetup)
     setPanelText(4, QStringLiteral("波特率：") + m_dialogs.frmSetup->selectBaud(m_ctx.options.Baud));
-  // Once the window is on the screen.
-  QTimer::singleShot(0, this, [this] { m_files->CheckUnfinishedRecording(); });
+  // 3. and what follows once the window is on the screen: a long file then opens under the
+  // progress window instead of holding up the first paint.
+  QTimer::singleShot(0, this, [this] {
+    if (!m_ctx.startupDataFile.isEmpty())
+      m_files->LoadByPath(m_ctx.startupDataFile);
+    m_files->CheckUnfinishedRecording();
+  });
 }
 
 void TfrmMain::resizeEvent(QResizeEvent *event) {
@@ -448,9 +461,9 @@ void TfrmMain::closeEvent(QCloseEvent *event) {
 }
 
 bool TfrmMain::FormCloseQuery() {
-  if (m_state == WindowState::Searching || m_state == WindowState::Exporting) {
-    // Both run in event loops nested below us: a search is ended at once, an export finishes;
-    // then the close is asked again, with its questions.
+  if (nestedWorkRunning()) {
+    // They run in event loops nested below us: a search is ended at once, an export or an open
+    // finishes; then the close is asked again, with its questions.
     m_closePending = true;
     if (m_state == WindowState::Searching && m_search)
       m_search->abort();
@@ -512,8 +525,8 @@ void TfrmMain::btnConfigureClick() {
 }
 
 void TfrmMain::btnSaveClick() {
-  // The close question and the start prompt also save; only a running recording forbids it.
-  if (m_state != WindowState::Recording)
+  // The close question and the start prompt also save; only a running recording or open forbids it.
+  if (m_state != WindowState::Recording && m_state != WindowState::Opening)
     m_files->Save();
 }
 

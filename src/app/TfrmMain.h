@@ -38,7 +38,7 @@ class TfrmEditChannelAll;
 
 // The main window ("仪表数据采集软件"). It stays thin: its handlers keep their familiar names and
 // hand the work to the subsystem that owns it. It has one state (idle, searching, recording,
-// exporting); updateCommands() alone enables its buttons and menu items from that state.
+// exporting, opening); updateCommands() alone enables its buttons and menu items from that state.
 class TfrmMain : public QMainWindow, public RecordingHost {
   Q_OBJECT
 public:
@@ -74,6 +74,8 @@ public:
   [[nodiscard]] bool saveAvailable() const override { return m_saveAvailable; }
   void setSaveAvailable(bool available) override;
   [[nodiscard]] bool otherWorkRunning() const override;
+  void setOpening(bool opening) override;
+  [[nodiscard]] QProgressBar *createProgressWindow(int maximum) override { return CreateProgressWindow(maximum); }
   void showSavePathSetting() override;
 
   // Status bar panels 0 to 6.
@@ -182,8 +184,10 @@ private:
   void updateCommands();
   // False, with a notice that does not block a running search, when the state forbids it.
   [[nodiscard]] bool commandAllowed(bool CommandStates::*command);
-  // A close asked for while a search or an export ran is asked again once it is over.
+  // A close asked for while a search, an export or an open ran is asked again once it is over.
   void closeIfPending();
+  // A search, an export or a long open runs in an event loop nested below the main one.
+  [[nodiscard]] bool nestedWorkRunning() const;
 
   AppContext &m_ctx;
   Dialogs m_dialogs;

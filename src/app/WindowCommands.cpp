@@ -17,8 +17,8 @@ CommandStates CommandsFor(WindowState state, bool saveAvailable) {
   c.about = idle || recording;
   c.exportData = idle || recording;
   c.properties = idle || recording;
-  // An export reads the charts while it runs.
-  c.clearData = state != WindowState::Exporting;
+  // An export reads the charts while it runs, an open fills them.
+  c.clearData = state != WindowState::Exporting && state != WindowState::Opening;
   return c;
 }
 
@@ -30,6 +30,8 @@ QString RefusalText(WindowState state) {
     return QStringLiteral("采集进行中，请先停止采集！");
   case WindowState::Exporting:
     return QStringLiteral("数据导出中，请等待导出结束！");
+  case WindowState::Opening:
+    return QStringLiteral("数据文件打开中，请等待打开结束！");
   case WindowState::Idle:
     break;
   }

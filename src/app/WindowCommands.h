@@ -2,9 +2,9 @@
 
 #include <QString>
 
-// What the main window is busy with. Exactly one at a time: a search, a recording and an export
-// each run nested event loops or threads that another of them must not disturb.
-enum class WindowState : int { Idle = 0, Searching = 1, Recording = 2, Exporting = 3 };
+// What the main window is busy with. Exactly one at a time: a search, a recording, an export and
+// a long open each run nested event loops or threads that another of them must not disturb.
+enum class WindowState : int { Idle = 0, Searching = 1, Recording = 2, Exporting = 3, Opening = 4 };
 
 // Which of the main window's commands can run now. Decided here, without widgets, so the one
 // place that enables the buttons and menu items cannot disagree with the handlers that refuse.
