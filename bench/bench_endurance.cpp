@@ -410,7 +410,7 @@ int main(int argc, char **argv) {
                          .arg(simulatedTime(applied * kBatchMs))
                          .arg(double(applied * kBatchMs) / 3'600'000.0, 0, 'f', 3)
                          .arg(applied * kPerBatch * kChannels);
-        QCoreApplication::quit();
+        QCoreApplication::exit(0); // quit() would ask the window to close
         return;
       }
     }
@@ -419,7 +419,7 @@ int main(int argc, char **argv) {
       ++nextMark;
       if (nextMark == marks.size()) {
         stopped = true;
-        QCoreApplication::quit();
+        QCoreApplication::exit(0); // quit() would ask the window to close
         return;
       }
       feederPtr->resume(marks[nextMark]);
@@ -439,7 +439,7 @@ int main(int argc, char **argv) {
     if (!feeder.error().isEmpty()) {
       stopped = true;
       stopReason = QStringLiteral("stopped: the data file cannot be written: ") + feeder.error();
-      QCoreApplication::quit();
+      QCoreApplication::exit(0); // quit() would ask the window to close
     }
   });
   watchdog.start(500);
