@@ -1,12 +1,14 @@
-// Opening a large recording: a 10-million-sample file over 10 channels is written with the
-// program's own writer into a temporary folder, then opened through the main window's open
-// command (offscreen) as the operator would. Prints the time of each step and the memory taken.
-// The replot of a 10 M-point chart is bench_chart's.
+// Opening a large recording: a file of --samples samples (default 100 million, 2 GB) over 10
+// channels is written with the program's own writer into a temporary folder, then opened through
+// the main window's open command (offscreen) as the operator would, first with the file dropped
+// from the page cache, then from it. Prints the time until the charts are drawn and the memory
+// taken. A watchdog ends the run when the resident size passes --max-rss-mib (default 4096).
 #include "BenchApp.h"
 #include "ProcessMemory.h"
 #include "common/ModalResponder.h"
 
 #include "acquisition/DataBlock.h"
+#include "acquisition/DataFile.h"
 #include "acquisition/DataFileWriter.h"
 #include "acquisition/RecordingFiles.h"
 #include "app/AppContext.h"
@@ -17,13 +19,19 @@
 #include "views/ViewBoard.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include <cmath>
 #include <cstdio>
@@ -32,12 +40,11 @@
 namespace {
 
 constexpr int kChannels = 10;
-constexpr qint64 kSamples = 10'000'000;
 constexpr qint64 kRatePerSecond = 16'000; // all channels together, as ten meters at 256000 baud
 
 double msSince(const QElapsedTimer &t) { return double(t.nsecsElapsed()) / 1e6; }
 
-bool writeRecording(const QString &path) {
+bool writeRecording(const QString &path, qint64 kSamples) {
   QList<ChannelInfo> infos;
   for (int c = 0; c < kChannels; ++c)
     infos.append({c + 1, QStringLiteral("通道%1").arg(c + 1), QStringLiteral("kg"), 0, 100, 1, 0});
@@ -74,17 +81,76 @@ void evictFromCache(const QString &path) {
   ::close(fd);
 }
 
+// Ends the process when it passes the memory bound: an open cannot be interrupted, and the
+// machine must not swap. The temporary folder goes first.
+class RssWatchdog {
+public:
+  RssWatchdog(qint64 boundMib, QString dir, std::atomic<qint64> &samples)
+      : m_thread([this, boundMib, dir = std::move(dir), &samples] {
+          while (!m_stop.load()) {
+            const ProcessMemory m = ProcessMemory::now();
+            if (m.rssKb > boundMib * 1024) {
+              std::printf("stopped: RSS %.1f MiB passed the bound of %lld MiB while opening a file of %lld samples\n",
+                          Mib(m.rssKb), static_cast<long long>(boundMib), static_cast<long long>(samples.load()));
+              std::fflush(stdout);
+              QDir(dir).removeRecursively();
+              std::_Exit(3);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          }
+        }) {}
+  ~RssWatchdog() {
+    m_stop = true;
+    m_thread.join();
+  }
+
+private:
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};
+
 } // namespace
 
 int main(int argc, char **argv) {
   const BenchEnvironment environment;
   QApplication app(argc, argv);
+  qint64 kSamples = 100'000'000;
+  qint64 maxRssMib = 4096;
+  const QStringList a = app.arguments();
+  for (int i = 1; i < a.size(); ++i) {
+    const bool hasValue = i + 1 < a.size();
+    if (a[i] == QStringLiteral("--samples") && hasValue)
+      kSamples = std::max<qint64>(kChannels, qint64(a[++i].toDouble()));
+    else if (a[i] == QStringLiteral("--max-rss-mib") && hasValue)
+      maxRssMib = std::max<qint64>(64, a[++i].toLongLong());
+    else {
+      std::fprintf(stderr, "usage: bench_file [--samples N] [--max-rss-mib N]\n");
+      return 2;
+    }
+  }
 
   QTemporaryDir dir;
   const QString path = dir.filePath(QStringLiteral("big.zvdat"));
+  {
+    const qint64 bytes = DataFileFormat::channelRecordOffset(kChannels) + kSamples * DataFileFormat::kSampleSize;
+    const qint64 margin = qint64(1) << 30;
+    struct statvfs fs {};
+    const QByteArray where = QFile::encodeName(dir.path());
+    if (!dir.isValid() || statvfs(where.constData(), &fs) != 0 ||
+        qint64(fs.f_bavail) * qint64(fs.f_frsize) < bytes + margin) {
+      std::fprintf(stderr,
+                   "refused: a file of %lld samples needs %.2f GiB (+1 GiB margin) in %s, only %.2f GiB free; "
+                   "choose fewer with --samples, or set TMPDIR\n",
+                   static_cast<long long>(kSamples), double(bytes) / (1 << 30), where.constData(),
+                   double(qint64(fs.f_bavail) * qint64(fs.f_frsize)) / (1 << 30));
+      return 1;
+    }
+  }
+  std::atomic<qint64> watched{kSamples};
+  const RssWatchdog watchdog(maxRssMib, dir.path(), watched);
   QElapsedTimer t;
   t.start();
-  if (!writeRecording(path))
+  if (!writeRecording(path, kSamples))
     return 1;
   std::printf("recording of %lld samples over %d channels written by DataFileWriter: %lld bytes, %.0f ms\n",
               static_cast<long long>(kSamples), kChannels, static_cast<long long>(QFileInfo(path).size()), msSince(t));
@@ -103,6 +169,8 @@ int main(int argc, char **argv) {
   ViewBoard &board = *main->board();
 
   for (const bool cold : {true, false}) {
+    // Each open starts from empty charts, so the delta is what the open itself takes.
+    board.clearAllData();
     if (cold)
       evictFromCache(path);
     QCoreApplication::processEvents();
@@ -134,7 +202,12 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
   }
 
-  // Where the time goes: the loader alone, from the page cache.
+  // Where the time goes: the loader alone, from the page cache, when its copy of the samples fits
+  // the memory bound beside what the window holds.
+  if (ProcessMemory::now().rssKb + 2 * kSamples * DataFileFormat::kSampleSize / 1024 > maxRssMib * 1024) {
+    std::printf("\nTDataBlock::load alone: skipped, its copy of the samples would pass the memory bound\n");
+    return 0;
+  }
   t.start();
   const TDataBlock block = TDataBlock::load(path);
   std::printf("\nTDataBlock::load alone (page cache): %.0f ms, status %d, %lld samples\n", msSince(t),
