@@ -96,7 +96,7 @@ private slots:
     QTest::addColumn<QString>("text");
     QTest::addColumn<QSize>("size");
     const QList<QSize> sizes{{135, 30}, {135, 28}, {60, 14}, {100, 20}, {270, 60}, {500, 120}};
-    for (const QString text : {QStringLiteral("19.87"), QStringLiteral("  19.87"), QStringLiteral("-0.5"),
+    for (const QString &text : {QStringLiteral("19.87"), QStringLiteral("  19.87"), QStringLiteral("-0.5"),
                                QStringLiteral("8.8.8"), QStringLiteral("123456789.012"), QStringLiteral("12:34")})
       for (const QSize &size : sizes) {
         DotMatrixDisplay probe;
