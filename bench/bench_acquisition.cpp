@@ -256,30 +256,9 @@ qint64 chartPoints(ViewBoard &board) {
   return n;
 }
 
-// CPU seconds (user + system) of a process, from /proc; 0 when it cannot be read.
+// CPU seconds of a process (0: this one).
 double CpuSeconds(qint64 pid) {
-  std::ifstream in(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
-  std::string line;
-  if (!std::getline(in, line))
-    return 0;
-  // Fields after the command name, which is in parentheses and may hold blanks.
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos)
-    return 0;
-  std::vector<std::string> f;
-  std::string field;
-  for (std::size_t i = close + 2; i <= line.size(); ++i) {
-    if (i == line.size() || line[i] == ' ') {
-      f.push_back(field);
-      field.clear();
-    } else {
-      field += line[i];
-    }
-  }
-  // utime and stime are fields 14 and 15 of the whole line, 12 and 13 after the name.
-  if (f.size() < 13)
-    return 0;
-  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
+  return CpuSecondsFromStat(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
 }
 
 void waitMs(int ms) {

@@ -24,11 +24,8 @@
 #include <QTimer>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <unordered_set>
-
-#include <unistd.h>
 
 namespace {
 
@@ -43,26 +40,7 @@ void waitMs(int ms) {
 
 // CPU seconds of one thread of this process.
 double ThreadCpuSeconds(int tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line))
-    return 0;
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos)
-    return 0;
-  std::vector<std::string> f;
-  std::string field;
-  for (std::size_t i = close + 2; i <= line.size(); ++i) {
-    if (i == line.size() || line[i] == ' ') {
-      f.push_back(field);
-      field.clear();
-    } else {
-      field += line[i];
-    }
-  }
-  if (f.size() < 13)
-    return 0;
-  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
+  return CpuSecondsFromStat("/proc/self/task/" + std::to_string(tid) + "/stat");
 }
 
 bool writeSysIni(const QString &path, const QString &runs, quint16 port) {
