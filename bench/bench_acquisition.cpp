@@ -45,7 +45,7 @@
 
 namespace {
 
-constexpr int kPorts = 10;
+constexpr int kPorts = kBenchMeters;
 constexpr int kProbeMs = 2; // heartbeat of the UI stall probe
 
 struct Config {
@@ -55,23 +55,6 @@ struct Config {
   bool phase1 = true;
   bool phase2 = true;
 };
-
-// Sys.ini of the program folder: ten active meters at addresses 1..10 on COM1..COM10, saved
-// automatically into `runs`.
-bool writeSysIni(const QString &path, const QString &runs) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
-                 "\r\nFileNameHead=Bench\r\nSampleMode=0\r\n"
-                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
-                        "MeterPrecision=0\r\n")
-             .arg(i)
-             .toUtf8();
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
-}
 
 // What the simulator logged: good frames per port (values and times) and the skipped slots.
 struct SimLog {
@@ -272,19 +255,13 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
   RunResult r;
   QTemporaryDir dir;
   const QString runs = dir.filePath(QStringLiteral("runs"));
-  if (!dir.isValid() || !QDir().mkpath(runs) || !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs)) {
+  if (!dir.isValid() || !QDir().mkpath(runs) || !WriteTenMeterSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, "Bench")) {
     r.error = QStringLiteral("cannot set up the program folder");
     return r;
   }
   const QString logPath = dir.filePath(QStringLiteral("sim.log"));
   MeterSim sim(dir.filePath(QStringLiteral("Sys.ini")), logPath);
-  QStringList args{QStringLiteral("--baud"), QStringLiteral("256000"), QStringLiteral("--seed"), QStringLiteral("1")};
-  if (paceBaud)
-    args << QStringLiteral("--pace-baud");
-  for (int i = 1; i <= kPorts; ++i)
-    args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
-         << QStringLiteral("active,addr=%1,%2,gen=counter").arg(i).arg(meterTiming);
-  if (!sim.start(args)) {
+  if (!sim.start(TenMeterSimArgs(meterTiming, paceBaud))) {
     r.error = QStringLiteral("meter-sim did not start (") + QStringLiteral(METER_SIM_PATH) + QLatin1Char(')');
     return r;
   }
