@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
 #include <QFile>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtGlobal>
 
 #include <fstream>
@@ -90,4 +92,11 @@ inline QStringList TenMeterSimArgs(const QString &timing, bool paceBaud) {
     args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
          << QStringLiteral("active,addr=%1,%2,gen=counter").arg(i).arg(timing);
   return args;
+}
+
+// Runs the event loop for `ms`, so that the program keeps working while the benchmark waits.
+inline void waitMs(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
 }

@@ -244,12 +244,6 @@ double CpuSeconds(qint64 pid) {
   return CpuSecondsFromStat(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
 }
 
-void waitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
-
 // One recording of `seconds` with the given meter option tail ("interval=0" or "interval_us=N").
 RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool progress) {
   RunResult r;

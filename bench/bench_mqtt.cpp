@@ -20,8 +20,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <cstdio>
 #include <string>
@@ -31,12 +29,6 @@ namespace {
 
 constexpr int kPorts = kBenchMeters;
 constexpr int kOutageS = 10;
-
-void waitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // CPU seconds of one thread of this process.
 double ThreadCpuSeconds(int tid) {
