@@ -10,10 +10,12 @@
 #include <QtGlobal>
 
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <malloc.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 // What every benchmark that runs the program's windows sets up before its QApplication: the
@@ -99,4 +101,12 @@ inline void waitMs(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
   loop.exec();
+}
+
+// Bytes free to an unprivileged user in the file system of `dir`; none when it cannot be asked.
+inline std::optional<qint64> FreeDiskBytes(const QString &dir) {
+  struct statvfs fs {};
+  if (statvfs(QFile::encodeName(dir).constData(), &fs) != 0)
+    return std::nullopt;
+  return qint64(fs.f_bavail) * qint64(fs.f_frsize);
 }
