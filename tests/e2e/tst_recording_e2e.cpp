@@ -139,11 +139,14 @@ private slots:
     main->files()->chooseSaveFile = [](const QString &, const QString &) -> std::optional<QString> {
       return std::nullopt;
     };
-    ModalResponder atStart({declinedAtStart ? QMessageBox::No : QMessageBox::Yes});
-    main->show();
-    QTRY_COMPARE(atStart.seen.size(), size_t(1));
-    QVERIFY(atStart.seen[0].text.startsWith("上次采集没有正常结束"));
-    QCOMPARE(main->btnSave->isEnabled(), !declinedAtStart);
+    {
+      // Gone before Start: two responders would race for the next box.
+      ModalResponder atStart({declinedAtStart ? QMessageBox::No : QMessageBox::Yes});
+      main->show();
+      QTRY_COMPARE(atStart.seen.size(), size_t(1));
+      QVERIFY(atStart.seen[0].text.startsWith("上次采集没有正常结束"));
+      QCOMPARE(main->btnSave->isEnabled(), !declinedAtStart);
+    }
 
     ModalResponder atStartCmd({QMessageBox::No});
     main->btnStart->trigger();
