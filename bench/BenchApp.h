@@ -1,10 +1,22 @@
 #pragma once
 
 #include <QByteArray>
+#include <QEventLoop>
+#include <QFile>
+#include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtGlobal>
 
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
 #include <malloc.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 // What every benchmark that runs the program's windows sets up before its QApplication: the
 // program's own allocator setting (src/app/main.cpp), so the figures are its own, no screen
@@ -22,3 +34,79 @@ public:
 private:
   QTemporaryDir m_home;
 };
+
+// CPU seconds (user + system) from a /proc stat file of a process or thread; 0 when it cannot be
+// read.
+inline double CpuSecondsFromStat(const std::string &path) {
+  std::ifstream in(path);
+  std::string line;
+  if (!std::getline(in, line))
+    return 0;
+  // Fields after the command name, which is in parentheses and may hold blanks.
+  const std::size_t close = line.rfind(')');
+  if (close == std::string::npos)
+    return 0;
+  std::vector<std::string> f;
+  std::string field;
+  for (std::size_t i = close + 2; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == ' ') {
+      f.push_back(field);
+      field.clear();
+    } else {
+      field += line[i];
+    }
+  }
+  // utime and stime are fields 14 and 15 of the whole line, 12 and 13 after the name.
+  if (f.size() < 13)
+    return 0;
+  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
+}
+
+// The line-rate benchmarks' set-up: ten active meters at addresses 1..10, one per port
+// COM1..COM10, played by meter-sim at 256000 baud.
+constexpr int kBenchMeters = 10;
+
+// Sys.ini of the program folder for those meters, saved automatically into `runs` under names
+// starting with `fileHead`; `sections` stand between the system options and the meters.
+inline bool WriteTenMeterSysIni(const QString &path, const QString &runs, const QByteArray &fileHead,
+                                const QByteArray &sections = {}) {
+  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
+                 "\r\nFileNameHead=" + fileHead + "\r\nSampleMode=0\r\n" + sections +
+                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
+  for (int i = 1; i <= kBenchMeters; ++i)
+    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
+  for (int i = 1; i <= kBenchMeters; ++i)
+    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
+                        "MeterPrecision=0\r\n")
+             .arg(i)
+             .toUtf8();
+  QFile f(path);
+  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
+}
+
+// meter-sim's arguments for those meters; `timing` is the meter option that sets the frame
+// interval ("interval=0" or "interval_us=N"), `paceBaud` holds each port to the baud rate.
+inline QStringList TenMeterSimArgs(const QString &timing, bool paceBaud) {
+  QStringList args{QStringLiteral("--baud"), QStringLiteral("256000"), QStringLiteral("--seed"), QStringLiteral("1")};
+  if (paceBaud)
+    args << QStringLiteral("--pace-baud");
+  for (int i = 1; i <= kBenchMeters; ++i)
+    args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
+         << QStringLiteral("active,addr=%1,%2,gen=counter").arg(i).arg(timing);
+  return args;
+}
+
+// Runs the event loop for `ms`, so that the program keeps working while the benchmark waits.
+inline void waitMs(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+// Bytes free to an unprivileged user in the file system of `dir`; none when it cannot be asked.
+inline std::optional<qint64> FreeDiskBytes(const QString &dir) {
+  struct statvfs fs {};
+  if (statvfs(QFile::encodeName(dir).constData(), &fs) != 0)
+    return std::nullopt;
+  return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}

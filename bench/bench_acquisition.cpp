@@ -45,7 +45,7 @@
 
 namespace {
 
-constexpr int kPorts = 10;
+constexpr int kPorts = kBenchMeters;
 constexpr int kProbeMs = 2; // heartbeat of the UI stall probe
 
 struct Config {
@@ -55,23 +55,6 @@ struct Config {
   bool phase1 = true;
   bool phase2 = true;
 };
-
-// Sys.ini of the program folder: ten active meters at addresses 1..10 on COM1..COM10, saved
-// automatically into `runs`.
-bool writeSysIni(const QString &path, const QString &runs) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
-                 "\r\nFileNameHead=Bench\r\nSampleMode=0\r\n"
-                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
-                        "MeterPrecision=0\r\n")
-             .arg(i)
-             .toUtf8();
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
-}
 
 // What the simulator logged: good frames per port (values and times) and the skipped slots.
 struct SimLog {
@@ -256,36 +239,9 @@ qint64 chartPoints(ViewBoard &board) {
   return n;
 }
 
-// CPU seconds (user + system) of a process, from /proc; 0 when it cannot be read.
+// CPU seconds of a process (0: this one).
 double CpuSeconds(qint64 pid) {
-  std::ifstream in(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
-  std::string line;
-  if (!std::getline(in, line))
-    return 0;
-  // Fields after the command name, which is in parentheses and may hold blanks.
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos)
-    return 0;
-  std::vector<std::string> f;
-  std::string field;
-  for (std::size_t i = close + 2; i <= line.size(); ++i) {
-    if (i == line.size() || line[i] == ' ') {
-      f.push_back(field);
-      field.clear();
-    } else {
-      field += line[i];
-    }
-  }
-  // utime and stime are fields 14 and 15 of the whole line, 12 and 13 after the name.
-  if (f.size() < 13)
-    return 0;
-  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
-}
-
-void waitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
+  return CpuSecondsFromStat(pid > 0 ? "/proc/" + std::to_string(pid) + "/stat" : std::string("/proc/self/stat"));
 }
 
 // One recording of `seconds` with the given meter option tail ("interval=0" or "interval_us=N").
@@ -293,19 +249,13 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
   RunResult r;
   QTemporaryDir dir;
   const QString runs = dir.filePath(QStringLiteral("runs"));
-  if (!dir.isValid() || !QDir().mkpath(runs) || !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs)) {
+  if (!dir.isValid() || !QDir().mkpath(runs) || !WriteTenMeterSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, "Bench")) {
     r.error = QStringLiteral("cannot set up the program folder");
     return r;
   }
   const QString logPath = dir.filePath(QStringLiteral("sim.log"));
   MeterSim sim(dir.filePath(QStringLiteral("Sys.ini")), logPath);
-  QStringList args{QStringLiteral("--baud"), QStringLiteral("256000"), QStringLiteral("--seed"), QStringLiteral("1")};
-  if (paceBaud)
-    args << QStringLiteral("--pace-baud");
-  for (int i = 1; i <= kPorts; ++i)
-    args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
-         << QStringLiteral("active,addr=%1,%2,gen=counter").arg(i).arg(meterTiming);
-  if (!sim.start(args)) {
+  if (!sim.start(TenMeterSimArgs(meterTiming, paceBaud))) {
     r.error = QStringLiteral("meter-sim did not start (") + QStringLiteral(METER_SIM_PATH) + QLatin1Char(')');
     return r;
   }

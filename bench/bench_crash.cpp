@@ -29,20 +29,8 @@
 #include <vector>
 
 namespace {
-constexpr int kPorts = 10;
+constexpr int kPorts = kBenchMeters;
 constexpr double kFramesPerSecond = 1600; // per port, 256000 baud paced, back to back
-
-bool writeSysIni(const QString &path, const QString &runs) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
-                 "\r\nFileNameHead=Crash\r\nSampleMode=0\r\n[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
-                        "MeterPrecision=0\r\n").arg(i).toUtf8();
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
-}
 
 // The child: records until it is killed.
 int child(const QString &dir) {
@@ -92,14 +80,11 @@ std::vector<Sent> readSimLog(const QString &path) {
 int parent(int seconds, const QString &self) {
   QTemporaryDir dir;
   const QString runs = dir.filePath(QStringLiteral("runs"));
-  if (!dir.isValid() || !QDir().mkpath(runs) || !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs))
+  if (!dir.isValid() || !QDir().mkpath(runs) || !WriteTenMeterSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, "Crash"))
     return std::printf("cannot set up the program folder\n"), 1;
   const QString logPath = dir.filePath(QStringLiteral("sim.log"));
   MeterSim sim(dir.filePath(QStringLiteral("Sys.ini")), logPath);
-  QStringList args{"--baud", "256000", "--seed", "1", "--pace-baud"};
-  for (int i = 1; i <= kPorts; ++i)
-    args << "--port" << QStringLiteral("COM%1").arg(i) << "--meter" << QStringLiteral("active,addr=%1,interval=0,gen=counter").arg(i);
-  if (!sim.start(args))
+  if (!sim.start(TenMeterSimArgs(QStringLiteral("interval=0"), true)))
     return std::printf("meter-sim did not start\n"), 1;
 
   QProcess rec;

@@ -38,8 +38,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/statvfs.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -245,15 +243,14 @@ int main(int argc, char **argv) {
   const qint64 totalSamples = totalBatches * kPerBatch * kChannels;
   const qint64 fileBytes = DataFileFormat::channelRecordOffset(kChannels) + totalSamples * DataFileFormat::kSampleSize;
   {
-    struct statvfs fs {};
-    const QByteArray where = QFile::encodeName(dir.path());
     const qint64 margin = qint64(1) << 30;
-    if (statvfs(where.constData(), &fs) == 0 && qint64(fs.f_bavail) * qint64(fs.f_frsize) < fileBytes + margin) {
+    const std::optional<qint64> freeBytes = FreeDiskBytes(dir.path());
+    if (freeBytes && *freeBytes < fileBytes + margin) {
       std::fprintf(stderr,
                    "refused: the recording needs %.1f GiB (+1 GiB margin) in %s, only %.1f GiB free; "
                    "shorten it with --hours or --minutes, or set TMPDIR\n",
-                   double(fileBytes) / (1 << 30), where.constData(),
-                   double(qint64(fs.f_bavail) * qint64(fs.f_frsize)) / (1 << 30));
+                   double(fileBytes) / (1 << 30), QFile::encodeName(dir.path()).constData(),
+                   double(*freeBytes) / (1 << 30));
       return 1;
     }
   }

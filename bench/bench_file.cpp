@@ -26,7 +26,6 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -134,15 +133,13 @@ int main(int argc, char **argv) {
   {
     const qint64 bytes = DataFileFormat::channelRecordOffset(kChannels) + kSamples * DataFileFormat::kSampleSize;
     const qint64 margin = qint64(1) << 30;
-    struct statvfs fs {};
-    const QByteArray where = QFile::encodeName(dir.path());
-    if (!dir.isValid() || statvfs(where.constData(), &fs) != 0 ||
-        qint64(fs.f_bavail) * qint64(fs.f_frsize) < bytes + margin) {
+    const std::optional<qint64> freeBytes = FreeDiskBytes(dir.path());
+    if (!dir.isValid() || !freeBytes || *freeBytes < bytes + margin) {
       std::fprintf(stderr,
                    "refused: a file of %lld samples needs %.2f GiB (+1 GiB margin) in %s, only %.2f GiB free; "
                    "choose fewer with --samples, or set TMPDIR\n",
-                   static_cast<long long>(kSamples), double(bytes) / (1 << 30), where.constData(),
-                   double(qint64(fs.f_bavail) * qint64(fs.f_frsize)) / (1 << 30));
+                   static_cast<long long>(kSamples), double(bytes) / (1 << 30),
+                   QFile::encodeName(dir.path()).constData(), double(freeBytes.value_or(0)) / (1 << 30));
       return 1;
     }
   }

@@ -20,64 +20,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <unordered_set>
 
-#include <unistd.h>
-
 namespace {
 
-constexpr int kPorts = 10;
+constexpr int kPorts = kBenchMeters;
 constexpr int kOutageS = 10;
-
-void waitMs(int ms) {
-  QEventLoop loop;
-  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-  loop.exec();
-}
 
 // CPU seconds of one thread of this process.
 double ThreadCpuSeconds(int tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/stat");
-  std::string line;
-  if (!std::getline(in, line))
-    return 0;
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos)
-    return 0;
-  std::vector<std::string> f;
-  std::string field;
-  for (std::size_t i = close + 2; i <= line.size(); ++i) {
-    if (i == line.size() || line[i] == ' ') {
-      f.push_back(field);
-      field.clear();
-    } else {
-      field += line[i];
-    }
-  }
-  if (f.size() < 13)
-    return 0;
-  return double(std::stoll(f[11]) + std::stoll(f[12])) / double(sysconf(_SC_CLK_TCK));
-}
-
-bool writeSysIni(const QString &path, const QString &runs, quint16 port) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSaveMode=1\r\nSavePath=" + runs.toUtf8() +
-                 "\r\nFileNameHead=Bench\r\nSampleMode=0\r\n"
-                 "[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(port) +
-                 "\r\nTopicPrefix=bench\r\nQoS=1\r\n"
-                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
-  for (int i = 1; i <= kPorts; ++i)
-    s += QStringLiteral("[Meter Configure%1]\r\nMeterNo=%1\r\nMeterCom=%1\r\nMeterState=0\r\nMeterValid=1\r\n"
-                        "MeterPrecision=0\r\n").arg(i).toUtf8();
-  QFile f(path);
-  return f.open(QIODevice::WriteOnly) && f.write(s) == s.size();
+  return CpuSecondsFromStat("/proc/self/task/" + std::to_string(tid) + "/stat");
 }
 
 } // namespace
@@ -94,18 +49,15 @@ int main(int argc, char **argv) {
   const QString runs = dir.filePath(QStringLiteral("runs"));
   MosquittoBroker broker;
   if (!QDir().mkpath(runs) || !broker.start() ||
-      !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, broker.port())) {
+      !WriteTenMeterSysIni(dir.filePath(QStringLiteral("Sys.ini")), runs, "Bench",
+                           "[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(broker.port()) +
+                               "\r\nTopicPrefix=bench\r\nQoS=1\r\n")) {
     std::fprintf(stderr, "cannot set up the broker or the program folder\n");
     return 1;
   }
   MqttSubscriber sub(broker.port(), "bench/#", "zervo-bench-subscriber");
   MeterSim sim(dir.filePath(QStringLiteral("Sys.ini")), dir.filePath(QStringLiteral("sim.log")));
-  QStringList args{QStringLiteral("--baud"), QStringLiteral("256000"), QStringLiteral("--seed"),
-                   QStringLiteral("1"), QStringLiteral("--pace-baud")};
-  for (int i = 1; i <= kPorts; ++i)
-    args << QStringLiteral("--port") << QStringLiteral("COM%1").arg(i) << QStringLiteral("--meter")
-         << QStringLiteral("active,addr=%1,interval=0,gen=counter").arg(i);
-  if (!sim.start(args)) {
+  if (!sim.start(TenMeterSimArgs(QStringLiteral("interval=0"), true))) {
     std::fprintf(stderr, "meter-sim did not start\n");
     return 1;
   }

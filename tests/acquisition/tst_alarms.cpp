@@ -3,6 +3,7 @@
 #include "acquisition/AutoResetEvent.h"
 #include "acquisition/SampleRing.h"
 #include "acquisition/TReadThread.h"
+#include "common/ReadThreadRig.h"
 #include "app/ProfileStore.h"
 
 #include <QSignalSpy>
@@ -161,31 +162,26 @@ private slots:
   // The read thread decides every sample once, in ring order: the log and the signal hold what
   // a replay of the same samples finds.
   void readThreadLogsWhatAReplayFinds() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    const QString path = dir.filePath("run.zvdat");
+    ReadThreadRig rig;
     const QList<ChannelInfo> channels{{1, "A", "", 0, 50, 1, 0}, {2, "B", "", 0, 10, 1, 0}};
     const QList<AlarmLimits> limits{{true, 0.5, -0.5, 0.1}, {true, 0.9, std::nullopt, 0}};
-    TReadThread thread(path, channels, ring, readSignal);
-    thread.setAlarmMonitor(std::make_unique<AlarmMonitor>(limits, QStringList{"A", "B"}), ring.startTime());
+    TReadThread thread(rig.path, channels, rig.ring, rig.readSignal);
+    thread.setAlarmMonitor(std::make_unique<AlarmMonitor>(limits, QStringList{"A", "B"}), rig.ring.startTime());
     AlarmEventBatch signalled;
     connect(&thread, &TReadThread::alarms, this, [&](const AlarmEventBatch &b) { signalled += b; });
     thread.start();
-    QVERIFY(readSignal.wait(5000));
+    QVERIFY(rig.readSignal.wait(5000));
     std::vector<TSampleRecord> pushed;
     for (int i = 0; i < 20000; ++i) {
       const TSampleRecord r{i % 2, std::sin(i / 50.0), double(i / 2)};
       pushed.push_back(r);
-      ring.push(r);
+      rig.ring.push(r);
     }
     thread.stopAndWait();
     const AlarmEventBatch expected = AlarmEventsOf(pushed, limits, {"A", "B"});
     QVERIFY(expected.size() > 100);
     QTRY_COMPARE(signalled, expected);
-    const auto rows = AlarmLog::Read(AlarmLog::PathFor(path));
+    const auto rows = AlarmLog::Read(AlarmLog::PathFor(rig.path));
     QVERIFY(rows);
     QCOMPARE(rows->size(), expected.size());
     for (int i = 0; i < expected.size(); ++i) {
@@ -198,27 +194,22 @@ private slots:
 
   // A log left from an earlier recording under the same name must not pass for this one's.
   void noAlarmsRemovesAStaleLog() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    const QString path = dir.filePath("run.zvdat");
-    QFile stale(AlarmLog::PathFor(path));
+    ReadThreadRig rig;
+    QFile stale(AlarmLog::PathFor(rig.path));
     QVERIFY(stale.open(QIODevice::WriteOnly));
     stale.write(AlarmLog::kHeader);
     stale.close();
-    TReadThread thread(path, {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    TReadThread thread(rig.path, {{1, "A", "", 0, 50, 1, 0}}, rig.ring, rig.readSignal);
     thread.setAlarmMonitor(std::make_unique<AlarmMonitor>(QList<AlarmLimits>{{false, 1.0, std::nullopt, 0}},
                                                           QStringList{"A"}),
-                           ring.startTime());
+                           rig.ring.startTime());
     QSignalSpy spy(&thread, &TReadThread::alarms);
     thread.start();
-    QVERIFY(readSignal.wait(5000));
-    ring.push(TSampleRecord{0, 5.0, 1.0});
+    QVERIFY(rig.readSignal.wait(5000));
+    rig.ring.push(TSampleRecord{0, 5.0, 1.0});
     QTRY_COMPARE(thread.samplesWritten(), qint64(1));
     thread.stopAndWait();
-    QVERIFY(!QFile::exists(AlarmLog::PathFor(path)));
+    QVERIFY(!QFile::exists(AlarmLog::PathFor(rig.path)));
     QCOMPARE(spy.count(), 0);
   }
 };

@@ -2,6 +2,7 @@
 #include "acquisition/DataBlock.h"
 #include "acquisition/SampleRing.h"
 #include "acquisition/TReadThread.h"
+#include "common/ReadThreadRig.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -36,23 +37,18 @@ private slots:
   // Everything the ring receives reaches the file and the UI, in order, including what is still
   // in the ring when stop is asked for.
   void everySampleReachesFileAndUiInOrder() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    const QString path = dir.filePath("run.zvdat");
+    ReadThreadRig rig;
     QList<ChannelInfo> channels{{1, "A", "kg", 0, 50, 1, 0}, {2, "B", "", 0, 10, 1, 0}};
-    TReadThread thread(path, channels, ring, readSignal);
+    TReadThread thread(rig.path, channels, rig.ring, rig.readSignal);
     QVector<TSampleRecord> seen;
     connect(&thread, &TReadThread::samples, this, [&](const SampleBatch &b) { seen += b; });
     thread.start();
-    QVERIFY(readSignal.wait(5000)); // the head is written before the pollers are released
+    QVERIFY(rig.readSignal.wait(5000)); // the head is written before the pollers are released
 
     constexpr int kCount = 20000;
     std::thread producer([&] {
       for (int i = 0; i < kCount; ++i)
-        ring.push(TSampleRecord{i % 2, double(i), double(i)});
+        rig.ring.push(TSampleRecord{i % 2, double(i), double(i)});
     });
     producer.join();
     thread.stopAndWait(); // samples still in the ring are drained before the file closes
@@ -63,7 +59,7 @@ private slots:
     }
     QCOMPARE(thread.samplesWritten(), qint64(kCount));
 
-    const TDataBlock block = TDataBlock::load(path);
+    const TDataBlock block = TDataBlock::load(rig.path);
     QCOMPARE(int(block.status), 0);
     QCOMPARE(block.channelCount, 2);
     QCOMPARE(qsizetype(block.samples.size()), qsizetype(kCount));
@@ -122,25 +118,21 @@ private slots:
   // A power cut loses at most about a second: while samples keep coming, the file is synced at
   // least once for every second of recording, and once more at stop.
   void syncsAtLeastOncePerSecond() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    TReadThread thread(dir.filePath("run.zvdat"), {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    ReadThreadRig rig;
+    TReadThread thread(rig.path, {{1, "A", "", 0, 50, 1, 0}}, rig.ring, rig.readSignal);
     std::atomic<int> calls{0};
     thread.setSyncFunction([&](int fd) {
       ++calls;
       return DataFileSyncer::FdataSync(fd);
     });
     thread.start();
-    QVERIFY(readSignal.wait(5000));
+    QVERIFY(rig.readSignal.wait(5000));
     std::atomic<bool> produce{true};
     QElapsedTimer clock;
     clock.start();
     std::thread producer([&] {
       for (int i = 0; produce.load(); ++i) {
-        ring.push(TSampleRecord{0, double(i), double(i)});
+        rig.ring.push(TSampleRecord{0, double(i), double(i)});
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
       }
     });
@@ -159,13 +151,8 @@ private slots:
   // A disk that takes long to sync never holds up the ring: while a sync hangs, samples keep
   // reaching the file and the views.
   void slowSyncDoesNotHoldTheDraining() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    const QString path = dir.filePath("run.zvdat");
-    TReadThread thread(path, {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    ReadThreadRig rig;
+    TReadThread thread(rig.path, {{1, "A", "", 0, 50, 1, 0}}, rig.ring, rig.readSignal);
     std::mutex m;
     std::condition_variable cv;
     bool hanging = false, release = false;
@@ -181,8 +168,8 @@ private slots:
     QVector<TSampleRecord> seen;
     connect(&thread, &TReadThread::samples, this, [&](const SampleBatch &b) { seen += b; });
     thread.start();
-    QVERIFY(readSignal.wait(5000));
-    ring.push(TSampleRecord{0, 0.0, 0.0});
+    QVERIFY(rig.readSignal.wait(5000));
+    rig.ring.push(TSampleRecord{0, 0.0, 0.0});
     {
       std::unique_lock lock(m);
       QVERIFY(cv.wait_for(lock, std::chrono::seconds(10), [&] { return hanging; }));
@@ -190,7 +177,7 @@ private slots:
     const qsizetype before = seen.size();
     constexpr int kDuringSync = 3000; // three rings full
     for (int i = 1; i <= kDuringSync; ++i)
-      ring.push(TSampleRecord{0, double(i), double(i)});
+      rig.ring.push(TSampleRecord{0, double(i), double(i)});
     QTRY_COMPARE_WITH_TIMEOUT(thread.samplesWritten(), qint64(kDuringSync + 1), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(seen.size(), qsizetype(kDuringSync + 1), 10000);
     QVERIFY(seen.size() > before);
@@ -203,22 +190,18 @@ private slots:
     cv.notify_all();
     thread.stopAndWait();
     QVERIFY(thread.syncsCompleted() >= 2); // the one that hung and the final one
-    QCOMPARE(TDataBlock::load(path).loadedCount, qint64(kDuringSync + 1));
+    QCOMPARE(TDataBlock::load(rig.path).loadedCount, qint64(kDuringSync + 1));
   }
 
   // A disk that fails to sync has lost data: the recording ends and says so.
   void failedSyncIsReported() {
-    QTemporaryDir dir;
-    SampleRing ring;
-    ring.reset();
-    ring.setStartTime();
-    AutoResetEvent readSignal;
-    TReadThread thread(dir.filePath("run.zvdat"), {{1, "A", "", 0, 50, 1, 0}}, ring, readSignal);
+    ReadThreadRig rig;
+    TReadThread thread(rig.path, {{1, "A", "", 0, 50, 1, 0}}, rig.ring, rig.readSignal);
     thread.setSyncFunction([](int) { return EIO; });
     QSignalSpy failed(&thread, &TReadThread::failed);
     thread.start();
-    QVERIFY(readSignal.wait(5000));
-    ring.push(TSampleRecord{0, 1.0, 1.0});
+    QVERIFY(rig.readSignal.wait(5000));
+    rig.ring.push(TSampleRecord{0, 1.0, 1.0});
     QVERIFY(failed.wait(10000));
     QVERIFY(failed.at(0).at(0).toString().startsWith("数据文件写入磁盘失败"));
     thread.stopAndWait();

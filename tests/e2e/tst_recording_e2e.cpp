@@ -1,4 +1,5 @@
 #include "MeterSim.h"
+#include "TwoMeterTable.h"
 
 #include "acquisition/AcquisitionControl.h"
 #include "acquisition/DataBlock.h"
@@ -23,28 +24,6 @@
 
 #include <cstring>
 #include <QtTest>
-
-namespace {
-// A program folder whose Sys.ini lists an active meter (address 12, COM1) and a query meter
-// (address 1, COM2); the simulator adds the port mapping.
-void writeMeterTable(const QString &ini, const QByteArray &extra) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\nSampleInterval=50\r\nSampleIntervalUnit=0\r\n" + extra +
-                 "[Meter Configure]\r\nMeterAmount=2\r\nMeterComCount=2\r\n"
-                 "MeterComPort1=1\r\nMeterComPortState1=0\r\nMeterComPort2=2\r\nMeterComPortState2=1\r\n"
-                 "[Meter Configure1]\r\nMeterNo=12\r\nMeterCom=1\r\nMeterState=0\r\nMeterValid=1\r\n"
-                 "[Meter Configure2]\r\nMeterNo=1\r\nMeterCom=2\r\nMeterState=1\r\nMeterValid=1\r\n";
-  QFile f(ini);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(s);
-}
-
-QList<double> values(const QList<SimEvent> &events) {
-  QList<double> v;
-  for (const SimEvent &e : events)
-    v << e.value.toDouble();
-  return v;
-}
-} // namespace
 
 class TestRecording : public QObject {
   Q_OBJECT
@@ -160,11 +139,14 @@ private slots:
     main->files()->chooseSaveFile = [](const QString &, const QString &) -> std::optional<QString> {
       return std::nullopt;
     };
-    ModalResponder atStart({declinedAtStart ? QMessageBox::No : QMessageBox::Yes});
-    main->show();
-    QTRY_COMPARE(atStart.seen.size(), size_t(1));
-    QVERIFY(atStart.seen[0].text.startsWith("上次采集没有正常结束"));
-    QCOMPARE(main->btnSave->isEnabled(), !declinedAtStart);
+    {
+      // Gone before Start: two responders would race for the next box.
+      ModalResponder atStart({declinedAtStart ? QMessageBox::No : QMessageBox::Yes});
+      main->show();
+      QTRY_COMPARE(atStart.seen.size(), size_t(1));
+      QVERIFY(atStart.seen[0].text.startsWith("上次采集没有正常结束"));
+      QCOMPARE(main->btnSave->isEnabled(), !declinedAtStart);
+    }
 
     ModalResponder atStartCmd({QMessageBox::No});
     main->btnStart->trigger();

@@ -1,4 +1,5 @@
 #include "MeterSim.h"
+#include "TwoMeterTable.h"
 #include "common/MqttBroker.h"
 
 #include "acquisition/DataBlock.h"
@@ -27,26 +28,11 @@ const QStringList kMeters{"--port", "COM1", "--meter", "active,addr=12,interval=
 // A program folder with those two meters, configured channel sections and a folder "runs".
 void writeProgramFolder(const QDir &dir, const QByteArray &extra) {
   QVERIFY(dir.mkpath("runs"));
-  const QByteArray s =
-      "[System Options]\r\nFirstRun=0\r\nSampleInterval=50\r\nSampleIntervalUnit=0\r\nFileNameHead=Run\r\n"
-      "SavePath=" + dir.filePath("runs").toUtf8() + "\r\n" + extra +
-      "[Channel1]\r\nTitle=\xCE\xC2\xB6\xC8\r\nMeasureUnit=kg\r\nRangeMin=-5\r\nRangeMax=5\r\n"
-      "Scale=2\r\nOffset=0.5\r\nPhysicalChannel=7\r\n"
-      "[Channel2]\r\nTitle=Pressure\r\nMeasureUnit=bar\r\nRangeMax=10\r\n"
-      "[Meter Configure]\r\nMeterAmount=2\r\nMeterComCount=2\r\n"
-      "MeterComPort1=1\r\nMeterComPortState1=0\r\nMeterComPort2=2\r\nMeterComPortState2=1\r\n"
-      "[Meter Configure1]\r\nMeterNo=12\r\nMeterCom=1\r\nMeterState=0\r\nMeterValid=1\r\n"
-      "[Meter Configure2]\r\nMeterNo=1\r\nMeterCom=2\r\nMeterState=1\r\nMeterValid=1\r\n";
-  QFile f(dir.filePath("Sys.ini"));
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(s);
-}
-
-QList<double> values(const QList<SimEvent> &events) {
-  QList<double> v;
-  for (const SimEvent &e : events)
-    v << e.value.toDouble();
-  return v;
+  writeMeterTable(dir.filePath("Sys.ini"),
+                  "FileNameHead=Run\r\nSavePath=" + dir.filePath("runs").toUtf8() + "\r\n" + extra +
+                      "[Channel1]\r\nTitle=\xCE\xC2\xB6\xC8\r\nMeasureUnit=kg\r\nRangeMin=-5\r\nRangeMax=5\r\n"
+                      "Scale=2\r\nOffset=0.5\r\nPhysicalChannel=7\r\n"
+                      "[Channel2]\r\nTitle=Pressure\r\nMeasureUnit=bar\r\nRangeMax=10\r\n");
 }
 
 struct Recorded {

@@ -1,6 +1,8 @@
 // zvdat: reports on and exports .zvdat recordings without the GUI.
 #include "ZvdatCommands.h"
 
+#include "app/ConsoleOutput.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
@@ -9,19 +11,13 @@
 
 namespace {
 
-void print(FILE *stream, const QString &text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-  std::fflush(stream);
-}
-
 int exitWith(zvdat::ExitCode code) { return static_cast<int>(code); }
 
 int runCsv(const zvdat::Arguments &args, const TDataBlock &block) {
   if (args.output.isEmpty()) {
     QFile out;
     if (!out.open(stdout, QIODevice::WriteOnly) || !zvdat::WriteCsv(block, args.timeUnit, out) || !out.flush()) {
-      print(stderr, QStringLiteral("zvdat: writing to standard output failed\n"));
+      Print(stderr, QStringLiteral("zvdat: writing to standard output failed\n"));
       return exitWith(zvdat::ExitCode::OutputFailed);
     }
     return exitWith(zvdat::ExitCode::Ok);
@@ -29,7 +25,7 @@ int runCsv(const zvdat::Arguments &args, const TDataBlock &block) {
   // QSaveFile: a failed export leaves no half-written file under the chosen name.
   QSaveFile out(args.output);
   if (!out.open(QIODevice::WriteOnly) || !zvdat::WriteCsv(block, args.timeUnit, out) || !out.commit()) {
-    print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, out.errorString()));
+    Print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, out.errorString()));
     return exitWith(zvdat::ExitCode::OutputFailed);
   }
   return exitWith(zvdat::ExitCode::Ok);
@@ -39,11 +35,11 @@ int runXls(const zvdat::Arguments &args, const TDataBlock &block) {
   QString error;
   std::vector<zvdat::CutChannel> cut;
   if (!zvdat::WriteXls(block, args.timeUnit, args.output, &error, &cut)) {
-    print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
+    Print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
     return exitWith(zvdat::ExitCode::OutputFailed);
   }
   for (const zvdat::CutChannel &c : cut)
-    print(stderr, QStringLiteral("zvdat: channel %1 has %2 samples; only the first 65535 fit a sheet\n")
+    Print(stderr, QStringLiteral("zvdat: channel %1 has %2 samples; only the first 65535 fit a sheet\n")
                       .arg(c.channel + 1)
                       .arg(c.samples));
   return exitWith(zvdat::ExitCode::Ok);
@@ -52,7 +48,7 @@ int runXls(const zvdat::Arguments &args, const TDataBlock &block) {
 int runXlsx(const zvdat::Arguments &args, const TDataBlock &block) {
   QString error;
   if (!zvdat::WriteXlsx(block, args.timeUnit, args.output, &error)) {
-    print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
+    Print(stderr, QStringLiteral("zvdat: cannot write %1: %2\n").arg(args.output, error));
     return exitWith(zvdat::ExitCode::OutputFailed);
   }
   return exitWith(zvdat::ExitCode::Ok);
@@ -68,29 +64,29 @@ int main(int argc, char *argv[]) {
   QString error;
   const auto args = zvdat::ParseArguments(rawArgs, &error);
   if (!args) {
-    print(stderr, QStringLiteral("zvdat: %1\n\n").arg(error) + zvdat::UsageText());
+    Print(stderr, QStringLiteral("zvdat: %1\n\n").arg(error) + zvdat::UsageText());
     return exitWith(zvdat::ExitCode::BadArguments);
   }
   if (args->command == zvdat::Command::Help) {
-    print(stdout, zvdat::UsageText());
+    Print(stdout, zvdat::UsageText());
     return exitWith(zvdat::ExitCode::Ok);
   }
 
   const TDataBlock block = TDataBlock::load(args->file);
   if (args->command == zvdat::Command::Info) {
-    print(stdout, zvdat::InfoText(block));
+    Print(stdout, zvdat::InfoText(block));
     return exitWith(block.status == DataFileStatus::Loaded ? zvdat::ExitCode::Ok : zvdat::ExitCode::NotLoaded);
   }
 
   if (block.status != DataFileStatus::Loaded) {
-    print(stderr, QStringLiteral("zvdat: %1: status %2 %3\n")
+    Print(stderr, QStringLiteral("zvdat: %1: status %2 %3\n")
                       .arg(args->file)
                       .arg(static_cast<qint32>(block.status))
                       .arg(DataFileStatusText(block.status)));
     return exitWith(zvdat::ExitCode::NotLoaded);
   }
   if (const qint64 stray = zvdat::StraySampleCount(block); stray > 0)
-    print(stderr, QStringLiteral("zvdat: %1 samples name no channel of the file and are left out\n").arg(stray));
+    Print(stderr, QStringLiteral("zvdat: %1 samples name no channel of the file and are left out\n").arg(stray));
   if (args->command == zvdat::Command::Xls)
     return runXls(*args, block);
   if (args->command == zvdat::Command::Xlsx)

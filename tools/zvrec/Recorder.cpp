@@ -34,12 +34,6 @@ QString Clock(qint64 ms) {
 }
 } // namespace
 
-void Print(FILE *stream, const QString &text) {
-  const QByteArray bytes = text.toUtf8();
-  std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-  std::fflush(stream);
-}
-
 Recorder::Recorder(AppContext &ctx, zvrec::RecorderOptions options, QObject *parent)
     : QObject(parent), m_ctx(ctx), m_options(std::move(options)),
       m_engine(std::make_unique<PollingEngine>(ctx, ctx.ring, ctx.formats, ctx.readSignal, ctx.abandonSignal)) {

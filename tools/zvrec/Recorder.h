@@ -2,13 +2,14 @@
 
 #include "RecorderOptions.h"
 
+#include "app/ConsoleOutput.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QSet>
 #include <QString>
 #include <QTimer>
 
-#include <cstdio>
 #include <memory>
 
 struct AppContext;
@@ -60,6 +61,3 @@ private:
   zvrec::ExitCode m_status = zvrec::ExitCode::Ok;
   bool m_stopping = false;
 };
-
-// Writes text to a C stream at once, as UTF-8.
-void Print(FILE *stream, const QString &text);
