@@ -95,7 +95,8 @@ DataFileReader::DataFileReader(const QString &path, qint64 chunkBytes)
 std::span<const TSampleRecord> DataFileReader::next() {
   char *base = reinterpret_cast<char *>(m_buffer.data());
   // The record the last read began goes in front of the next read's bytes.
-  std::memcpy(base, m_tail.data(), static_cast<size_t>(m_carry));
+  if (m_carry > 0)
+    std::memcpy(base, m_tail.data(), static_cast<size_t>(m_carry));
   while (!m_done) {
     const qint64 want = std::min(m_chunkBytes, m_total - m_read);
     const qint64 got = want > 0 ? m_file.read(base + m_carry, want) : 0;

@@ -327,9 +327,11 @@ private slots:
       const qint32 ch = r.Channel;
       if (ch < 0 || ch >= n)
         continue;
-      expected[size_t(ch)].x.append(ToDisplayTime(r.Time, p.ctx.options.TimeWindowUnit));
-      expected[size_t(ch)].y.append(r.Value);
-      last[size_t(ch)] = r.Value;
+      const double time = r.Time; // packed: copy out before binding a reference
+      const double value = r.Value;
+      expected[size_t(ch)].x.append(ToDisplayTime(time, p.ctx.options.TimeWindowUnit));
+      expected[size_t(ch)].y.append(value);
+      last[size_t(ch)] = value;
     }
     for (int c = 0; c < n; ++c) {
       TfraChannel *v = p.board().view(c);
