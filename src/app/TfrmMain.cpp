@@ -331,7 +331,7 @@ void TfrmMain::updateCommands() {
 bool TfrmMain::commandAllowed(bool CommandStates::*command) {
   if (CommandsFor(m_state, m_saveAvailable).*command)
     return true;
-  // Not modal: a modal box would hold up a running search's wait loops.
+  // Opened, not executed: a box with a loop of its own would hold up a running search.
   auto *box = new QMessageBox(QMessageBox::Information, Msg::kHint, RefusalText(m_state), QMessageBox::Ok, this);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
