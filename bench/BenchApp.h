@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <optional>
 #include <string>
@@ -109,4 +111,51 @@ inline std::optional<qint64> FreeDiskBytes(const QString &dir) {
   if (statvfs(QFile::encodeName(dir).constData(), &fs) != 0)
     return std::nullopt;
   return qint64(fs.f_bavail) * qint64(fs.f_frsize);
+}
+
+// What the simulator logged: good frames per port (values and times) and the skipped slots.
+struct SimLog {
+  std::vector<std::vector<qint32>> values{kBenchMeters};
+  std::vector<std::vector<double>> times{kBenchMeters};
+  qint64 skipped = 0;
+  qint64 flushes = 0;      // input discarded as unread (FLUSH lines)
+  qint64 flushedBytes = 0;
+};
+
+inline SimLog ReadSimLog(const QString &path) {
+  SimLog log;
+  std::ifstream in(path.toStdString());
+  std::string line;
+  while (std::getline(in, line)) {
+    if (line.starts_with("# COM")) {
+      // "# COMn: N frame slots skipped because the line could not keep up"
+      const char *colon = std::strchr(line.c_str(), ':');
+      if (colon && line.find("skipped") != std::string::npos)
+        log.skipped += std::strtoll(colon + 1, nullptr, 10);
+      continue;
+    }
+    if (line.empty() || line[0] == '#')
+      continue;
+    // TIME PORT ADDR KIND NOTE VALUE BYTES
+    const char *p = line.c_str();
+    char *end = nullptr;
+    const double time = std::strtod(p, &end);
+    if (end == p || std::strncmp(end, " COM", 4) != 0)
+      continue;
+    const long port = std::strtol(end + 4, &end, 10);
+    const char *kind = std::strchr(end + 1, ' '); // after ADDR
+    if (kind && std::strncmp(kind, " FLUSH - ", 9) == 0) {
+      ++log.flushes;
+      log.flushedBytes += std::strtoll(kind + 9, nullptr, 10);
+      continue;
+    }
+    if (!kind || std::strncmp(kind, " TX-ACTIVE ", 11) != 0 || port < 1 || port > kBenchMeters)
+      continue;
+    const char *value = std::strchr(kind + 11, ' '); // after NOTE
+    if (!value)
+      continue;
+    log.values[size_t(port - 1)].push_back(qint32(std::strtol(value + 1, nullptr, 10)));
+    log.times[size_t(port - 1)].push_back(time);
+  }
+  return log;
 }

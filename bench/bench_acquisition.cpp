@@ -56,53 +56,6 @@ struct Config {
   bool phase2 = true;
 };
 
-// What the simulator logged: good frames per port (values and times) and the skipped slots.
-struct SimLog {
-  std::vector<std::vector<qint32>> values{kPorts};
-  std::vector<std::vector<double>> times{kPorts};
-  qint64 skipped = 0;
-  qint64 flushes = 0;      // input discarded as unread (FLUSH lines)
-  qint64 flushedBytes = 0;
-};
-
-SimLog readSimLog(const QString &path) {
-  SimLog log;
-  std::ifstream in(path.toStdString());
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.starts_with("# COM")) {
-      // "# COMn: N frame slots skipped because the line could not keep up"
-      const char *colon = std::strchr(line.c_str(), ':');
-      if (colon && line.find("skipped") != std::string::npos)
-        log.skipped += std::strtoll(colon + 1, nullptr, 10);
-      continue;
-    }
-    if (line.empty() || line[0] == '#')
-      continue;
-    // TIME PORT ADDR KIND NOTE VALUE BYTES
-    const char *p = line.c_str();
-    char *end = nullptr;
-    const double time = std::strtod(p, &end);
-    if (end == p || std::strncmp(end, " COM", 4) != 0)
-      continue;
-    const long port = std::strtol(end + 4, &end, 10);
-    const char *kind = std::strchr(end + 1, ' '); // after ADDR
-    if (kind && std::strncmp(kind, " FLUSH - ", 9) == 0) {
-      ++log.flushes;
-      log.flushedBytes += std::strtoll(kind + 9, nullptr, 10);
-      continue;
-    }
-    if (!kind || std::strncmp(kind, " TX-ACTIVE ", 11) != 0 || port < 1 || port > kPorts)
-      continue;
-    const char *value = std::strchr(kind + 11, ' '); // after NOTE
-    if (!value)
-      continue;
-    log.values[size_t(port - 1)].push_back(qint32(std::strtol(value + 1, nullptr, 10)));
-    log.times[size_t(port - 1)].push_back(time);
-  }
-  return log;
-}
-
 // The data file's samples per channel (values and times), read in chunks.
 struct FileSamples {
   std::vector<std::vector<qint32>> values{kPorts};
@@ -345,7 +298,7 @@ RunResult record(const QString &meterTiming, bool paceBaud, int seconds, bool pr
     QCoreApplication::processEvents();
 
     const std::optional<FileSamples> peek = readDataFile(dataFile);
-    const SimLog log = readSimLog(logPath);
+    const SimLog log = ReadSimLog(logPath);
     r.skipped = log.skipped;
     r.flushes = log.flushes;
     r.flushedBytes = log.flushedBytes;

@@ -47,36 +47,6 @@ int child(const QString &dir) {
   return QCoreApplication::exec();
 }
 
-struct Sent {
-  std::vector<qint32> values;
-  std::vector<double> ms;
-};
-
-std::vector<Sent> readSimLog(const QString &path) {
-  std::vector<Sent> sent(kPorts);
-  std::ifstream in(path.toStdString());
-  std::string line;
-  while (std::getline(in, line)) {
-    if (line.empty() || line[0] == '#')
-      continue;
-    const char *p = line.c_str();
-    char *end = nullptr;
-    const double time = std::strtod(p, &end);
-    if (end == p || std::strncmp(end, " COM", 4) != 0)
-      continue;
-    const long port = std::strtol(end + 4, &end, 10);
-    const char *kind = std::strchr(end + 1, ' ');
-    if (!kind || std::strncmp(kind, " TX-ACTIVE ", 11) != 0 || port < 1 || port > kPorts)
-      continue;
-    const char *value = std::strchr(kind + 11, ' ');
-    if (!value)
-      continue;
-    sent[size_t(port - 1)].values.push_back(qint32(std::strtol(value + 1, nullptr, 10)));
-    sent[size_t(port - 1)].ms.push_back(time);
-  }
-  return sent;
-}
-
 int parent(int seconds, const QString &self) {
   QTemporaryDir dir;
   const QString runs = dir.filePath(QStringLiteral("runs"));
@@ -118,29 +88,30 @@ int parent(int seconds, const QString &self) {
       ++perChannel[size_t(r.Channel)];
     }
   }
-  const std::vector<Sent> sent = readSimLog(logPath);
+  const SimLog sent = ReadSimLog(logPath);
   qint64 lost = 0, sentBeforeKill = 0;
   double worstMs = 0;
   for (int c = 0; c < kPorts; ++c) {
-    const Sent &s = sent[size_t(c)];
+    const std::vector<qint32> &values = sent.values[size_t(c)];
+    const std::vector<double> &ms = sent.times[size_t(c)];
     size_t last = 0;
     bool found = false;
-    for (size_t j = 0; j < s.values.size(); ++j)
-      if (s.values[j] == lastValue[size_t(c)]) {
+    for (size_t j = 0; j < values.size(); ++j)
+      if (values[j] == lastValue[size_t(c)]) {
         last = j;
         found = true;
       }
     qint64 lostHere = 0;
     double firstLostMs = killMs;
-    for (size_t j = found ? last + 1 : 0; j < s.values.size() && s.ms[j] < killMs; ++j) {
+    for (size_t j = found ? last + 1 : 0; j < values.size() && ms[j] < killMs; ++j) {
       if (lostHere == 0)
-        firstLostMs = s.ms[j];
+        firstLostMs = ms[j];
       ++lostHere;
     }
     // From the first recorded frame on: what the ports held before the start is no recording.
     bool inRecording = false;
-    for (size_t j = 0; j < s.values.size() && s.ms[j] < killMs; ++j) {
-      inRecording = inRecording || s.values[j] == firstValue[size_t(c)];
+    for (size_t j = 0; j < values.size() && ms[j] < killMs; ++j) {
+      inRecording = inRecording || values[j] == firstValue[size_t(c)];
       sentBeforeKill += inRecording ? 1 : 0;
     }
     // Counter values: a gap inside the recording is lost as well.
