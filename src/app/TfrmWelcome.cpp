@@ -17,6 +17,8 @@ TfrmWelcome::TfrmWelcome(QWidget *parent)
     move(s->availableGeometry().center() - rect().center());
   Timer1.setObjectName(QStringLiteral("Timer1"));
   Timer1.setInterval(2000);
+  // A coarse timer may fire up to 5 % early; the splash stays at least its full 2 s.
+  Timer1.setTimerType(Qt::PreciseTimer);
   connect(&Timer1, &QTimer::timeout, this, &TfrmWelcome::Timer1Timer);
   Timer1.start();
 }

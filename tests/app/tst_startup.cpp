@@ -46,18 +46,19 @@ private slots:
 
   // The splash wait lasts one timer period, keeps handling events, and sleeps while there are none.
   void splashWaitSleeps() {
+    // From before the splash exists: its timer starts with it.
+    QElapsedTimer wall;
+    wall.start();
     TfrmWelcome splash;
     splash.show();
     bool handled = false;
     QTimer::singleShot(100, this, [&] { handled = true; });
-    QElapsedTimer wall;
-    wall.start();
     const double cpuBefore = processCpuSeconds();
     splash.waitForTimer();
     const double cpu = processCpuSeconds() - cpuBefore;
     QVERIFY(!splash.timerEnabled());
     QVERIFY(handled);
-    QVERIFY2(wall.elapsed() >= 1900, qPrintable(QString::number(wall.elapsed())));
+    QVERIFY2(wall.elapsed() >= 2000, qPrintable(QString::number(wall.elapsed())));
     QVERIFY2(cpu < 0.5, qPrintable(QStringLiteral("%1 s of CPU in the splash wait").arg(cpu)));
   }
 
