@@ -16,6 +16,7 @@
 #include "ProcessMemory.h"
 #include "common/ModalResponder.h"
 
+#include "acquisition/AcquisitionControl.h"
 #include "acquisition/ChannelSettings.h"
 #include "acquisition/DataFile.h"
 #include "acquisition/DataFileSyncer.h"
@@ -327,6 +328,8 @@ int main(int argc, char **argv) {
   bool stopped = false;
   QString stopReason;
   Feeder *feederPtr = nullptr;
+  const QString recording = dir.filePath(QStringLiteral("endurance.zvdat"));
+  LiveRecordFeed feed{recording, static_cast<int>(infos.size())};
 
   const auto measure = [&] {
     const qint64 intervalNs = feeding.nsecsElapsed();
@@ -390,10 +393,7 @@ int main(int argc, char **argv) {
     if (stopped)
       return;
     // As AcquisitionControl::applyBatch: every record to its channel, in ring order.
-    const int views = board.viewCount();
-    for (const TSampleRecord &r : batch)
-      if (r.Channel >= 0 && r.Channel < views)
-        board.channel(r.Channel)->SetSample(r.Value, r.Time);
+    feed.apply(board, batch, ctx.options.TimeWindowUnit);
     ++applied;
     feederPtr->batchApplied();
     if (applied % 50 == 0) { // once a simulated second
@@ -423,7 +423,7 @@ int main(int argc, char **argv) {
     }
   };
 
-  Feeder feeder(dir.filePath(QStringLiteral("endurance.zvdat")), infos, &receiver, apply);
+  Feeder feeder(recording, infos, &receiver, apply);
   feederPtr = &feeder;
   QElapsedTimer wall;
   wall.start();

@@ -130,6 +130,7 @@ bool AcquisitionControl::Start() {
     infos.append(ChannelRecordOf(*m_board.channel(i)));
   ++m_run;
   m_readThread = std::make_unique<TReadThread>(m_host.workFile(), infos, m_ctx.ring, m_ctx.readSignal);
+  m_feed = LiveRecordFeed{m_host.workFile(), static_cast<int>(infos.size())};
   RecordingSession::AttachAlarms(m_ctx, *m_readThread, infos);
   startPublishing();
   const quint64 run = m_run;
@@ -201,17 +202,26 @@ void AcquisitionControl::armTimedEnd() {
   m_acquisitionTimer.start(static_cast<int>(std::clamp<qint64>(left, 0, kTimerSliceMs)));
 }
 
-void AcquisitionControl::applyBatch(const SampleBatch &batch) {
-  const int views = m_board.viewCount();
-  for (const TSampleRecord &r : batch) {
-    const qint32 ch = r.Channel;
-    const double value = r.Value;
-    const double time = r.Time;
-    if (ch >= 0 && ch < views)
-      m_board.channel(ch)->SetSample(value, time);
-    if (m_xyFed)
-      m_xy.sample(ch, value);
+void LiveRecordFeed::apply(ViewBoard &board, const SampleBatch &batch, int timeUnit) {
+  if (!attached) {
+    attached = true;
+    // Without the file (it cannot be opened) the traces keep the samples in memory.
+    (void)board.backTracesWithFile(file, fileChannels, timeUnit);
   }
+  const int views = board.viewCount();
+  for (const TSampleRecord &r : batch) {
+    const qint64 record = nextRecord++;
+    const qint32 ch = r.Channel;
+    if (ch >= 0 && ch < views)
+      board.channel(ch)->SetSample(r.Value, r.Time, record);
+  }
+}
+
+void AcquisitionControl::applyBatch(const SampleBatch &batch) {
+  m_feed.apply(m_board, batch, m_ctx.options.TimeWindowUnit);
+  if (m_xyFed)
+    for (const TSampleRecord &r : batch)
+      m_xy.sample(r.Channel, r.Value);
 }
 
 void AcquisitionControl::Stop() {

@@ -16,6 +16,19 @@ class RecordingHost;
 class ViewBoard;
 struct AppContext;
 
+// Hands the read thread's batches to the channel views in ring order, each sample with its
+// index in the recording file. At the first batch (the file exists by then) the live traces
+// switch to stores over the file, so a recording of days holds only summaries in memory.
+struct LiveRecordFeed {
+  QString file;
+  int fileChannels = 0;
+  qint64 nextRecord = 0;
+  bool attached = false;
+
+  // timeUnit: the time axis's unit now.
+  void apply(ViewBoard &board, const SampleBatch &batch, int timeUnit);
+};
+
 // Starts and stops a recording: the port check, the data file by save mode, polling, the read
 // thread, the views' live state, and the timed end. It reports to its window through the host
 // and its signals; which commands the window offers meanwhile is the window's business.
@@ -64,6 +77,7 @@ signals:
 
 private:
   void applyBatch(const SampleBatch &batch);
+  LiveRecordFeed m_feed;
   void prepareChannels();
   void armTimedEnd();
   void startPublishing();

@@ -1,14 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <QtGlobal>
 
 // What a channel pushes into its view. The channel view implements it; tests use a recorder.
 class IChannelView {
 public:
   virtual ~IChannelView() = default;
 
-  // A new sample (value, milliseconds since the start) of channel `channel`.
-  virtual void showSample(double value, double timeMs, int channel) = 0;
+  // A new sample (value, milliseconds since the start) of channel `channel`; `record` is its
+  // index among the samples of the recording file (-1: not from a file).
+  virtual void showSample(double value, double timeMs, int channel, qint64 record) = 0;
   // Empties trace 0 and every value caption.
   virtual void clearDisplay() = 0;
   virtual void setChartTitle(const QString &text) = 0;

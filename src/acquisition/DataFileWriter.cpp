@@ -39,6 +39,11 @@ bool DataFileWriter::open(const QString &path) {
   m_errorString.clear();
 
   m_file.setFileName(path);
+  // A new file rather than the old one cut to nothing: charts still drawing an earlier
+  // recording of this name read it back from its open descriptor, and must keep seeing it.
+  // A symbolic link stays a link; where the name cannot be removed the file is truncated.
+  if (const QFileInfo old(path); old.isFile() && !old.isSymLink())
+    (void)::unlink(QFile::encodeName(path).constData());
   // Unbuffered: each write() reaches the system at once, so the file on disk is at most
   // one pass behind and a loader sees only what we have written.
   if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {

@@ -10,6 +10,7 @@
 #include "acquisition/TChannel.h"
 #include "acquisition/TimeUnits.h"
 #include "app/AppContext.h"
+#include "app/Conversions.h"
 #include "app/MessageBoxes.h"
 #include "views/DotMatrixDisplay.h"
 #include "views/PlotChart.h"
@@ -220,19 +221,22 @@ bool RecordingFiles::LoadByPath(const QString &path) {
   return true;
 }
 
-void RecordingFiles::addChannelPoints(int channel, int batch, const QVector<double> &x, const QVector<double> &y) {
-  m_board.view(channel)->pltChannel->addPoints(batch, x, y, true);
-}
-
 void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecord> chunk) {
   const int batch = m_host.batchIndex();
   const int n = std::min<int>(reader.summary().channelCount, m_board.viewCount());
   const int unit = m_ctx.options.TimeWindowUnit;
-  // 8.1
+  // 8.1 Each channel's trace draws from the file itself: the pass below builds its summaries
+  // and keeps no sample in memory.
+  const std::optional<double> msPerUnit = [&]() -> std::optional<double> {
+    const double f = UnitToMillisecondsF(unit);
+    return f > 0 ? std::optional(f) : std::nullopt;
+  }();
   for (int i = 0; i < n; ++i) {
     TfraChannel *v = m_board.view(i);
     v->pltChannel->setTraceInLegend(batch, true);
     v->pltChannel->clearTrace(batch);
+    if (auto store = SampleStore::openFile(reader.summary().fileName, reader.summary().channelCount, i); store && msPerUnit)
+      v->pltChannel->setTraceStore(batch, std::move(store), 1.0 / *msPerUnit);
     if (i < kMeterSlots)
       m_ctx.meters.Meters[static_cast<size_t>(i)].MeterValue.store(kNoValue);
     v->lblMin->clear();
@@ -240,14 +244,20 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
     v->lblMax->clear();
     v->iLCDCurrentValue->setText(QString());
   }
+  // A trace that could not open the file holds its samples in memory, in display units.
+  std::vector<bool> fileBacked(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i)
+    fileBacked[static_cast<size_t>(i)] = m_board.view(i)->pltChannel->traceStore(batch)->fileBacked();
   // 8.2
   const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, reader.summary().channelCount);
   // 8.3 One pass over the file. Each chunk's points are sorted out by channel (counted first, so
   // they go straight into place) and handed over in bulk; the buffers are reused chunk by chunk.
   std::vector<qsizetype> counts(static_cast<size_t>(n));
-  std::vector<QVector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
+  std::vector<std::vector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
+  std::vector<std::vector<qint64>> rs(static_cast<size_t>(n));
   std::vector<std::optional<double>> lastValue(static_cast<size_t>(n));
   OpenProgress progress(m_host, openPace.progressAfterMs);
+  qint64 record = 0;
   for (; !chunk.empty(); chunk = reader.next()) {
     std::fill(counts.begin(), counts.end(), 0);
     for (const TSampleRecord &r : chunk) {
@@ -255,28 +265,38 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
       if (ch >= 0 && ch < n)
         ++counts[static_cast<size_t>(ch)];
     }
-    std::vector<double *> xp(static_cast<size_t>(n)), yp(static_cast<size_t>(n));
     for (size_t c = 0; c < static_cast<size_t>(n); ++c) {
-      xs[c].resize(counts[c]);
-      ys[c].resize(counts[c]);
-      xp[c] = xs[c].data();
-      yp[c] = ys[c].data();
+      xs[c].resize(static_cast<size_t>(counts[c]));
+      ys[c].resize(static_cast<size_t>(counts[c]));
+      rs[c].resize(static_cast<size_t>(counts[c]));
+      counts[c] = 0;
     }
     for (const TSampleRecord &r : chunk) {
+      const qint64 index = record++;
       const qint32 ch = r.Channel;
       if (ch < 0 || ch >= n)
         continue; // a sample of a channel the file does not describe
+      const auto c = static_cast<size_t>(ch);
       const double value = r.Value;
       const double time = r.Time;
-      *xp[static_cast<size_t>(ch)]++ = ToDisplayTime(time, unit);
-      *yp[static_cast<size_t>(ch)]++ = value;
-      lastValue[static_cast<size_t>(ch)] = value;
+      const auto k = static_cast<size_t>(counts[c]++);
+      xs[c][k] = fileBacked[c] ? time : ToDisplayTime(time, unit);
+      ys[c][k] = value;
+      rs[c][k] = index;
+      lastValue[c] = value;
       if (feedXY)
         m_xy.sample(ch, value);
     }
-    for (int c = 0; c < n; ++c)
-      if (counts[static_cast<size_t>(c)] > 0)
-        addChannelPoints(c, batch, xs[static_cast<size_t>(c)], ys[static_cast<size_t>(c)]);
+    for (int i = 0; i < n; ++i) {
+      const auto c = static_cast<size_t>(i);
+      if (counts[c] == 0)
+        continue;
+      PlotChart *p = m_board.view(i)->pltChannel;
+      if (fileBacked[c])
+        p->addStoredPoints(batch, xs[c].data(), ys[c].data(), rs[c].data(), counts[c]);
+      else
+        p->addPoints(batch, QVector<double>(xs[c].begin(), xs[c].end()), QVector<double>(ys[c].begin(), ys[c].end()), true);
+    }
     progress.advance(reader.bytesRead(), reader.bytesTotal());
   }
   // 8.4 The meters show each channel's last value, the labels the trace's extremes.

@@ -77,7 +77,6 @@ public:
 private:
   void replay(DataFileReader &reader, std::span<const TSampleRecord> firstChunk);
   // Where a chunk's points of one channel go: the one place the pass hands points to a chart.
-  void addChannelPoints(int channel, int batch, const QVector<double> &x, const QVector<double> &y);
   [[nodiscard]] bool refusedWhileRecording();
 
   AppContext &m_ctx;

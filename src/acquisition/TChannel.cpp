@@ -12,11 +12,11 @@
 TChannel::TChannel(Env env, IChannelView *owner, TSignalType signalType, int tag)
     : m_env(env), m_signalType(signalType), m_owner(owner), m_tag(tag) {}
 
-void TChannel::SetSample(double value, double timeMs) {
+void TChannel::SetSample(double value, double timeMs, qint64 record) {
   m_value = value;
   m_time = timeMs;
   if (m_owner)
-    m_owner->showSample(value, timeMs, m_tag);
+    m_owner->showSample(value, timeMs, m_tag, record);
 }
 
 void TChannel::ClearDisplay() {

@@ -24,8 +24,8 @@ public:
   TChannel(const TChannel &) = delete;
   TChannel &operator=(const TChannel &) = delete;
 
-  // Stores the sample and hands it to the view.
-  void SetSample(double value, double timeMs);
+  // Stores the sample and hands it to the view; `record` as in IChannelView::showSample.
+  void SetSample(double value, double timeMs, qint64 record = -1);
   void ClearDisplay();
   // Accepts the two ends in either order; the stored values stay as given.
   void SetRange(double low, double high);

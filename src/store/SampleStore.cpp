@@ -94,7 +94,8 @@ void SampleStore::append(double x, double y, qint64 record) {
     return;
   if (!std::isfinite(y))
     y = kNaN;
-  if (m_count > 0 && x < this->x(m_count - 1) && !fileBacked()) {
+  // (A file-backed store takes x as it comes: reading its last x could mean reading a block.)
+  if (!fileBacked() && m_count > 0 && x < this->x(m_count - 1)) {
     rebuildWith({x}, {y});
     return;
   }
@@ -133,7 +134,7 @@ void SampleStore::closeTail() {
 
 void SampleStore::append(const double *x, const double *y, qint64 n) {
   bool inOrder = true;
-  double last = m_count > 0 ? this->x(m_count - 1) : -std::numeric_limits<double>::infinity();
+  double last = m_count > 0 && !fileBacked() ? this->x(m_count - 1) : -std::numeric_limits<double>::infinity();
   for (qint64 i = 0; i < n && inOrder; ++i) {
     if (!std::isfinite(x[i]))
       continue;
@@ -177,34 +178,44 @@ void SampleStore::clear() {
   m_lastRecord = -1;
   m_all = {};
   m_cache.clear();
+  m_lastBlock = -1;
+  m_lastData = nullptr;
 }
 
 std::unique_ptr<SampleStore::Block> SampleStore::readBlock(qint64 b) const {
   auto out = std::make_unique<Block>();
   const BlockInfo &info = m_info[static_cast<size_t>(b)];
-  const qint64 records = info.lastRecord - info.firstRecord + 1;
-  std::vector<TSampleRecord> buf(static_cast<size_t>(std::max<qint64>(records, 0)));
-  const qint64 bytes = records * DataFileFormat::kSampleSize;
-  const qint64 offset = m_dataStart + info.firstRecord * DataFileFormat::kSampleSize;
-  qint64 got = 0;
-  while (got < bytes) {
-    const ssize_t n = ::pread(m_fd, reinterpret_cast<char *>(buf.data()) + got, static_cast<size_t>(bytes - got),
-                              static_cast<off_t>(offset + got));
-    if (n <= 0)
-      break;
-    got += n;
-  }
   // A file that lost its samples reads as gaps rather than as made-up values.
   out->x.fill(kNaN);
   out->y.fill(kNaN);
+  // In pieces: a channel sampled rarely among busy ones spreads its block over many records.
+  constexpr qint64 kPieceRecords = 4096;
+  std::vector<TSampleRecord> buf(static_cast<size_t>(std::min<qint64>(
+      std::max<qint64>(info.lastRecord - info.firstRecord + 1, 0), kPieceRecords)));
   size_t k = 0;
-  for (qint64 r = 0; r < got / DataFileFormat::kSampleSize && k < kBlock; ++r) {
-    const TSampleRecord rec = buf[static_cast<size_t>(r)];
-    if (rec.Channel != m_channel)
-      continue;
-    out->x[k] = rec.Time;
-    out->y[k] = std::isfinite(rec.Value) ? rec.Value : kNaN;
-    ++k;
+  for (qint64 first = info.firstRecord; first <= info.lastRecord && k < kBlock;) {
+    const qint64 records = std::min(kPieceRecords, info.lastRecord - first + 1);
+    const qint64 bytes = records * DataFileFormat::kSampleSize;
+    const qint64 offset = m_dataStart + first * DataFileFormat::kSampleSize;
+    qint64 got = 0;
+    while (got < bytes) {
+      const ssize_t n = ::pread(m_fd, reinterpret_cast<char *>(buf.data()) + got, static_cast<size_t>(bytes - got),
+                                static_cast<off_t>(offset + got));
+      if (n <= 0)
+        break;
+      got += n;
+    }
+    for (qint64 r = 0; r < got / DataFileFormat::kSampleSize && k < kBlock; ++r) {
+      const TSampleRecord rec = buf[static_cast<size_t>(r)];
+      if (rec.Channel != m_channel)
+        continue;
+      out->x[k] = rec.Time;
+      out->y[k] = std::isfinite(rec.Value) ? rec.Value : kNaN;
+      ++k;
+    }
+    if (got < bytes)
+      break;
+    first += records;
   }
   for (; k < kBlock; ++k)
     out->x[k] = info.lastX;
@@ -216,23 +227,28 @@ const SampleStore::Block &SampleStore::block(qint64 b) const {
     return m_tail;
   if (!fileBacked())
     return *m_memory[static_cast<size_t>(b)];
+  if (b == m_lastBlock)
+    return *m_lastData;
   ++m_useClock;
-  for (CacheEntry &e : m_cache) {
-    if (e.block == b) {
-      e.used = m_useClock;
-      return *e.data;
-    }
+  if (const auto hit = m_cache.find(b); hit != m_cache.end()) {
+    hit->second.used = m_useClock;
+    m_lastBlock = b;
+    m_lastData = hit->second.data.get();
+    return *m_lastData;
   }
-  if (m_cache.size() < kCachedBlocks) {
-    m_cache.push_back({b, m_useClock, readBlock(b)});
-    return *m_cache.back().data;
+  std::unique_ptr<Block> data = readBlock(b);
+  if (m_cache.size() >= kCachedBlocks) {
+    // The least recently used goes; a scan costs little next to the read just made.
+    auto oldest = m_cache.begin();
+    for (auto it = m_cache.begin(); it != m_cache.end(); ++it)
+      if (it->second.used < oldest->second.used)
+        oldest = it;
+    m_cache.erase(oldest);
   }
-  auto oldest = std::min_element(m_cache.begin(), m_cache.end(),
-                                 [](const CacheEntry &a, const CacheEntry &c) { return a.used < c.used; });
-  oldest->block = b;
-  oldest->used = m_useClock;
-  oldest->data = readBlock(b);
-  return *oldest->data;
+  const Block *kept = m_cache.emplace(b, CacheEntry{m_useClock, std::move(data)}).first->second.data.get();
+  m_lastBlock = b;
+  m_lastData = kept;
+  return *kept;
 }
 
 double SampleStore::x(qint64 i) const {
@@ -310,16 +326,41 @@ std::optional<double> SampleStore::maxX() const { return m_count ? std::optional
 std::optional<double> SampleStore::minY() const { return m_all.hasValue() ? std::optional(m_all.min) : std::nullopt; }
 std::optional<double> SampleStore::maxY() const { return m_all.hasValue() ? std::optional(m_all.max) : std::nullopt; }
 
-std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit) const {
+std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit,
+                                                  bool snapToBlocks) const {
   std::vector<Span> out;
   const qint64 n = limit < 0 ? m_count : std::min(limit, m_count);
   if (columns <= 0 || !(x1 > x0) || n == 0)
     return out;
+  // Where the columns are wide enough, an edge goes to the nearer boundary of the complete
+  // block it falls in, found from the summaries; in the newest samples (the tail, in memory)
+  // it stays exact.
+  bool snap = false;
+  if (snapToBlocks) {
+    const auto blockOf = [this](double x) {
+      return std::lower_bound(m_info.begin(), m_info.end(), x,
+                              [](const BlockInfo &info, double v) { return info.lastX < v; }) -
+             m_info.begin();
+    };
+    snap = blockOf(x1) - blockOf(x0) >= columns;
+  }
+  const auto edgeAt = [&](double x) -> qint64 {
+    if (snap) {
+      const auto it = std::lower_bound(m_info.begin(), m_info.end(), x,
+                                       [](const BlockInfo &info, double v) { return info.lastX < v; });
+      if (it != m_info.end()) {
+        const qint64 b = it - m_info.begin();
+        const bool before = x <= it->firstX || x - it->firstX <= it->lastX - x;
+        return std::min(n, (before ? b : b + 1) * kBlock);
+      }
+    }
+    return std::min(n, lowerBound(x));
+  };
   out.resize(static_cast<size_t>(columns));
   const double w = (x1 - x0) / columns;
-  qint64 edge = std::min(lowerBound(x0), n);
+  qint64 edge = edgeAt(x0);
   for (int c = 0; c < columns; ++c) {
-    const qint64 next = std::min(n, c + 1 == columns ? lowerBound(x1) : lowerBound(x0 + w * (c + 1)));
+    const qint64 next = edgeAt(c + 1 == columns ? x1 : x0 + w * (c + 1));
     Span &s = out[static_cast<size_t>(c)];
     s.begin = edge;
     s.end = std::max(edge, next);
@@ -399,12 +440,27 @@ TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int 
   } else {
     out.raw = false;
     const double w = (x1 - x0) / columns;
-    const auto spans = store.spans(x0, x1, columns, n);
+    const auto spans = store.spans(x0, x1, columns, n, true);
     for (size_t c = 0; c < spans.size(); ++c) {
       const SampleStore::Span &s = spans[c];
       if (s.begin == s.end)
         continue;
       const double at = x0 + w * (static_cast<double>(c) + 0.5);
+      // A column of whole blocks draws from the summaries alone.
+      if (s.begin % SampleStore::kBlock == 0 && s.end % SampleStore::kBlock == 0) {
+        if (!s.stats.hasValue()) {
+          push(at, kNaN);
+          continue;
+        }
+        // From the previous point to the nearer extreme first: the line joins as a trace does.
+        const double prev = out.y.empty() ? s.stats.min : out.y.back();
+        const bool lowFirst = !std::isfinite(prev) || std::abs(prev - s.stats.min) <= std::abs(prev - s.stats.max);
+        push(at, lowFirst ? s.stats.min : s.stats.max);
+        push(at, lowFirst ? s.stats.max : s.stats.min);
+        if (s.stats.gaps > 0)
+          push(at, kNaN);
+        continue;
+      }
       const double first = store.y(s.begin);
       const double last = store.y(s.end - 1);
       push(at, first);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <vector>
 
 // The samples of one trace, in x order (time), with a multi-resolution summary.
@@ -24,7 +25,10 @@ class SampleStore {
 public:
   static constexpr int kBlock = 256;
   static constexpr int kFanout = 16;
-  static constexpr int kCachedBlocks = 32;
+  // Raw blocks of a file-backed store kept after reading: enough for every block of a view
+  // with about one block per pixel column, so a zoomed-in chart that scrolls reads only what
+  // comes into view. At most 4 MiB per store, and only while such a view is drawn.
+  static constexpr int kCachedBlocks = 1024;
 
   // Count, extremes and sums over some samples; min/max are empty without a finite y.
   struct Stats {
@@ -79,8 +83,12 @@ public:
   [[nodiscard]] std::optional<double> minY() const;
   [[nodiscard]] std::optional<double> maxY() const;
   // `columns` equal columns over [x0, x1): the samples of each, exact extremes; only the
-  // first `limit` samples count when limit is not negative.
-  [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1) const;
+  // first `limit` samples count when limit is not negative. With snapToBlocks, where a column
+  // holds at least a whole block on average, its edges move to the nearest block boundary
+  // (less than half a block, so at most half a column): the columns are then summed from the
+  // summaries alone, without reading a raw sample.
+  [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1,
+                                        bool snapToBlocks = false) const;
   // Bytes held in memory by the store (summaries, tail, cache), for the benchmarks.
   [[nodiscard]] qint64 memoryBytes() const;
 
@@ -104,7 +112,6 @@ private:
     qint64 lastRecord = -1;
   };
   struct CacheEntry {
-    qint64 block = -1;
     quint64 used = 0;
     std::unique_ptr<Block> data;
   };
@@ -133,14 +140,17 @@ private:
   int m_fd = -1;
   int m_channel = 0;
   qint64 m_dataStart = 0;
-  mutable std::vector<CacheEntry> m_cache;
+  mutable std::unordered_map<qint64, CacheEntry> m_cache;
+  mutable qint64 m_lastBlock = -1; // the block read last, and where it is
+  mutable const Block *m_lastData = nullptr;
   mutable quint64 m_useClock = 0;
 };
 
 // What a trace draws over [x0, x1) in `columns` pixel columns, in the store's x units: with
 // fewer than kRawPerColumn samples per column the samples themselves, otherwise per column
 // its first, lowest, highest and last value at the column's middle (a NaN where the column
-// holds a gap, so the line breaks). The samples just outside the window come along so the
+// holds a gap, so the line breaks); where the columns are summed from whole blocks (see
+// SampleStore::spans) its lowest and highest only, in the order that joins the neighbours. The samples just outside the window come along so the
 // line runs to the edges. Only the first `limit` samples count.
 struct TracePoints {
   std::vector<double> x;

@@ -264,6 +264,33 @@ void PlotChart::addPoint(int trace, double x, double y) {
   requestReplot();
 }
 
+void PlotChart::addStoredPoint(int trace, double storeX, double y, qint64 record) {
+  Trace *t = traceAt(trace);
+  if (!t || !t->graph || !std::isfinite(storeX))
+    return;
+  t->store->append(storeX, y, record);
+  const std::optional<double> v = std::isfinite(y) ? std::optional(y) : std::nullopt;
+  trackAfterAdd(storeX * t->xScale, v, v);
+  requestReplot();
+}
+
+void PlotChart::addStoredPoints(int trace, const double *storeX, const double *y, const qint64 *records, qsizetype n) {
+  Trace *t = traceAt(trace);
+  if (!t || !t->graph || n <= 0)
+    return;
+  RunningExtremes batch;
+  for (qsizetype i = 0; i < n; ++i) {
+    if (!std::isfinite(storeX[i]))
+      continue;
+    t->store->append(storeX[i], y[i], records[i]);
+    batch.add(storeX[i], y[i]);
+  }
+  if (!batch.maxX())
+    return;
+  trackAfterAdd(*batch.maxX() * t->xScale, batch.minY(), batch.maxY());
+  requestReplot();
+}
+
 void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<double> &y,
                           bool alreadySorted) {
   Q_UNUSED(alreadySorted) // the store finds out itself, in the same pass

@@ -93,6 +93,11 @@ public:
   // A point with a non-finite x is dropped (it has no place on the axis); a non-finite y is
   // stored as a gap (NaN): the line breaks there and the extremes skip it.
   void addPoint(int trace, double x, double y);
+  // A time trace's point in the store's own x unit, with its record index in a file-backed
+  // store (the record must be in the file already); see SampleStore::append.
+  void addStoredPoint(int trace, double storeX, double y, qint64 record);
+  // Many such points in x order, with their record indices.
+  void addStoredPoints(int trace, const double *storeX, const double *y, const qint64 *records, qsizetype n);
   // Appends many points at once; with alreadySorted the x values must not decrease.
   void addPoints(int trace, const QVector<double> &x, const QVector<double> &y, bool alreadySorted);
   // Clearing gives the trace a new empty store; a chart sharing the old one keeps it.

@@ -346,13 +346,18 @@ QString TfraChannel::DisplayText(const QString &formatted) {
   return formatted.size() >= 7 ? formatted : formatted.rightJustified(7, QLatin1Char(' '));
 }
 
-void TfraChannel::showSample(double value, double timeMs, int channel) {
+void TfraChannel::showSample(double value, double timeMs, int channel, qint64 record) {
   const double x = ToDisplayTime(timeMs, m_ctx.options.TimeWindowUnit);
   const double start = pltChannel->axisMin(ChartAxis::X);
   const double span = pltChannel->axisSpan(ChartAxis::X);
   if (x > start + span)
     pltChannel->setAxisMin(ChartAxis::X, start + span * (100 - m_ctx.options.DiplayBackPer) / 100.0);
-  pltChannel->addPoint(0, x, value);
+  // A store over the recording file takes the file's own time, so what it reads back later
+  // is the very same sample.
+  if (const auto store = pltChannel->traceStore(0); record >= 0 && store && store->fileBacked())
+    pltChannel->addStoredPoint(0, timeMs, value, record);
+  else
+    pltChannel->addPoint(0, x, value);
 
   const QString text = m_ctx.formats.formatValue(channel, value);
   lblCurrentValue->setText(text);

@@ -92,7 +92,7 @@ public:
   void setBaseButton(bool enabled, bool down);
 
   // ---- IChannelView
-  void showSample(double value, double timeMs, int channel) override;
+  void showSample(double value, double timeMs, int channel, qint64 record) override;
   void clearDisplay() override;
   void setChartTitle(const QString &text) override;
   void setValueAxisTitle(const QString &text) override;

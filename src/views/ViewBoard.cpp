@@ -199,6 +199,22 @@ void ViewBoard::rescaleTimeAxis(double factor) {
     v->pltChannel->rescaleX(0, factor);
 }
 
+bool ViewBoard::backTracesWithFile(const QString &path, int fileChannels, int timeUnit) {
+  const double msPerUnit = UnitToMillisecondsF(timeUnit);
+  if (!(msPerUnit > 0))
+    return false;
+  std::vector<std::shared_ptr<SampleStore>> stores;
+  for (size_t i = 0; i < m_views.size() && static_cast<int>(i) < fileChannels; ++i) {
+    auto store = SampleStore::openFile(path, fileChannels, static_cast<int>(i));
+    if (!store)
+      return false;
+    stores.push_back(std::move(store));
+  }
+  for (size_t i = 0; i < stores.size(); ++i)
+    m_views[i]->pltChannel->setTraceStore(0, std::move(stores[i]), 1.0 / msPerUnit);
+  return true;
+}
+
 void ViewBoard::ArrangeViews(int arrangeType) {
   const QList<QRect> rects = ArrangeRects(arrangeType, viewCount(), m_pages.channelPage->size());
   for (int i = 0; i < rects.size(); ++i) {

@@ -69,6 +69,11 @@ public:
   void applyDisplaySettings();
   void setTimeWindow(qint64 count);
   void rescaleTimeAxis(double factor);
+  // Trace 0 of every channel draws from the recording file at `path` (written with
+  // `fileChannels` channel records): only summaries stay in memory, the samples are read back
+  // from the file. The traces must be empty. False, with the traces left as they are, when
+  // the file cannot be opened.
+  bool backTracesWithFile(const QString &path, int fileChannels, int timeUnit);
   // Acquisition start/stop: trace 0 in the legend, sampling flag, tare buttons.
   void setSampling(bool on);
 

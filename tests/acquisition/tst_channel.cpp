@@ -16,8 +16,8 @@ struct RecordingView : IChannelView {
   int panelWidth = 0;
   double yStart = 0, ySpan = 0, yDesired = 0, yIncrement = 0;
 
-  void showSample(double v, double t, int ch) override {
-    calls << QStringLiteral("sample %1 %2 %3").arg(v).arg(t).arg(ch);
+  void showSample(double v, double t, int ch, qint64 record) override {
+    calls << QStringLiteral("sample %1 %2 %3").arg(v).arg(t).arg(ch) + (record >= 0 ? QStringLiteral(" #%1").arg(record) : QString());
   }
   void clearDisplay() override { calls << "clear"; }
   void setChartTitle(const QString &t) override { chartTitle = t; }

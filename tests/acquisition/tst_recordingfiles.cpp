@@ -5,6 +5,7 @@
 #include "acquisition/RecordingFiles.h"
 #include "acquisition/TChannel.h"
 #include "app/AppContext.h"
+#include "app/Conversions.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
 #include "common/ModalResponder.h"
@@ -329,7 +330,7 @@ private slots:
         continue;
       const double time = r.Time; // packed: copy out before binding a reference
       const double value = r.Value;
-      expected[size_t(ch)].x.append(ToDisplayTime(time, p.ctx.options.TimeWindowUnit));
+      expected[size_t(ch)].x.append(time);
       expected[size_t(ch)].y.append(value);
       last[size_t(ch)] = value;
     }
@@ -337,7 +338,19 @@ private slots:
       TfraChannel *v = p.board().view(c);
       const Points &e = expected[size_t(c)];
       QCOMPARE(v->pltChannel->pointCount(batch), int(e.x.size()));
-      QVERIFY2(tracePoints(*v->pltChannel, batch) == e, qPrintable(QString("channel %1").arg(c)));
+      // The trace reads the file itself: its store holds the file's exact times and values,
+      // and the axis shows them in the time unit.
+      const std::shared_ptr<SampleStore> store = v->pltChannel->traceStore(batch);
+      QVERIFY(store->fileBacked());
+      Points stored;
+      for (qint64 j = 0; j < store->count(); ++j) {
+        stored.x.append(store->x(j));
+        stored.y.append(store->y(j));
+      }
+      QVERIFY2(stored == e, qPrintable(QString("channel %1").arg(c)));
+      const double msPerUnit = UnitToMillisecondsF(p.ctx.options.TimeWindowUnit);
+      for (int j = 0; j < e.x.size(); j += std::max<int>(1, int(e.x.size() / 50)))
+        QVERIFY(std::abs(v->pltChannel->pointX(batch, j) - e.x[j] / msPerUnit) <= 1e-12 * std::abs(e.x[j] / msPerUnit));
       const auto [mn, mx] = std::minmax_element(e.y.begin(), e.y.end());
       QCOMPARE(v->lblMax->text(), e.y.isEmpty() ? QString() : p.ctx.formats.formatValue(c, *mx));
       QCOMPARE(v->lblMin->text(), e.y.isEmpty() ? QString() : p.ctx.formats.formatValue(c, *mn));

@@ -46,8 +46,10 @@ qint64 bruteLowerBound(const Points &p, double x) {
   return std::lower_bound(p.x.begin(), p.x.end(), x) - p.x.begin();
 }
 
-// Writes a recording of `channels` channels whose samples are dealt out round robin.
-QString writeRecording(const QString &dir, const std::vector<Points> &perChannel, qint64 trailingBytes) {
+// Writes a recording of `channels` channels whose samples are dealt out round robin, channel
+// c writing perRound[c] records a round (c + 1 when not given).
+QString writeRecording(const QString &dir, const std::vector<Points> &perChannel, qint64 trailingBytes,
+                       const std::vector<int> &perRound = {}) {
   const QString path = dir + QStringLiteral("/rec.zvdat");
   QFile f(path);
   if (!f.open(QIODevice::WriteOnly))
@@ -61,8 +63,8 @@ QString writeRecording(const QString &dir, const std::vector<Points> &perChannel
     any = false;
     for (int c = 0; c < channels; ++c) {
       const Points &p = perChannel[static_cast<size_t>(c)];
-      // Uneven shares: channel c writes c + 1 records per round.
-      for (int k = 0; k <= c && next[static_cast<size_t>(c)] < p.x.size(); ++k) {
+      const int share = perRound.empty() ? c + 1 : perRound[static_cast<size_t>(c)];
+      for (int k = 0; k < share && next[static_cast<size_t>(c)] < p.x.size(); ++k) {
         const size_t i = next[static_cast<size_t>(c)]++;
         const TSampleRecord r{c, p.y[i], p.x[i]};
         f.write(reinterpret_cast<const char *>(&r), sizeof r);
@@ -115,6 +117,34 @@ void compareSpans(const SampleStore &s, const Points &p, double x0, double x1, i
     QCOMPARE(span.end, e);
     compareStats(span.stats, bruteStats(p, b, e));
   }
+}
+
+// Spans with their edges on block boundaries: each edge within a block of the exact one,
+// on a boundary where the samples are summed from whole blocks, and the extremes exact.
+void compareSnappedSpans(const SampleStore &s, const Points &p, double x0, double x1, int columns) {
+  const auto spans = s.spans(x0, x1, columns, -1, true);
+  if (p.x.empty() || !(x1 > x0)) {
+    QVERIFY(spans.empty());
+    return;
+  }
+  QCOMPARE(static_cast<int>(spans.size()), columns);
+  const qint64 k = SampleStore::kBlock;
+  const qint64 n = static_cast<qint64>(p.x.size());
+  const qint64 wholeBlocksInView = bruteLowerBound(p, x1) / k - bruteLowerBound(p, x0) / k;
+  const double w = (x1 - x0) / columns;
+  qint64 aligned = 0;
+  for (int c = 0; c < columns; ++c) {
+    const auto &span = spans[static_cast<size_t>(c)];
+    const qint64 exact = bruteLowerBound(p, x0 + w * c);
+    QVERIFY2(std::abs(span.begin - exact) < k, qPrintable(QStringLiteral("column %1: %2 for %3").arg(c).arg(span.begin).arg(exact)));
+    if (c > 0)
+      QCOMPARE(span.begin, spans[static_cast<size_t>(c - 1)].end);
+    compareStats(span.stats, bruteStats(p, span.begin, span.end));
+    aligned += span.begin % k == 0 || span.begin >= n / k * k ? 1 : 0;
+  }
+  // Wide columns: every edge in a whole block sits on a boundary.
+  if (wholeBlocksInView >= 2 * columns)
+    QCOMPARE(aligned, qint64(columns));
 }
 
 } // namespace
@@ -177,6 +207,8 @@ void TestSampleStore::memoryStoreMatchesPoints() {
   compareSpans(s, p, first + whole / 2, first + whole / 2 + columns, columns);
   compareSpans(s, p, last + 100, last + 200, columns);
   compareSpans(s, p, first - 200, first - 100, columns);
+  compareSnappedSpans(s, p, first, last + 1, columns);
+  compareSnappedSpans(s, p, first + whole / 3, first + whole / 3 + 10.0 * columns * 3, columns);
   for (const double x : {first - 1, first, first + 5, (first + last) / 2, last, last + 1})
     QCOMPARE(s.lowerBound(x), bruteLowerBound(p, x));
   compareStats(s.stats(0, n), bruteStats(p, 0, n));
@@ -191,6 +223,8 @@ void TestSampleStore::fileStoreMatchesPoints_data() {
   QTest::newRow("three channels, uneven") << 3 << qint64(SampleStore::kBlock * SampleStore::kFanout * 2 + 3)
                                           << qint64(0);
   QTest::newRow("cut off in a record") << 2 << qint64(SampleStore::kBlock * 40 + 1) << qint64(13);
+  // Channel 0 writes one record in 41: its blocks spread over more records than one read.
+  QTest::newRow("a sparse channel") << -2 << qint64(SampleStore::kBlock * 12 + 5) << qint64(0);
 }
 
 void TestSampleStore::fileStoreMatchesPoints() {
@@ -199,9 +233,16 @@ void TestSampleStore::fileStoreMatchesPoints() {
   QFETCH(qint64, trailingBytes);
   QTemporaryDir dir;
   std::vector<Points> points;
-  for (int c = 0; c < channels; ++c)
-    points.push_back(makePoints(n - c * 101, 7u + static_cast<unsigned>(c), 0.01));
-  const QString path = writeRecording(dir.path(), points, trailingBytes);
+  std::vector<int> perRound;
+  if (channels < 0) {
+    channels = -channels;
+    perRound = {1, 40};
+    points = {makePoints(n, 7u, 0.01), makePoints(n * 40, 8u, 0.01)};
+  } else {
+    for (int c = 0; c < channels; ++c)
+      points.push_back(makePoints(n - c * 101, 7u + static_cast<unsigned>(c), 0.01));
+  }
+  const QString path = writeRecording(dir.path(), points, trailingBytes, perRound);
   const auto stores = BuildStores(path);
   QCOMPARE(static_cast<int>(stores.size()), channels);
   for (int c = 0; c < channels; ++c) {
@@ -213,6 +254,8 @@ void TestSampleStore::fileStoreMatchesPoints() {
     const double last = p.x.back();
     compareSpans(s, p, first, last + 1, 400);
     compareSpans(s, p, (first + last) / 2, (first + last) / 2 + 2000, 100);
+    compareSnappedSpans(s, p, first, last + 1, 7);
+    compareSnappedSpans(s, p, first, last + 1, 400);
     // Raw blocks are not kept: the cache stays bounded however long the record.
     QVERIFY(s.memoryBytes() < qint64(SampleStore::kCachedBlocks + 4) * 2 * 8 * SampleStore::kBlock +
                                   n / SampleStore::kBlock * 200);
@@ -264,8 +307,9 @@ void TestSampleStore::summariesStayUnderHalfAByteASample() {
   std::vector<Points> points{makePoints(n, 3, 0)};
   const auto stores = BuildStores(writeRecording(dir.path(), points, 0));
   QCOMPARE(stores.size(), size_t(1));
-  (void)stores[0]->spans(points[0].x.front(), points[0].x.back(), 1000);
-  const qint64 cache = qint64(SampleStore::kCachedBlocks) * (2 * 8 * SampleStore::kBlock + 64);
+  // A whole-record view is summed from the summaries: it reads no more than a few raw blocks.
+  (void)stores[0]->spans(points[0].x.front(), points[0].x.back(), 1000, -1, true);
+  const qint64 cache = 8 * (2 * 8 * SampleStore::kBlock + 64);
   QVERIFY2(stores[0]->memoryBytes() - cache < n / 2, qPrintable(QString::number(stores[0]->memoryBytes())));
 }
 

@@ -1,4 +1,7 @@
+#include "acquisition/AcquisitionControl.h"
+#include "acquisition/DataFileWriter.h"
 #include "acquisition/TChannel.h"
+#include "app/Conversions.h"
 #include "app/AppContext.h"
 #include "views/DotMatrixDisplay.h"
 #include "views/PlotChart.h"
@@ -412,6 +415,85 @@ private slots:
     b.board->clearAllData();
     QCOMPARE(b.board->compareChart()->pointCount(1), 0);
     QCOMPARE(b.v(1)->pltChannel->pointCount(0), 0);
+  }
+
+  // The live traces switch to stores over the recording file at the first batch: what they
+  // show and read back is the file's own samples, exact, and a later recording of the same
+  // name leaves them intact.
+  void liveTracesDrawFromTheRecordingFile_data() {
+    QTest::addColumn<bool>("fileThere");
+    QTest::newRow("file") << true;
+    QTest::newRow("no file: kept in memory") << false;
+  }
+  void liveTracesDrawFromTheRecordingFile() {
+    QFETCH(bool, fileThere);
+    Board b(3);
+    const QString path = b.dir.filePath(QStringLiteral("live.zvdat"));
+    const QList<ChannelInfo> infos(3);
+    DataFileWriter writer;
+    if (fileThere)
+      QVERIFY(writer.open(path) && writer.writeHead(infos));
+    LiveRecordFeed feed{path, 3};
+    std::vector<SampleBatch> batches;
+    std::vector<TSampleRecord> all;
+    for (int k = 0; k < 4; ++k) {
+      SampleBatch batch;
+      for (int i = 0; i < 700; ++i) {
+        const qint64 n = k * 700 + i;
+        // Channel 1 twice as often; a record of a channel without a view goes to the file only.
+        const int ch = n % 7 == 6 ? 9 : static_cast<int>(n % 4 == 3 ? 1 : n % 4);
+        batch.push_back({ch, std::sin(double(n)) * 1e3 + 1.0 / 3.0, double(n) * 1.25 + 0.001});
+      }
+      if (fileThere)
+        QVERIFY(writer.append(std::span<const TSampleRecord>(batch.constData(), size_t(batch.size()))));
+      feed.apply(*b.board, batch, b.ctx.options.TimeWindowUnit);
+      all.insert(all.end(), batch.begin(), batch.end());
+    }
+    const double msPerUnit = UnitToMillisecondsF(b.ctx.options.TimeWindowUnit);
+    std::vector<std::shared_ptr<SampleStore>> stores;
+    for (int c = 0; c < 3; ++c) {
+      PlotChart *p = b.v(c)->pltChannel;
+      QCOMPARE(p->traceStore(0)->fileBacked(), fileThere);
+      int j = 0;
+      for (const TSampleRecord &r : all) {
+        if (r.Channel != c)
+          continue;
+        QCOMPARE(p->pointY(0, j), r.Value);
+        QVERIFY(std::abs(p->pointX(0, j) - r.Time / msPerUnit) <= 1e-12 * std::abs(r.Time / msPerUnit));
+        if (fileThere)
+          QCOMPARE(p->traceStore(0)->x(j), r.Time); // the file's time, not a converted one
+        ++j;
+      }
+      QCOMPARE(p->pointCount(0), j);
+      QVERIFY(j > SampleStore::kBlock * 2); // whole blocks, read back from the file
+      stores.push_back(p->traceStore(0));
+    }
+    if (!fileThere)
+      return;
+    QVERIFY(writer.close());
+    // Stores over the file that have read nothing yet, as a chart zoomed in later would.
+    std::vector<std::shared_ptr<SampleStore>> unread;
+    for (int c = 0; c < 3; ++c) {
+      unread.push_back(SampleStore::openFile(path, 3, c));
+      QVERIFY(unread.back());
+      for (size_t i = 0; i < all.size(); ++i)
+        if (all[i].Channel == c)
+          unread.back()->append(all[i].Time, all[i].Value, qint64(i));
+    }
+    // The next recording creates the file anew; the stores still read the first one.
+    DataFileWriter next;
+    QVERIFY(next.open(path) && next.writeHead(infos));
+    const std::vector<TSampleRecord> other(3000, TSampleRecord{0, -7.0, 1.0});
+    QVERIFY(next.append(other));
+    QVERIFY(next.close());
+    for (int c = 0; c < 3; ++c) {
+      qint64 j = 0;
+      for (const TSampleRecord &r : all)
+        if (r.Channel == c) {
+          QCOMPARE(unread[size_t(c)]->x(j), r.Time);
+          QCOMPARE(unread[size_t(c)]->y(j++), r.Value);
+        }
+    }
   }
 };
 
