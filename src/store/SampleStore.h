@@ -25,10 +25,11 @@ class SampleStore {
 public:
   static constexpr int kBlock = 256;
   static constexpr int kFanout = 16;
-  // Raw blocks of a file-backed store kept after reading: enough for every block of a view
-  // with about one block per pixel column, so a zoomed-in chart that scrolls reads only what
-  // comes into view. At most 4 MiB per store, and only while such a view is drawn.
-  static constexpr int kCachedBlocks = 1024;
+  // Raw blocks of a file-backed store kept after reading: every block of a view with up to a
+  // block per pixel column (wider views are summed from the summaries, see spans()) on a
+  // chart up to 2048 px wide, so such a chart that scrolls reads only what comes into view.
+  // At most 8 MiB per store, filled only by such views.
+  static constexpr int kCachedBlocks = 2048;
 
   // Count, extremes and sums over some samples; min/max are empty without a finite y.
   struct Stats {
