@@ -184,7 +184,7 @@ void SampleStore::closeTail() {
   // summaries' memory unused.
   const auto grow = [](auto &v) {
     if (v.size() == v.capacity())
-      v.reserve(v.size() + std::max<size_t>(1024, v.size() / 8));
+      v.reserve(v.size() + std::max<size_t>(16, v.size() / 8));
   };
   grow(m_info);
   grow(m_levels[0]);
