@@ -216,8 +216,8 @@ public:
   // while the view moves), and a readout left of the data area with the statistics of each
   // visible trace between them. While on, a press in the data area grabs a marker within
   // kMarkerGrabPixels, or else places one (A, then B, then the nearer one) and drags it; a
-  // placed or dragged marker snaps to a reading within kMarkerSnapPixels. The readout is part
-  // of the plot, so pictures and prints show it; Ctrl+C on the chart copies its text.
+  // placed or dragged marker snaps to a reading within kMarkerSnapPixels. The readout is drawn inside
+  // the plot, so pictures and prints show it; Ctrl+C on the chart copies its text.
   void setMeasuring(bool on);
   [[nodiscard]] bool measuring() const { return m_measuring; }
   // Axis x; empty removes the marker.

@@ -75,7 +75,7 @@ private slots:
     QTest::addColumn<double>("tolerance");
     QTest::addColumn<double>("xScale");
     QTest::addColumn<qint64>("limit");
-    QTest::addColumn<bool>("second"); // the second trace takes part
+    QTest::addColumn<bool>("second"); // the second trace is snapped to as well
     QTest::addColumn<double>("snapped");
     QTest::newRow("within reach") << 12.0 << 5.0 << 1.0 << qint64(-1) << false << 10.0;
     QTest::newRow("on the sample") << 30.0 << 5.0 << 1.0 << qint64(-1) << false << 30.0;
