@@ -163,6 +163,20 @@ void draw(QPainter &p, const QString &n) {
     curve(p, QColor(200, 0, 0), 0);
     curve(p, QColor(0, 140, 0), 4);
     curve(p, QColor(0, 0, 200), 8);
+  } else if (n == "btnMeasure") {
+    // Two marker lines over a curve, and the span between them.
+    chartFrame(p);
+    curve(p, QColor(200, 0, 0), 1);
+    p.setPen(QPen(QColor(0, 150, 220), 2));
+    p.drawLine(QPointF(9, 5), QPointF(9, 27));
+    p.setPen(QPen(QColor(230, 120, 0), 2));
+    p.drawLine(QPointF(23, 5), QPointF(23, 27));
+    p.setPen(QPen(QColor(40, 40, 40), 1.5));
+    p.drawLine(QPointF(10, 24), QPointF(22, 24));
+    p.drawLine(QPointF(10, 24), QPointF(13, 22));
+    p.drawLine(QPointF(10, 24), QPointF(13, 26));
+    p.drawLine(QPointF(22, 24), QPointF(19, 22));
+    p.drawLine(QPointF(22, 24), QPointF(19, 26));
   } else {
     p.setPen(QPen(Qt::darkGray, 2));
     p.drawRect(QRectF(6, 6, 20, 20));

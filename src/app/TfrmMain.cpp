@@ -232,6 +232,16 @@ void TfrmMain::connectTools() {
   connect(btnResume, &QAction::triggered, this, [this] { m_board->resetScale(); });
   connect(btnZoomBox, &QAction::triggered, this, [this](bool on) { m_board->setZoomBox(on); });
   connect(btnCursor, &QAction::triggered, this, [this](bool on) { m_board->setDataCursor(on); });
+  // One state for the button and the menu item.
+  auto measure = [this](bool on) {
+    if (on && !commandAllowed(&CommandStates::measure))
+      on = false;
+    btnMeasure->setChecked(on);
+    MenuMeasure->setChecked(on);
+    m_board->setMeasuring(on);
+  };
+  connect(btnMeasure, &QAction::triggered, this, measure);
+  connect(MenuMeasure, &QAction::triggered, this, measure);
   connect(btnVertical, &QAction::triggered, this, [this] { m_board->arrangeButton(0); });
   connect(btnHorizontal, &QAction::triggered, this, [this] { m_board->arrangeButton(1); });
   connect(btnChannelAllDisplay, &QAction::triggered, this, [this] { m_board->FillCompareView(); });
@@ -326,6 +336,7 @@ void TfrmMain::updateCommands() {
   set({btnSetup, MenuSetComm, MenuSetDisplay, MenuSetSave}, c.settings);
   set({MenuHelpAbout}, c.about);
   set({MenuChannelClear}, c.clearData);
+  set({btnMeasure, MenuMeasure}, c.measure);
 }
 
 bool TfrmMain::commandAllowed(bool CommandStates::*command) {

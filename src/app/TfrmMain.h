@@ -117,11 +117,11 @@ public:
           *btnZoomToFitY = nullptr, *btnZoomInX = nullptr, *btnZoomOutX = nullptr,
           *btnZoomInY = nullptr, *btnZoomOutY = nullptr, *btnZoomBox = nullptr,
           *btnVertical = nullptr, *btnHorizontal = nullptr, *btnXYCurve = nullptr,
-          *btnChannelAllDisplay = nullptr;
+          *btnChannelAllDisplay = nullptr, *btnMeasure = nullptr;
   QAction *MenuMeterConfigure = nullptr, *MenuStart = nullptr, *MenuStop = nullptr,
           *MenuOpen = nullptr, *MenuPrint = nullptr, *MenuExit = nullptr,
           *MenuLoadChannel[5] = {}, *MenuChannelClear = nullptr, *N4 = nullptr,
-          *MenuConfigure = nullptr, *A1 = nullptr, *MenuSetComm = nullptr,
+          *MenuConfigure = nullptr, *A1 = nullptr, *MenuMeasure = nullptr, *MenuSetComm = nullptr,
           *MenuSetDisplay = nullptr, *MenuSetSave = nullptr, *MenuReg = nullptr,
           *MenuHelp = nullptr, *MenuHelpAbout = nullptr, *MenuWebAddress = nullptr,
           *MenuAlarmLog = nullptr;

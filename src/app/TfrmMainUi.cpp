@@ -26,6 +26,8 @@ QAction *item(QMenu *menu, const QString &name, const QString &caption,
 
 QKeySequence ctrl(char letter) { return QKeySequence(Qt::CTRL | Qt::Key(letter)); }
 
+const QString kMeasureHint = QStringLiteral("测量：在曲线上放置标记A和B，显示两点间的统计");
+
 } // namespace
 
 void TfrmMain::buildUi() {
@@ -64,6 +66,10 @@ void TfrmMain::buildMenu() {
   MenuConfigure = item(view, "MenuConfigure", QStringLiteral("仪表信息(&M)"));
   A1 = item(view, "A1", QStringLiteral("对齐信息窗口(&A)"));
   MenuAlarmLog = item(view, "MenuAlarmLog", QStringLiteral("报警记录(&L)"));
+  view->addSeparator();
+  MenuMeasure = item(view, "MenuMeasure", QStringLiteral("测量(&E)"));
+  MenuMeasure->setCheckable(true);
+  MenuMeasure->setStatusTip(kMeasureHint);
 
   QMenu *set = bar->addMenu(QStringLiteral("设置(&T)"));
   MenuSetComm = item(set, "MenuSetComm", QStringLiteral("参数设置(&S)"));
@@ -139,6 +145,10 @@ void TfrmMain::buildToolBar() {
   ToolBar1->addSeparator();
   btnXYCurve = button("btnXYCurve", QStringLiteral("X/Y曲线"), true, false);
   btnChannelAllDisplay = button("btnChannelAllDisplay", QStringLiteral("通道比较"), false, false);
+  ToolBar1->addSeparator();
+  btnMeasure = button("btnMeasure", QStringLiteral("测量"), true, false);
+  btnMeasure->setToolTip(kMeasureHint);
+  btnMeasure->setStatusTip(kMeasureHint);
 }
 
 void TfrmMain::buildPages() {

@@ -17,6 +17,10 @@ CommandStates CommandsFor(WindowState state, bool saveAvailable) {
   c.about = idle || recording;
   c.exportData = idle || recording;
   c.properties = idle || recording;
+  // The markers only read the charts: beside a recording and an export as well. Not while a
+  // search is about to rebuild the views or an open fills them (every progress repaint would
+  // compute the readout over stores being built).
+  c.measure = idle || recording || state == WindowState::Exporting;
   // An export reads the charts while it runs, an open fills them.
   c.clearData = state != WindowState::Exporting && state != WindowState::Opening;
   return c;

@@ -21,6 +21,7 @@ struct CommandStates {
   bool clearData = false;
   bool exportData = false;  // the charts' spreadsheet exports
   bool properties = false;  // the channel, compare and X/Y properties dialogs
+  bool measure = false;     // 测量: the markers and their readout on the time charts
 
   friend bool operator==(const CommandStates &, const CommandStates &) = default;
 };

@@ -17,20 +17,16 @@ namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 }
 
-void SampleStore::Stats::add(double y) {
-  ++count;
-  if (!std::isfinite(y)) {
-    ++gaps;
-    return;
-  }
-  if (count - gaps == 1) {
-    min = max = y;
+void SampleStore::Stats::add(double x, double y) {
+  Stats one;
+  one.count = 1;
+  if (std::isfinite(y)) {
+    one.min = one.max = one.meanY = y;
+    one.meanX = x;
   } else {
-    min = std::min(min, y);
-    max = std::max(max, y);
+    one.gaps = 1;
   }
-  sum += y;
-  sumSq += y * y;
+  merge(one);
 }
 
 void SampleStore::Stats::merge(const Stats &o) {
@@ -38,48 +34,82 @@ void SampleStore::Stats::merge(const Stats &o) {
     if (hasValue()) {
       min = std::min(min, o.min);
       max = std::max(max, o.max);
+      // Chan, Golub and LeVeque: the parts' deviations plus the spread of their means.
+      const double na = static_cast<double>(finite());
+      const double nb = static_cast<double>(o.finite());
+      const double n = na + nb;
+      const double dx = o.meanX - meanX;
+      const double dy = o.meanY - meanY;
+      const double w = na * nb / n;
+      meanX += dx * (nb / n);
+      meanY += dy * (nb / n);
+      m2x += o.m2x + dx * dx * w;
+      m2y += o.m2y + dy * dy * w;
+      cxy += o.cxy + dx * dy * w;
     } else {
       min = o.min;
       max = o.max;
+      meanX = o.meanX;
+      meanY = o.meanY;
+      m2x = o.m2x;
+      m2y = o.m2y;
+      cxy = o.cxy;
     }
-    sum += o.sum;
-    sumSq += o.sumSq;
   }
   count += o.count;
   gaps += o.gaps;
 }
 
-namespace {
-// The stats of n values at once: the same as adding them one by one, without its branches.
-SampleStore::Stats runStats(const double *y, qint64 n) {
-  SampleStore::Stats s;
-  double mn = std::numeric_limits<double>::infinity();
-  double mx = -std::numeric_limits<double>::infinity();
-  double sum = 0;
-  double sumSq = 0;
-  qint64 gaps = 0;
-  for (qint64 i = 0; i < n; ++i) {
-    const double v = y[i];
-    if (std::isfinite(v)) {
-      mn = std::min(mn, v);
-      mx = std::max(mx, v);
-      sum += v;
-      sumSq += v * v;
-    } else {
-      ++gaps;
-    }
-  }
+double SampleStore::Stats::variance() const {
+  return hasValue() ? std::max(0.0, m2y) / static_cast<double>(finite()) : 0.0;
+}
+
+double SampleStore::Stats::slope() const {
+  return finite() >= 2 && m2x > 0 ? cxy / m2x : kNaN;
+}
+
+SampleStore::Stats SampleStore::Stats::ofRun(const double *x, const double *y, qint64 n) {
+  // Sums of deviations from the run's first reading: no division per sample, and no
+  // cancellation, as that reading lies among the others.
+  Stats s;
   s.count = n;
-  s.gaps = gaps;
-  if (s.hasValue()) {
-    s.min = mn;
-    s.max = mx;
+  qint64 i = 0;
+  while (i < n && !std::isfinite(y[i]))
+    ++i;
+  s.gaps = i;
+  if (i == n)
+    return s;
+  const double rx = x[i];
+  const double ry = y[i];
+  double lo = ry;
+  double hi = ry;
+  double sx = 0, sy = 0, sxx = 0, syy = 0, sxy = 0;
+  for (; i < n; ++i) {
+    const double v = y[i];
+    if (!std::isfinite(v)) {
+      ++s.gaps;
+      continue;
+    }
+    lo = std::min(lo, v);
+    hi = std::max(hi, v);
+    const double dx = x[i] - rx;
+    const double dy = v - ry;
+    sx += dx;
+    sy += dy;
+    sxx += dx * dx;
+    syy += dy * dy;
+    sxy += dx * dy;
   }
-  s.sum = sum;
-  s.sumSq = sumSq;
+  const double k = static_cast<double>(s.finite());
+  s.min = lo;
+  s.max = hi;
+  s.meanX = rx + sx / k;
+  s.meanY = ry + sy / k;
+  s.m2x = std::max(0.0, sxx - sx * sx / k);
+  s.m2y = std::max(0.0, syy - sy * sy / k);
+  s.cxy = sxy - sx * sy / k;
   return s;
 }
-} // namespace
 
 SampleStore::SampleStore() : m_levels(1) {}
 
@@ -103,8 +133,11 @@ SampleStore::Node SampleStore::toNode(const Stats &s) {
   Node n;
   n.min = s.hasValue() ? s.min : kNaN;
   n.max = s.hasValue() ? s.max : kNaN;
-  n.sum = s.sum;
-  n.sumSq = s.sumSq;
+  n.meanX = s.meanX;
+  n.meanY = s.meanY;
+  n.m2x = s.m2x;
+  n.m2y = s.m2y;
+  n.cxy = s.cxy;
   n.count = static_cast<qint32>(s.count);
   n.gaps = static_cast<qint32>(s.gaps);
   return n;
@@ -116,8 +149,11 @@ void SampleStore::addNode(const Node &n, Stats &out) {
   s.gaps = n.gaps;
   s.min = n.min;
   s.max = n.max;
-  s.sum = n.sum;
-  s.sumSq = n.sumSq;
+  s.meanX = n.meanX;
+  s.meanY = n.meanY;
+  s.m2x = n.m2x;
+  s.m2y = n.m2y;
+  s.cxy = n.cxy;
   out.merge(s);
 }
 
@@ -138,15 +174,21 @@ void SampleStore::append(double x, double y, qint64 record) {
   ++m_tailCount;
   ++m_count;
   m_lastRecord = record;
-  m_all.add(y);
+  m_all.add(x, y);
   if (m_tailCount == kBlock)
     closeTail();
 }
 
 void SampleStore::closeTail() {
-  Stats s;
-  for (int i = 0; i < m_tailCount; ++i)
-    s.add(m_tail.y[static_cast<size_t>(i)]);
+  const Stats s = Stats::ofRun(m_tail.x.data(), m_tail.y.data(), m_tailCount);
+  // Grown by an eighth, not doubled: at 100 M samples doubling leaves up to half the
+  // summaries' memory unused.
+  const auto grow = [](auto &v) {
+    if (v.size() == v.capacity())
+      v.reserve(v.size() + std::max<size_t>(16, v.size() / 8));
+  };
+  grow(m_info);
+  grow(m_levels[0]);
   m_info.push_back({m_tail.x[0], m_tail.x[static_cast<size_t>(m_tailCount - 1)], m_tailFirstRecord, m_lastRecord});
   m_levels[0].push_back(toNode(s));
   // A node of the next level as soon as kFanout nodes of this one are complete.
@@ -311,8 +353,8 @@ void SampleStore::rawStats(qint64 begin, qint64 end, Stats &out) const {
     const qint64 b = begin / kBlock;
     const Block &data = block(b);
     const qint64 stop = std::min(end, (b + 1) * kBlock);
-    for (qint64 i = begin; i < stop; ++i)
-      out.add(data.y[static_cast<size_t>(i % kBlock)]);
+    const size_t at = static_cast<size_t>(begin % kBlock);
+    out.merge(Stats::ofRun(data.x.data() + at, data.y.data() + at, stop - begin));
     begin = stop;
   }
 }
@@ -403,7 +445,7 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
         const qint64 from = i;
         for (; i < stop && data.x[static_cast<size_t>(i % kBlock)] < edgeX; ++i) {
         }
-        sp.stats.merge(runStats(&data.y[static_cast<size_t>(from % kBlock)], i - from));
+        sp.stats.merge(Stats::ofRun(&data.x[static_cast<size_t>(from % kBlock)], &data.y[static_cast<size_t>(from % kBlock)], i - from));
         if (i < stop)
           break;
       }

@@ -100,11 +100,14 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   m_cursorHint->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
   m_cursorHint->setPadding(QMargins(3, 2, 3, 2));
   m_cursorHint->setBrush(QBrush(QColor(0, 0, 0, 160)));
+  buildMeasureItems();
   connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
     refreshTraceData();
     thinMarkers();
     if (m_cursorVisible)
       updateCursorItems();
+    if (m_measuring)
+      updateMeasureItems();
   });
 
   // The zoom box zooms both axes; tracking would pull them back with the next sample.
@@ -207,7 +210,7 @@ void PlotChart::updateTitleRow() {
   QCPLayoutGrid *grid = m_plot->plotLayout();
   if (shown) {
     grid->insertRow(0);
-    grid->addElement(0, 0, m_title);
+    grid->addElement(0, axisColumn(), m_title);
   } else {
     grid->take(m_title);
     grid->simplify();

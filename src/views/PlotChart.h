@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/SampleStore.h"
+#include "views/MeasureMarkers.h"
 #include "views/RunningExtremes.h"
 #include "views/ViewGeometry.h"
 
@@ -14,6 +15,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -28,6 +30,7 @@ class QCPItemText;
 class QCPItemTracer;
 class QCPTextElement;
 class QPrinter;
+class MeasureReadoutElement;
 
 enum class ChartAxis : int { X = 0, Y = 1 };
 // Graph: points kept sorted by x (a time axis). Curve: points joined in the order they were added,
@@ -214,6 +217,23 @@ public:
   void setZoomBoxMode(bool on);
   [[nodiscard]] bool zoomBoxMode() const { return m_zoomBox; }
 
+  // ---- measuring: markers A and B, vertical lines at axis x positions (they keep their time
+  // while the view moves), and a readout left of the data area with the statistics of each
+  // visible trace between them. While on, a press in the data area grabs a marker within
+  // kMarkerGrabPixels, or else places one (A, then B, then the nearer one) and drags it; a
+  // placed or dragged marker snaps to a reading within kMarkerSnapPixels. The readout is drawn inside
+  // the plot, so pictures and prints show it; Ctrl+C on the chart copies its text.
+  void setMeasuring(bool on);
+  [[nodiscard]] bool measuring() const { return m_measuring; }
+  // Axis x; empty removes the marker.
+  void setMarker(MarkerId marker, std::optional<double> x);
+  [[nodiscard]] std::optional<double> marker(MarkerId marker) const { return m_markers.position(marker); }
+  // The readout as shown (empty while not measuring).
+  [[nodiscard]] QString measureReadout() const;
+  void copyMeasureReadout() const;
+  // How the readout formats: a trace's decimal places, and the time axis's unit.
+  void setMeasureFormat(std::function<int(int trace)> decimals, const MeasureTimeUnit &timeUnit);
+
   // ---- output
   // PNG, JPEG, BMP or PDF by the file's extension (.png, .jpg/.jpeg, .bmp, .pdf); false for
   // another extension or when the file cannot be written.
@@ -233,6 +253,7 @@ signals:
   // The mouse moved over the X axis, or while dragging it, with these buttons held.
   void xAxisMouseMove(Qt::MouseButtons buttons);
   void dataCursorMoved(int cursorIndex);
+  void markersMoved();
 
 protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
@@ -270,7 +291,7 @@ private:
     int labelPadding = 0;
     QMargins minMargins;
   };
-  enum class DragMode : int { None = 0, PanX = 1, PanY = 2, Cursor = 3 };
+  enum class DragMode : int { None = 0, PanX = 1, PanY = 2, Cursor = 3, Marker = 4 };
 
   [[nodiscard]] const Trace *traceAt(int trace) const;
   [[nodiscard]] Trace *traceAt(int trace);
@@ -297,6 +318,13 @@ private:
   // The drawn point a cursor reading of a curve trace comes from.
   [[nodiscard]] std::optional<QPointF> nearestCurvePoint(const Trace &t) const;
   bool handleMouse(QEvent *event);
+  // The column of the axis rect in the plot layout: the readout takes column 0 while shown.
+  [[nodiscard]] int axisColumn() const { return m_readoutInLayout ? 1 : 0; }
+  void buildMeasureItems();
+  void updateMeasureItems() const;
+  [[nodiscard]] std::vector<MarkerTrace> measureTraces(std::vector<int> *indices = nullptr) const;
+  [[nodiscard]] QString buildReadout() const;
+  void dragMarkerTo(double pixelX);
 
   TraceKind m_kind = TraceKind::Graph;
   QCustomPlot *m_plot = nullptr;
@@ -329,4 +357,13 @@ private:
   QPointF m_dragStart;
   double m_dragLower = 0;
   double m_dragUpper = 0;
+  MeasureMarkers m_markers;
+  bool m_measuring = false;
+  bool m_readoutInLayout = false;
+  MarkerId m_dragMarker = MarkerId::A;
+  std::array<QCPItemStraightLine *, 2> m_markerLines{};
+  std::array<QCPItemText *, 2> m_markerLabels{};
+  MeasureReadoutElement *m_readout = nullptr;
+  std::function<int(int)> m_traceDecimals;
+  MeasureTimeUnit m_timeUnit;
 };

@@ -1,10 +1,11 @@
-// PlotChart: data cursor, mouse and focus handling, zoom box, picture saving and printing.
+// PlotChart: data cursor, mouse, keyboard and focus handling, zoom box, picture saving and printing.
 #include "views/PlotChart.h"
 
 #include "app/MessageBoxes.h"
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -186,6 +187,16 @@ bool PlotChart::eventFilter(QObject *watched, QEvent *event) {
   case QEvent::MouseMove:
   case QEvent::MouseButtonRelease:
     return handleMouse(event);
+  case QEvent::ShortcutOverride:
+  case QEvent::KeyPress:
+    // Ctrl+C copies the readout, before any shortcut of the window sees it.
+    if (m_measuring && static_cast<QKeyEvent *>(event)->matches(QKeySequence::Copy)) {
+      event->accept();
+      if (event->type() == QEvent::KeyPress)
+        copyMeasureReadout();
+      return true;
+    }
+    break;
   default:
     break;
   }
@@ -205,6 +216,17 @@ bool PlotChart::handleMouse(QEvent *event) {
       m_dragStart = pos;
       m_dragLower = r.lower;
       m_dragUpper = r.upper;
+      return true;
+    }
+    if (m_measuring && dataRect().contains(pos.toPoint())) {
+      const QRect r = dataRect();
+      const double x = m_plot->xAxis->pixelToCoord(pos.x());
+      const double perPixel = m_plot->xAxis->range().size() / std::max(1, r.width());
+      const auto grabbed = m_markers.grab(x, kMarkerGrabPixels * perPixel);
+      m_dragMarker = grabbed ? *grabbed : m_markers.clickTarget(x);
+      m_drag = DragMode::Marker;
+      if (!grabbed)
+        dragMarkerTo(pos.x());
       return true;
     }
     if (m_cursorVisible && dataRect().contains(pos.toPoint())) {
@@ -239,6 +261,9 @@ bool PlotChart::handleMouse(QEvent *event) {
     case DragMode::Cursor:
       placeCursorAt(pos.x());
       return true;
+    case DragMode::Marker:
+      dragMarkerTo(pos.x());
+      return true;
     case DragMode::None:
       break;
     }
@@ -259,6 +284,8 @@ bool PlotChart::handleMouse(QEvent *event) {
 
 bool PlotChart::saveImage(const QString &fileName) const {
   refreshTraceData();
+  if (m_measuring)
+    updateMeasureItems();
   const QString suffix = QFileInfo(fileName).suffix().toLower();
   const QSize size = pictureSize(m_plot);
   const int w = size.width();
@@ -276,6 +303,8 @@ bool PlotChart::saveImage(const QString &fileName) const {
 
 bool PlotChart::print(QPrinter &printer) const {
   refreshTraceData();
+  if (m_measuring)
+    updateMeasureItems();
   QCPPainter painter;
   if (!painter.begin(&printer))
     return false;

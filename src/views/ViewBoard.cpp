@@ -17,6 +17,10 @@
 
 namespace {
 constexpr double kZoomIn = 0.8;
+
+MeasureTimeUnit measureTimeUnit(int unit) {
+  return {TimeUnitName(unit), TimeDecimals(UnitToMillisecondsF(unit))};
+}
 } // namespace
 
 ViewBoard::ViewBoard(AppContext &ctx, Pages pages, Commands commands, QObject *parent)
@@ -127,6 +131,7 @@ void ViewBoard::BuildChannelViews(int count) {
     v->setShowButton(s.readBool(sec, QStringLiteral("ShowButton"), false));
     v->setAlarmLimits(ReadAlarmLimits(s, i));
     applyDisplayTo(v);
+    v->pltChannel->setMeasuring(m_measuring);
     v->pltChannel->setAxisRange(ChartAxis::X, 0, static_cast<double>(o.TimeWindowCount));
 
     const int signal = s.readInteger(sec, QStringLiteral("SignalType"), 1);
@@ -165,6 +170,10 @@ void ViewBoard::applyDisplayTo(TfraChannel *v) {
   v->setPanelBkColor(o.PanelBkColor);
   v->setPanelTextColor(o.PanelTextColor);
   v->pltChannel->setAxisTitle(ChartAxis::X, QStringLiteral("时间(") + TimeUnitName(o.TimeWindowUnit) + ')');
+  // Every trace of a channel chart holds that channel's readings.
+  ChannelFormats &formats = m_ctx.formats;
+  v->pltChannel->setMeasureFormat([&formats, v](int) { return formats.precision(v->ChannelNo()); },
+                                  measureTimeUnit(o.TimeWindowUnit));
   for (int t = 0; t < kChannelChartTraces; ++t) {
     v->pltChannel->setTraceVisible(t, o.TraceVisible);
     v->pltChannel->setMarkersVisible(t, o.MarkersVisible);
@@ -336,6 +345,13 @@ void ViewBoard::setDataCursor(bool on) {
   apply(m_compare);
 }
 
+void ViewBoard::setMeasuring(bool on) {
+  m_measuring = on;
+  for (TfraChannel *v : m_views)
+    v->pltChannel->setMeasuring(on);
+  m_compare->setMeasuring(on);
+}
+
 void ViewBoard::alignPanels() {
   for (TfraChannel *v : m_views) {
     v->setPanelRightSpace(m_ctx.options.PanelRightSpaceDefault);
@@ -382,6 +398,9 @@ void ViewBoard::SetupCompareView() {
   p->setTitleColor(text);
   p->setAxisRange(ChartAxis::X, 0, static_cast<double>(o.TimeWindowCount));
   p->setAxisTitle(ChartAxis::X, QStringLiteral("时间(") + TimeUnitName(o.TimeWindowUnit) + ')');
+  // Trace t of the compare chart is channel t.
+  ChannelFormats &formats = m_ctx.formats;
+  p->setMeasureFormat([&formats](int trace) { return formats.precision(trace); }, measureTimeUnit(o.TimeWindowUnit));
   for (int t = 0; t < kMeterSlots; ++t) {
     p->setTraceVisible(t, o.TraceVisible);
     p->setMarkersVisible(t, o.MarkersVisible);

@@ -56,6 +56,9 @@ public:
   void resetScale();
   void setZoomBox(bool on);
   void setDataCursor(bool on);
+  // The measuring markers on every channel chart and the compare chart, also on views built later.
+  void setMeasuring(bool on);
+  [[nodiscard]] bool measuring() const { return m_measuring; }
   void alignPanels();
   // Empties every trace of every chart (live and loaded batches) and hides them from the legends.
   void clearAllData();
@@ -118,4 +121,5 @@ private:
   PlotChart *m_compare = nullptr;
   QPointer<PlotChart> m_xyChart;
   std::function<void()> m_setupXY;
+  bool m_measuring = false;
 };

@@ -13,7 +13,9 @@
 #include "views/ViewBoard.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QComboBox>
+#include <QMenuBar>
 #include <QDialog>
 #include <QFile>
 #include <QProgressBar>
@@ -24,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QToolBar>
 #include <QtTest>
+#include <qcustomplot.h>
 
 namespace {
 ProgramPaths pathsIn(const QTemporaryDir &dir) { return ProgramPaths::resolve(dir.path()); }
@@ -231,7 +234,8 @@ private slots:
                 {"btnZoomInY", "Y轴放大", false, true},         {"btnZoomOutY", "Y轴缩小", false, true},
                 {"btnZoomBox", "区域放大", true, true},         {"btnVertical", "垂直排列窗口", false, true},
                 {"btnHorizontal", "水平排列窗口", false, true}, {"btnXYCurve", "X/Y曲线", true, true},
-                {"btnChannelAllDisplay", "通道比较", false, true}};
+                {"btnChannelAllDisplay", "通道比较", false, true},
+                {"btnMeasure", "测量：在曲线上放置标记A和B，显示两点间的统计", true, true}};
     for (const auto &r : rows)
       QTest::newRow(r.name) << QString(r.name) << QString::fromUtf8(r.hint) << r.check << r.enabled;
   }
@@ -334,14 +338,17 @@ private slots:
     const QStringList opening{"btnOpen", "MenuOpen", "MenuLoadChannel1", "MenuLoadChannel2", "MenuLoadChannel3",
                               "MenuLoadChannel4", "MenuLoadChannel5"};
     const QStringList starting{"btnMeterConfigure", "MenuMeterConfigure", "btnStart", "MenuStart"};
+    const QStringList measure{"btnMeasure", "MenuMeasure"};
     QTest::newRow("idle") << int(WindowState::Idle) << false
-                          << always + modal + opening + starting + QStringList{"MenuChannelClear"};
+                          << always + modal + opening + starting + measure + QStringList{"MenuChannelClear"};
     QTest::newRow("idle, unsaved recording")
-        << int(WindowState::Idle) << true << always + modal + opening + starting + QStringList{"MenuChannelClear", "btnSave"};
+        << int(WindowState::Idle) << true
+        << always + modal + opening + starting + measure + QStringList{"MenuChannelClear", "btnSave"};
     QTest::newRow("searching") << int(WindowState::Searching) << true << always + QStringList{"MenuChannelClear"};
     QTest::newRow("recording") << int(WindowState::Recording) << true
-                               << always + modal + QStringList{"btnStop", "MenuStop", "MenuChannelClear"};
-    QTest::newRow("exporting") << int(WindowState::Exporting) << true << always;
+                               << always + modal + measure + QStringList{"btnStop", "MenuStop", "MenuChannelClear"};
+    QTest::newRow("exporting") << int(WindowState::Exporting) << true << always + measure;
+    QTest::newRow("opening") << int(WindowState::Opening) << true << always;
   }
   void commandsFollowTheWindowState() {
     QFETCH(int, state);
@@ -356,12 +363,73 @@ private slots:
                           "MenuStart", "btnStop", "MenuStop", "btnOpen", "MenuOpen", "MenuLoadChannel1",
                           "MenuLoadChannel2", "MenuLoadChannel3", "MenuLoadChannel4", "MenuLoadChannel5", "btnSave",
                           "btnPrint", "MenuPrint", "btnSetup", "MenuSetComm", "MenuHelpAbout", "MenuChannelClear",
-                          "btnCursor", "btnLinkMove", "btnZoomBox", "btnXYCurve", "MenuHelp", "MenuReg", "N4", "A1"};
+                          "btnCursor", "btnLinkMove", "btnZoomBox", "btnXYCurve", "MenuHelp", "MenuReg", "N4", "A1",
+                          "btnMeasure", "MenuMeasure"};
     for (const QString &name : all) {
       auto *a = main->findChild<QAction *>(name);
       QVERIFY2(a, qPrintable(name));
       QVERIFY2(a->isEnabled() == enabled.contains(name), qPrintable(name));
     }
+  }
+
+  // 测量 shows the markers on every channel chart and the compare chart; the button and the
+  // menu item are one state; a click places a marker and Ctrl+C copies the readout.
+  void measureButtonShowsMarkersOnEveryChart() {
+    QTemporaryDir dir;
+    AppContext ctx(pathsIn(dir));
+    writeFile(ctx.paths.settingsFile,
+              "[System Options]\r\nFirstRun=0\r\n[Meter Configure]\r\nMeterAmount=3\r\n");
+    auto main = CreateWindows(ctx, {});
+    ViewBoard *board = main->board();
+    QCOMPARE(board->viewCount(), 3);
+    const auto charts = [board] {
+      QList<PlotChart *> all{board->compareChart()};
+      for (int i = 0; i < board->viewCount(); ++i)
+        all << board->view(i)->pltChannel;
+      return all;
+    };
+    for (PlotChart *c : charts())
+      QVERIFY(!c->measuring());
+    QVERIFY(main->ToolBar1->actions().contains(main->btnMeasure));
+    QVERIFY(main->menuBar()->findChild<QAction *>("MenuMeasure"));
+    main->btnMeasure->trigger();
+    QVERIFY(main->btnMeasure->isChecked());
+    QVERIFY(main->MenuMeasure->isChecked());
+    for (PlotChart *c : charts())
+      QVERIFY(c->measuring());
+
+    PlotChart *chart = board->view(0)->pltChannel;
+    chart->setTracking(ChartAxis::X, false);
+    QVector<double> xs, ys;
+    for (int i = 0; i <= 100; ++i) {
+      xs << i;
+      ys << i * 0.5;
+    }
+    chart->addPoints(0, xs, ys, true);
+    chart->setAxisRange(ChartAxis::X, 0, 100);
+    main->resize(1400, 900);
+    main->show();
+    QVERIFY(QTest::qWaitForWindowExposed(main.get()));
+    chart->replotNow();
+    const QPoint at(int(chart->plot()->xAxis->coordToPixel(25)), chart->plot()->axisRect()->rect().center().y());
+    QTest::mouseClick(chart->plot(), Qt::LeftButton, {}, at);
+    QVERIFY(chart->marker(MarkerId::A));
+    QVERIFY(std::abs(*chart->marker(MarkerId::A) - 25) <= 1);
+    QVERIFY(!chart->marker(MarkerId::B));
+    chart->plot()->setFocus();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(chart->plot(), Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text(), chart->measureReadout());
+    QVERIFY(chart->measureReadout().contains(QStringLiteral("批次1  A ")));
+
+    // Views built later measure too; the menu item switches everything off.
+    board->BuildChannelViews(2);
+    for (PlotChart *c : charts())
+      QVERIFY(c->measuring());
+    main->MenuMeasure->trigger();
+    QVERIFY(!main->btnMeasure->isChecked());
+    for (PlotChart *c : charts())
+      QVERIFY(!c->measuring());
   }
 
   // An export runs in the exporting state: nothing can start meanwhile, and idle returns after.
