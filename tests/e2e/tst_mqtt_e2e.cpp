@@ -37,15 +37,6 @@ void writeProgramFolder(const QString &ini, quint16 port) {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(s);
 }
-// A log line's fields as the alarm payload must carry them, built from the line's own texts.
-// The titles here hold no comma or quote, so the line splits at every comma.
-QByteArray PayloadFromLogLine(const QByteArray &line) {
-  const QList<QByteArray> f = line.split(',');
-  if (f.size() != 7)
-    return "bad line: " + line;
-  return "{\"time\":\"" + f[0] + "\",\"ms\":" + f[1] + ",\"channel\":" + f[2] + ",\"title\":\"" + f[3] +
-         "\",\"value\":" + f[4] + ",\"limit\":" + f[5] + ",\"event\":\"" + f[6] + "\"}";
-}
 } // namespace
 
 class TestMqttDesktop : public QObject {
@@ -143,29 +134,20 @@ private slots:
     sim.stop();
     QVERIFY(pub->waitUntilDrained(30s));
 
-    QFile log(AlarmLog::PathFor(main->WorkFile()));
-    QVERIFY(log.open(QIODevice::ReadOnly));
-    QList<QByteArray> lines = log.readAll().split('\n');
-    QCOMPARE(lines.takeFirst() + '\n', AlarmLog::kHeader);
-    QCOMPARE(lines.takeLast(), QByteArray());
+    const QList<QByteArray> lines = AlarmLogLines(AlarmLog::PathFor(main->WorkFile()));
     QCOMPARE(pub->alarmsPublished(), qint64(lines.size()));
     QCOMPARE(pub->alarmsPending(), qint64(0));
     QVERIFY(lines.size() >= 8);
-    QList<QByteArray> want, got;
+    QList<QByteArray> want;
     bool high = false, low = false;
     for (const QByteArray &line : lines) {
-      want.append(kPrefix + "/alarm/1 " + PayloadFromLogLine(line));
+      want.append(kPrefix + "/alarm/1 " + AlarmPayloadFromLogLine(line));
       high = high || line.endsWith(",high");
       low = low || line.endsWith(",low");
     }
     QVERIFY(high && low);
     QTRY_COMPARE_WITH_TIMEOUT(lastStatusOf(sub.messages()), QByteArray("idle"), 10000);
-    for (const MqttMessage &m : sub.messages())
-      if (m.topic.startsWith(kPrefix + "/alarm/")) {
-        QVERIFY(!m.retained);
-        got.append(m.topic + ' ' + m.payload);
-      }
-    QCOMPARE(got, want);
+    QCOMPARE(AlarmMessages(sub.messages(), kPrefix), want);
   }
 
 private:
