@@ -50,6 +50,8 @@ void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &rea
   publisher.beginRecording(file, PublishChannels(ctx.meters, channels), ctx.ring.startTime(), &ctx.meters);
   QObject::connect(&readThread, &TReadThread::samples, &publisher,
                    [p = &publisher](const SampleBatch &b) { p->publish(b); }, Qt::DirectConnection);
+  QObject::connect(&readThread, &TReadThread::alarms, &publisher,
+                   [p = &publisher](const AlarmEventBatch &e) { p->publishAlarms(e); }, Qt::DirectConnection);
 }
 
 QList<AlarmLimits> ConfiguredAlarmLimits(const AppContext &ctx, int channels) {

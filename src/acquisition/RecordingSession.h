@@ -42,8 +42,9 @@ void MarkMetersAlive(MeterTable &meters, int channels);
 [[nodiscard]] QList<PublishChannel> PublishChannels(const MeterTable &meters, int channels);
 
 // A recording whose ring start time is set starts publishing: the publisher takes the read
-// thread's batches on the read thread itself, in ring order, so no event loop (a busy window,
-// a blocked main thread) stands between the file and the broker. publish() only queues.
+// thread's batches and alarm events on the read thread itself, in ring order, so no event loop
+// (a busy window, a blocked main thread) stands between the file and the broker. publish() and
+// publishAlarms() only queue.
 // The publisher must outlive the read thread's run; endRecording() belongs after Finish().
 void AttachPublisher(AppContext &ctx, MqttPublisher &publisher, TReadThread &readThread, const QString &file,
                      int channels);

@@ -8,6 +8,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
@@ -54,9 +55,20 @@ struct MqttPublisher::Worker {
   QList<int> decimals;
   const MeterTable *meters = nullptr;
   qint64 startUtcMs = 0;
+  QDateTime startTime;
+  // Alarm messages alarmsStart .. alarmsStart + size - 1, kept until acknowledged. Numbered over
+  // the publisher's life: a new recording does not drop them.
+  struct AlarmMessage {
+    QByteArray topic, payload;
+  };
+  std::deque<AlarmMessage> alarms;
+  qint64 alarmsStart = 0;
+  qint64 alarmsReceived = 0;
 
   std::atomic<qint64> publishedCount{0};
   std::atomic<qint64> receivedAtomic{0};
+  std::atomic<qint64> alarmsPublishedCount{0};
+  std::atomic<qint64> alarmsReceivedAtomic{0};
   std::atomic<int> stateCode{static_cast<int>(State::Connecting)};
   std::atomic<int> tid{0};
   QString stateDetail; // guarded by mutex
@@ -83,6 +95,9 @@ struct MqttPublisher::Worker {
     bool acked;
   };
   std::deque<Inflight> inflight;
+  qint64 alarmNext = 0;     // index of the next alarm to send
+  qint64 alarmFrontier = 0; // every alarm below is acknowledged
+  std::deque<Inflight> alarmInflight;
   int statusMid = -1;
   QByteArray statusOnBroker; // what we last published and had acknowledged
   QByteArray statusSending;
@@ -139,6 +154,8 @@ struct MqttPublisher::Worker {
       statusOnBroker = statusSending;
       return;
     }
+    if (alarmAcked(mid))
+      return;
     for (Inflight &f : inflight)
       if (f.mid == mid) {
         f.acked = true;
@@ -168,6 +185,32 @@ struct MqttPublisher::Worker {
     changed.notify_all();
   }
 
+  bool alarmAcked(int mid) {
+    const auto it = std::find_if(alarmInflight.begin(), alarmInflight.end(), [mid](const Inflight &f) { return f.mid == mid; });
+    if (it == alarmInflight.end())
+      return false;
+    it->acked = true;
+    bool moved = false;
+    while (!alarmInflight.empty() && alarmInflight.front().acked) {
+      alarmFrontier = alarmInflight.front().index + 1;
+      alarmInflight.pop_front();
+      moved = true;
+    }
+    if (moved)
+      afterAlarmAck();
+    return true;
+  }
+
+  void afterAlarmAck() {
+    std::lock_guard lock(mutex);
+    alarmsPublishedCount.store(alarmFrontier);
+    while (!alarms.empty() && alarmsStart < alarmFrontier) {
+      alarms.pop_front();
+      ++alarmsStart;
+    }
+    changed.notify_all();
+  }
+
   // Forgets the connection and everything in flight on it: what was not acknowledged is sent
   // again on the next one.
   void dropConnection() {
@@ -181,6 +224,8 @@ struct MqttPublisher::Worker {
     dropAfterLoop = false;
     inflight.clear();
     next = frontier;
+    alarmInflight.clear();
+    alarmNext = alarmFrontier;
     statusMid = -1;
     statusOnBroker.clear();
     nextAttempt = Clock::now() + limits.retryInterval;
@@ -199,7 +244,8 @@ struct MqttPublisher::Worker {
     mosquitto_disconnect_callback_set(mosq, &Worker::onDisconnect);
     mosquitto_publish_callback_set(mosq, &Worker::onPublish);
     mosquitto_log_callback_set(mosq, &Worker::onLog);
-    mosquitto_max_inflight_messages_set(mosq, static_cast<unsigned>(limits.maxInflight) + 1);
+    mosquitto_max_inflight_messages_set(
+        mosq, static_cast<unsigned>(limits.maxInflight) + static_cast<unsigned>(limits.maxAlarmsInflight) + 1);
     mosquitto_will_set(mosq, statusTopic.constData(), 7, "offline", 1, true);
     if (!settings.username.isEmpty()) {
       const QByteArray u = settings.username.toUtf8(), p = settings.password.toUtf8();
@@ -341,6 +387,38 @@ struct MqttPublisher::Worker {
     return sent;
   }
 
+  // The alarms waiting go out in order, within their own window so that a backlog of readings
+  // never holds them up.
+  bool sendAlarms() {
+    bool sent = false;
+    const bool qos0 = settings.qos == 0;
+    while (qos0 || static_cast<int>(alarmInflight.size()) < limits.maxAlarmsInflight) {
+      AlarmMessage m;
+      {
+        std::lock_guard lock(mutex);
+        if (alarmNext >= alarmsStart + static_cast<qint64>(alarms.size()))
+          break;
+        m = alarms[static_cast<size_t>(alarmNext - alarmsStart)];
+      }
+      int mid = 0;
+      const int rc = mosquitto_publish(mosq, &mid, m.topic.constData(), static_cast<int>(m.payload.size()),
+                                       m.payload.constData(), settings.qos, false);
+      if (rc != MOSQ_ERR_SUCCESS) {
+        failed(rc, errno);
+        return sent;
+      }
+      sent = true;
+      if (qos0) {
+        alarmFrontier = ++alarmNext;
+        afterAlarmAck();
+      } else {
+        alarmInflight.push_back({mid, alarmNext, false});
+        ++alarmNext;
+      }
+    }
+    return sent;
+  }
+
   void skip() {
     if (inflight.empty()) {
       frontier = ++next;
@@ -355,7 +433,7 @@ struct MqttPublisher::Worker {
     QByteArray want;
     {
       std::lock_guard lock(mutex);
-      if (ending && frontier == receivedCount && workGeneration == generation && inflight.empty()) {
+      if (ending && frontier == receivedCount && workGeneration == generation && inflight.empty() && alarms.empty()) {
         ending = false;
         recording = false;
       }
@@ -409,7 +487,9 @@ struct MqttPublisher::Worker {
       }
       bool busy = false;
       if (connected) {
-        busy = sendSome();
+        busy = sendAlarms();
+        if (mosq && connected)
+          busy = sendSome() || busy;
         if (mosq && connected)
           sendStatus();
       }
@@ -483,6 +563,7 @@ void MqttPublisher::beginRecording(const QString &dataFile, const QList<PublishC
   w.meters = meters;
   w.decimals = decimals;
   w.startUtcMs = startTime.toMSecsSinceEpoch();
+  w.startTime = startTime;
   w.memory.clear();
   w.memStart = 0;
   w.receivedCount = 0;
@@ -510,6 +591,17 @@ void MqttPublisher::publish(const QVector<TSampleRecord> &batch) {
   w.receivedAtomic.store(w.receivedCount);
 }
 
+void MqttPublisher::publishAlarms(const AlarmEventBatch &events) {
+  Worker &w = *m_worker;
+  std::lock_guard lock(w.mutex);
+  if (!w.recording)
+    return;
+  for (const AlarmEvent &e : events)
+    w.alarms.push_back({AlarmTopic(w.settings.topicPrefix, e.channel + 1), AlarmPayload(e, w.startTime)});
+  w.alarmsReceived += events.size();
+  w.alarmsReceivedAtomic.store(w.alarmsReceived);
+}
+
 void MqttPublisher::endRecording() {
   Worker &w = *m_worker;
   std::lock_guard lock(w.mutex);
@@ -521,7 +613,7 @@ bool MqttPublisher::waitUntilDrained(std::chrono::milliseconds timeout) {
   Worker &w = *m_worker;
   std::unique_lock lock(w.mutex);
   return w.changed.wait_for(lock, timeout, [&w] {
-    const bool all = w.publishedCount.load() == w.receivedCount;
+    const bool all = w.publishedCount.load() == w.receivedCount && w.alarmsPublishedCount.load() == w.alarmsReceived;
     return all && (!w.ending && (w.recording || w.idleSent));
   });
 }
@@ -529,6 +621,10 @@ bool MqttPublisher::waitUntilDrained(std::chrono::milliseconds timeout) {
 qint64 MqttPublisher::published() const { return m_worker->publishedCount.load(); }
 qint64 MqttPublisher::received() const { return m_worker->receivedAtomic.load(); }
 qint64 MqttPublisher::pending() const { return received() - published(); }
+qint64 MqttPublisher::alarmsPublished() const { return m_worker->alarmsPublishedCount.load(); }
+qint64 MqttPublisher::alarmsPending() const {
+  return m_worker->alarmsReceivedAtomic.load() - m_worker->alarmsPublishedCount.load();
+}
 MqttPublisher::State MqttPublisher::state() const { return static_cast<State>(m_worker->stateCode.load()); }
 int MqttPublisher::threadId() const { return m_worker->tid.load(); }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/AlarmLog.h"
 #include "acquisition/SampleRecord.h"
 #include "publish/MqttSettings.h"
 #include "publish/ReadingPayload.h"
@@ -22,11 +23,15 @@ class MeterTable;
 // beyond that in the recording file itself, and go out in order once it is back; readings not
 // yet acknowledged when a connection drops are sent again (so duplicates appear only around a
 // reconnection). A retained "<prefix>/status" says "recording", "idle" or, as the last will,
-// "offline".
+// "offline". Each alarm event goes to "<prefix>/alarm/<n>" at the readings' QoS, not retained:
+// a late subscriber would otherwise take an old "high" for the state now. The events wait in
+// memory however long the broker is away (they are rare and small), also across recordings,
+// and go out in order, before the readings waiting with them.
 //
 // Used alike by the desktop program and by a recorder without a window: construct, call
 // beginRecording() when the read thread starts, feed it every TReadThread::samples batch,
-// endRecording() at stop, and destroy it (or waitUntilDrained() first) when done.
+// and every TReadThread::alarms batch, endRecording() at stop, and destroy it (or
+// waitUntilDrained() first) when done.
 class MqttPublisher : public QObject {
   Q_OBJECT
 public:
@@ -46,6 +51,7 @@ public:
     // over the broker's round trip, so it is wide: the broker takes it (it limits only what it
     // sends), and a lost connection sends it again at most.
     int maxInflight = 8000;
+    int maxAlarmsInflight = 100; // besides the readings' window
     std::chrono::milliseconds connectTimeout{10000};
     std::chrono::milliseconds retryInterval{1000};
   };
@@ -69,15 +75,20 @@ public:
   // Readings in ring order, exactly as the read thread hands them out. Any thread; never blocks
   // on the network.
   void publish(const QVector<TSampleRecord> &batch);
-  // The readings still pending go out, then the status becomes "idle".
+  // Alarm events of this recording in the order they happened, as the read thread hands them
+  // out. Any thread; never blocks on the network.
+  void publishAlarms(const AlarmEventBatch &events);
+  // The readings and alarms still pending go out, then the status becomes "idle".
   void endRecording();
-  // Waits until every reading received so far is acknowledged (and "idle" is out after
-  // endRecording); false on time-out.
+  // Waits until every reading and alarm received so far is acknowledged (and "idle" is out
+  // after endRecording); false on time-out.
   bool waitUntilDrained(std::chrono::milliseconds timeout);
 
   [[nodiscard]] qint64 published() const; // acknowledged readings of this recording
   [[nodiscard]] qint64 pending() const;   // received but not yet acknowledged
   [[nodiscard]] qint64 received() const;
+  [[nodiscard]] qint64 alarmsPublished() const; // acknowledged alarm events, all recordings
+  [[nodiscard]] qint64 alarmsPending() const;
   [[nodiscard]] State state() const;
   // The state for the operator, with the reason where there is one.
   [[nodiscard]] QString stateText() const;

@@ -1,5 +1,9 @@
 #include "publish/ReadingPayload.h"
 
+#include "acquisition/AlarmLog.h"
+
+#include <QLocale>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -31,6 +35,36 @@ void appendUtcTime(QByteArray &out, qint64 utcMs) {
                               static_cast<int>(msOfDay % 1000));
   out.append(text, n);
 }
+
+// Shortest text that reads back as the same double, as the event log writes it.
+void appendExactNumber(QByteArray &out, double v) {
+  if (std::isfinite(v))
+    out += QString::number(v, 'g', QLocale::FloatingPointShortest).toLatin1();
+  else
+    out += "null";
+}
+
+void appendJsonString(QByteArray &out, const QString &text) {
+  out += '"';
+  for (const char c : text.toUtf8()) {
+    switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '\t': out += "\\t"; break;
+    default:
+      if (static_cast<unsigned char>(c) < 0x20) {
+        char esc[8];
+        std::snprintf(esc, sizeof esc, "\\u%04x", static_cast<unsigned>(c));
+        out += esc;
+      } else {
+        out += c; // UTF-8 bytes pass as they are
+      }
+    }
+  }
+  out += '"';
+}
 } // namespace
 
 QByteArray ReadingPayload(const PublishChannel &c, double value, int decimals, double timeMs,
@@ -59,6 +93,31 @@ QByteArray ReadingPayload(const PublishChannel &c, double value, int decimals, d
 
 QByteArray ReadingTopic(const QString &prefix, int channelNumber) {
   return (prefix + QStringLiteral("/channel/") + QString::number(channelNumber)).toUtf8();
+}
+
+QByteArray AlarmPayload(const AlarmEvent &e, const QDateTime &start) {
+  QByteArray out;
+  out.reserve(160);
+  out += "{\"time\":\"";
+  out += AlarmLog::TimeText(start, e.timeMs).toLatin1();
+  out += "\",\"ms\":";
+  out += QByteArray::number(static_cast<qint64>(e.timeMs));
+  out += ",\"channel\":";
+  out += QByteArray::number(e.channel + 1);
+  out += ",\"title\":";
+  appendJsonString(out, e.title);
+  out += ",\"value\":";
+  appendExactNumber(out, e.value);
+  out += ",\"limit\":";
+  appendExactNumber(out, e.limit);
+  out += ",\"event\":\"";
+  out += AlarmEventName(e.kind).toLatin1();
+  out += "\"}";
+  return out;
+}
+
+QByteArray AlarmTopic(const QString &prefix, int channelNumber) {
+  return (prefix + QStringLiteral("/alarm/") + QString::number(channelNumber)).toUtf8();
 }
 
 QByteArray StatusTopic(const QString &prefix) { return (prefix + QStringLiteral("/status")).toUtf8(); }

@@ -223,6 +223,41 @@ private:
   return {};
 }
 
+// The lines of an alarm event log after its header, without line ends; empty when the file
+// cannot be read or its first line is not the header.
+[[nodiscard]] inline QList<QByteArray> AlarmLogLines(const QString &path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly))
+    return {};
+  QList<QByteArray> lines = f.readAll().split('\n');
+  if (lines.takeFirst() != "time,ms,channel,title,value,limit,event")
+    return {};
+  if (!lines.isEmpty() && lines.last().isEmpty())
+    lines.removeLast();
+  return lines;
+}
+
+// A log line's fields as the alarm payload must carry them, built from the line's own texts.
+// For titles without comma or quote, so the line splits at every comma.
+[[nodiscard]] inline QByteArray AlarmPayloadFromLogLine(const QByteArray &line) {
+  const QList<QByteArray> f = line.split(',');
+  if (f.size() != 7)
+    return "bad line: " + line;
+  return "{\"time\":\"" + f[0] + "\",\"ms\":" + f[1] + ",\"channel\":" + f[2] + ",\"title\":\"" + f[3] +
+         "\",\"value\":" + f[4] + ",\"limit\":" + f[5] + ",\"event\":\"" + f[6] + "\"}";
+}
+
+// "<topic> <payload>" of every message under "<prefix>/alarm/", in arrival order; a retained
+// one is marked, as alarms must never be.
+[[nodiscard]] inline QList<QByteArray> AlarmMessages(const std::vector<MqttMessage> &messages,
+                                                     const QByteArray &prefix) {
+  QList<QByteArray> list;
+  for (const MqttMessage &m : messages)
+    if (m.topic.startsWith(prefix + "/alarm/"))
+      list.append((m.retained ? "retained " : "") + m.topic + ' ' + m.payload);
+  return list;
+}
+
 // The status messages in arrival order. A publisher whose connection is up before its first
 // recording begins says "idle" first; that one is left out, so a recording reads the same
 // whichever came first.

@@ -9,6 +9,7 @@
 #include "app/TfrmMain.h"
 #include "common/ModalResponder.h"
 #include "views/AlarmLogWindow.h"
+#include "views/DotMatrixDisplay.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
 #include "views/ViewBoard.h"
@@ -18,6 +19,42 @@
 #include <QtTest>
 
 #include <vector>
+
+namespace {
+
+bool IsRed(const QColor &c) { return c.red() >= 200 && c.green() <= 60 && c.blue() <= 60; }
+bool IsYellow(const QColor &c) { return c.red() >= 200 && c.green() >= 200 && c.blue() <= 60; }
+
+// The share of pixels of a colour in area of the image, leaving out the pixels of except.
+double Share(const QImage &image, bool (*colour)(const QColor &), const QRect &area, const QRect &except = {}) {
+  const double dpr = image.devicePixelRatio();
+  const QRect a(QPoint(int(area.left() * dpr), int(area.top() * dpr)), area.size() * dpr);
+  const QRect x(QPoint(int(except.left() * dpr), int(except.top() * dpr)), except.size() * dpr);
+  qint64 hits = 0, all = 0;
+  for (int y = std::max(a.top(), 0); y <= std::min(a.bottom(), image.height() - 1); ++y)
+    for (int xx = std::max(a.left(), 0); xx <= std::min(a.right(), image.width() - 1); ++xx) {
+      if (x.contains(xx, y))
+        continue;
+      ++all;
+      hits += colour(image.pixelColor(xx, y));
+    }
+  return all ? double(hits) / double(all) : 0.0;
+}
+
+// Serves events until the view's alarm state is `alarmed`. A clear between two alarms of the
+// sine lasts only about a tenth of a second, so the state is looked at every millisecond.
+bool WaitAlarmed(const TfraChannel *view, bool alarmed, int ms) {
+  QDeadlineTimer deadline(ms);
+  while (view->Alarmed() != alarmed && !deadline.hasExpired())
+    QTest::qWait(1);
+  return view->Alarmed() == alarmed;
+}
+
+QRect AreaIn(const QWidget *child, const QWidget *ancestor) {
+  return QRect(child->mapTo(ancestor, QPoint(0, 0)), child->size());
+}
+
+} // namespace
 
 class TestAlarmEndToEnd : public QObject {
   Q_OBJECT
@@ -58,6 +95,27 @@ private slots:
     // In alarm the value display and the information window are red.
     QTRY_VERIFY_WITH_TIMEOUT(view->Alarmed(), 15000);
     QCOMPARE(view->panel->palette().color(QPalette::Window), QColor(Qt::red));
+    // What the operator sees: a grab of the view in alarm and one out of it, both live and
+    // decided from the samples. Red covers the information window and lights the value's dots
+    // only in the first.
+    QVERIFY(WaitAlarmed(view, true, 15000));
+    const QImage inAlarm = view->grab().toImage();
+    QVERIFY(WaitAlarmed(view, false, 15000));
+    const QImage outOfAlarm = view->grab().toImage();
+    const QRect display = AreaIn(view->iLCDCurrentValue, view);
+    const QRect panel = AreaIn(view->panel, view);
+    QVERIFY(view->rect().contains(panel));
+    const double panelRed = Share(inAlarm, IsRed, panel, display);
+    const double panelNormal = Share(outOfAlarm, IsRed, panel, display);
+    // The lit dots of the value: red in alarm, yellow otherwise, never both.
+    const double dotsRed = Share(inAlarm, IsRed, display), dotsYellowInAlarm = Share(inAlarm, IsYellow, display);
+    const double dotsYellow = Share(outOfAlarm, IsYellow, display), dotsRedNormal = Share(outOfAlarm, IsRed, display);
+    qInfo("information window red %.3f / %.3f; value dots red %.3f yellow %.3f / red %.3f yellow %.3f", panelRed,
+          panelNormal, dotsRed, dotsYellowInAlarm, dotsRedNormal, dotsYellow);
+    QVERIFY2(panelRed > 0.6, qPrintable(QString::number(panelRed)));
+    QVERIFY2(panelNormal < 0.01, qPrintable(QString::number(panelNormal)));
+    QVERIFY2(dotsRed > 0.01 && dotsYellowInAlarm < 0.001, qPrintable(QString::number(dotsRed)));
+    QVERIFY2(dotsYellow > 0.01 && dotsRedNormal < 0.001, qPrintable(QString::number(dotsYellow)));
     QTRY_VERIFY_WITH_TIMEOUT(list->rowCount() >= 8, 20000);
     main->btnStop->trigger();
     sim.stop();

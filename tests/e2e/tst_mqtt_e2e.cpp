@@ -2,6 +2,7 @@
 #include "common/MqttBroker.h"
 
 #include "acquisition/AcquisitionControl.h"
+#include "acquisition/AlarmLog.h"
 #include "app/AppContext.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
@@ -98,6 +99,61 @@ private slots:
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QCOMPARE(Statuses(sub.messages(), kPrefix), QList<QByteArray>({"recording", "idle"}));
     QTRY_COMPARE_WITH_TIMEOUT(label->text(), QString("MQTT 已连接 已发布 %1 待发布 0").arg(file.size()), 5000);
+  }
+
+  // A sine wave crossing both limits, recorded from the main window: every line of the event
+  // log beside the data file goes out on its channel's alarm topic, in the log's order, with
+  // the line's own texts, not retained, and nothing else does.
+  void alarmsOfTheLogArePublished() {
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttSubscriber sub(broker.port(), kPrefix + "/#", "zervo-alarm-desktop-subscriber");
+    QTRY_VERIFY_WITH_TIMEOUT(sub.subscribed(), 10000);
+    QTemporaryDir dir;
+    {
+      QFile f(dir.filePath("Sys.ini"));
+      QVERIFY(f.open(QIODevice::WriteOnly));
+      f.write("[System Options]\r\nFirstRun=0\r\n"
+              "[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(broker.port()) +
+              "\r\nTopicPrefix=" + kPrefix + "\r\nQoS=1\r\n"
+              "[Meter Configure]\r\nMeterAmount=1\r\nMeterComCount=1\r\n"
+              "MeterComPort1=1\r\nMeterComPortState1=0\r\n"
+              "[Meter Configure1]\r\nMeterNo=12\r\nMeterCom=1\r\nMeterState=0\r\nMeterValid=1\r\nMeterPrecision=2\r\n"
+              "[Channel1]\r\nAlarmEnabled=1\r\nAlarmHigh=6.5\r\nAlarmLow=-6.25\r\nAlarmHysteresis=0.75\r\n");
+    }
+    MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
+    QVERIFY(sim.start({"--port", "COM1", "--meter", "active,addr=12,interval=10,gen=sine:10:300,decimals=2"}));
+    AppContext ctx(ProgramPaths::resolve(dir.path()));
+    auto main = CreateWindows(ctx, {});
+    main->btnStart->trigger();
+    QVERIFY(main->ReadThread);
+    MqttPublisher *pub = main->acquisition()->publisher();
+    QVERIFY(pub);
+    QTRY_VERIFY_WITH_TIMEOUT(pub->alarmsPublished() >= 8, 20000);
+    main->btnStop->trigger();
+    sim.stop();
+    QVERIFY(pub->waitUntilDrained(30s));
+
+    const QList<QByteArray> lines = AlarmLogLines(AlarmLog::PathFor(main->WorkFile()));
+    QCOMPARE(pub->alarmsPublished(), qint64(lines.size()));
+    QCOMPARE(pub->alarmsPending(), qint64(0));
+    QVERIFY(lines.size() >= 8);
+    QList<QByteArray> want;
+    bool high = false, low = false;
+    for (const QByteArray &line : lines) {
+      want.append(kPrefix + "/alarm/1 " + AlarmPayloadFromLogLine(line));
+      high = high || line.endsWith(",high");
+      low = low || line.endsWith(",low");
+    }
+    QVERIFY(high && low);
+    QTRY_COMPARE_WITH_TIMEOUT(lastStatusOf(sub.messages()), QByteArray("idle"), 10000);
+    QCOMPARE(AlarmMessages(sub.messages(), kPrefix), want);
+  }
+
+private:
+  static QByteArray lastStatusOf(const std::vector<MqttMessage> &messages) {
+    const QList<QByteArray> s = Statuses(messages, kPrefix);
+    return s.isEmpty() ? QByteArray() : s.last();
   }
 };
 

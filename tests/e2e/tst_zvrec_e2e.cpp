@@ -4,6 +4,7 @@
 
 #include "acquisition/DataBlock.h"
 #include "app/AppContext.h"
+#include "app/ProfileStore.h"
 #include "app/Startup.h"
 #include "app/TfrmMain.h"
 #include "comm/SerialLink.h"
@@ -180,9 +181,9 @@ private slots:
   }
 
   // With publishing on, every sample of the file reaches the broker with its exact payload, in
-  // file order per channel; SIGTERM still stops cleanly, after everything is out: the status
-  // goes "recording", "idle", then "offline" as the recorder ends. The progress line shows the
-  // counts and the broker's state.
+  // file order per channel, and every line of the event log on its alarm topic; SIGTERM still
+  // stops cleanly, after everything is out: the status goes "recording", "idle", then
+  // "offline" as the recorder ends. The progress line shows the counts and the broker's state.
   void publishesEverySampleAndStopsCleanly() {
     MosquittoBroker broker;
     QVERIFY(broker.start());
@@ -196,6 +197,11 @@ private slots:
       f.write("[MQTT]\r\nEnabled=1\r\nHost=127.0.0.1\r\nPort=" + QByteArray::number(broker.port()) +
               "\r\nTopicPrefix=rec9\r\n");
     }
+    {
+      // The second meter's counter passes 3 early on.
+      ProfileStore ini(dir.filePath("Sys.ini"));
+      QVERIFY(ini.writeBool("Channel2", "AlarmEnabled", true) && ini.writeString("Channel2", "AlarmHigh", "3"));
+    }
     MeterSim sim(dir.filePath("Sys.ini"), dir.filePath("sim.log"));
     QVERIFY(sim.start(kMeters));
     const QString out = dir.filePath("out.zvdat");
@@ -208,6 +214,7 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT((err += QString::fromUtf8(zvrec.readAllStandardError()),
                               progress.match(err).hasMatch() && progress.match(err).captured(1).toInt() > 20),
                              15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!AlarmLogLines(out + ".alarms.csv").isEmpty(), 15000);
     QCOMPARE(::kill(pid_t(zvrec.processId()), SIGTERM), 0);
     QVERIFY(zvrec.waitForFinished(30000));
     err += QString::fromUtf8(zvrec.readAllStandardError());
@@ -239,6 +246,12 @@ private slots:
         },
         false);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QList<QByteArray> alarms;
+    for (const QByteArray &line : AlarmLogLines(out + ".alarms.csv"))
+      alarms.append("rec9/alarm/2 " + AlarmPayloadFromLogLine(line));
+    QVERIFY(alarms.first().contains(R"(,"channel":2,"title":"Pressure","value":)"));
+    QVERIFY(alarms.first().endsWith(R"(,"limit":3,"event":"high"})"));
+    QCOMPARE(AlarmMessages(messages, "rec9"), alarms);
     QCOMPARE(Statuses(messages, "rec9"), QList<QByteArray>({"recording", "idle", "offline"}));
   }
 

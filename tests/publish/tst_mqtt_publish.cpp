@@ -1,11 +1,14 @@
 #include "common/MqttBroker.h"
 
+#include "acquisition/AlarmLog.h"
 #include "acquisition/AutoResetEvent.h"
 #include "acquisition/SampleRing.h"
 #include "acquisition/TReadThread.h"
 #include "app/ProfileStore.h"
 #include "publish/MqttPublisher.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QtTest>
 
 #include <atomic>
@@ -69,6 +72,49 @@ void checkArrival(const std::vector<MqttMessage> &messages, const std::vector<TS
       messages, kPrefix, file, [startMs](const TSampleRecord &r) { return expectedPayload(r, startMs); },
       allowDuplicates);
   QVERIFY2(problem.isEmpty(), qPrintable(problem));
+}
+
+// An alarm event's payload written out here, for values whose %g text is also their shortest.
+QByteArray expectedAlarm(const AlarmEvent &e, qint64 startMs) {
+  static const char *const kNames[] = {"high", "low", "clear"};
+  const QString time =
+      QDateTime::fromMSecsSinceEpoch(startMs + qint64(e.timeMs), Qt::UTC).toString(Qt::ISODateWithMs);
+  return QString::asprintf(R"({"time":"%s","ms":%lld,"channel":%d,"title":"%s","value":%g,"limit":%g,"event":"%s"})",
+                           qPrintable(time), qint64(e.timeMs), e.channel + 1, qPrintable(e.title), e.value, e.limit,
+                           kNames[int(e.kind)])
+      .toUtf8();
+}
+
+struct TopicPayload {
+  QByteArray topic, payload;
+  friend bool operator==(const TopicPayload &, const TopicPayload &) = default;
+};
+
+// The alarm messages must be `expected` in that order; with allowDuplicates one may repeat a
+// message already seen (QoS 1 around a reconnection). What is wrong, empty when nothing is.
+QString alarmArrivalProblem(const std::vector<MqttMessage> &messages, const QList<TopicPayload> &expected,
+                            bool allowDuplicates) {
+  qsizetype next = 0;
+  QList<TopicPayload> seen;
+  for (const MqttMessage &m : messages) {
+    if (!m.topic.startsWith(kPrefix + "/alarm/"))
+      continue;
+    const TopicPayload got{m.topic, m.payload};
+    if (m.retained)
+      return QStringLiteral("retained: %1").arg(QString::fromUtf8(m.payload));
+    if (next < expected.size() && got == expected[next]) {
+      seen.append(got);
+      ++next;
+    } else if (!allowDuplicates || !seen.contains(got)) {
+      return QStringLiteral("alarm %1 is %2 %3, expected %4")
+          .arg(next)
+          .arg(QString::fromUtf8(m.topic), QString::fromUtf8(m.payload),
+               next < expected.size() ? QString::fromUtf8(expected[next].payload) : QStringLiteral("none"));
+    }
+  }
+  if (next != expected.size())
+    return QStringLiteral("%1 of %2 alarms arrived").arg(next).arg(expected.size());
+  return {};
 }
 
 QByteArray lastStatus(const std::vector<MqttMessage> &messages) {
@@ -141,6 +187,58 @@ private slots:
     const qint64 start = QDateTime(QDate(2026, 12, 9), QTime(10, 15, 30), Qt::UTC).toMSecsSinceEpoch();
     QCOMPARE(ReadingPayload({2, 5, 3}, value, decimals, ms, start), json);
     QCOMPARE(ReadingTopic(QStringLiteral("zervo-daq"), 2), QByteArray("zervo-daq/channel/2"));
+  }
+
+  void alarmPayload_data() {
+    QTest::addColumn<int>("channel");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<double>("limit");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<double>("ms");
+    QTest::addColumn<QByteArray>("json");
+    QTest::newRow("high") << 0 << QStringLiteral("压力") << 10.5 << 10.0 << int(AlarmEventKind::High) << 123.0
+        << QByteArray(R"({"time":"2026-12-09T10:15:30.123Z","ms":123,"channel":1,"title":"压力","value":10.5,"limit":10,"event":"high"})");
+    QTest::newRow("low, negative") << 2 << QStringLiteral("T2") << -6.75 << -6.5 << int(AlarmEventKind::Low) << 59999.0
+        << QByteArray(R"({"time":"2026-12-09T10:16:29.999Z","ms":59999,"channel":3,"title":"T2","value":-6.75,"limit":-6.5,"event":"low"})");
+    QTest::newRow("clear, next day") << 9 << QStringLiteral("ch") << 8.9 << 10.0 << int(AlarmEventKind::Clear) << 49470000.0
+        << QByteArray(R"({"time":"2026-12-10T00:00:00.000Z","ms":49470000,"channel":10,"title":"ch","value":8.9,"limit":10,"event":"clear"})");
+    QTest::newRow("quotes, backslash, non-ASCII") << 1 << QStringLiteral("a \"b\" \\c 温度°") << 0.1 << 0.25
+        << int(AlarmEventKind::High) << 0.0
+        << QByteArray("{\"time\":\"2026-12-09T10:15:30.000Z\",\"ms\":0,\"channel\":2,"
+                      "\"title\":\"a \\\"b\\\" \\\\c 温度°\",\"value\":0.1,\"limit\":0.25,\"event\":\"high\"}");
+    QTest::newRow("line break and control") << 0 << QStringLiteral("x\ny\t\x01") << 1.0 << 0.5
+        << int(AlarmEventKind::High) << 5.0
+        << QByteArray(R"({"time":"2026-12-09T10:15:30.005Z","ms":5,"channel":1,"title":"x\ny\t\u0001","value":1,"limit":0.5,"event":"high"})");
+    QTest::newRow("fractions need all digits") << 0 << QString() << 0.1 + 0.2 << -1.0 / 3.0
+        << int(AlarmEventKind::Clear) << 2999.9
+        << QByteArray(R"({"time":"2026-12-09T10:15:32.999Z","ms":2999,"channel":1,"title":"","value":0.30000000000000004,"limit":-0.3333333333333333,"event":"clear"})");
+    QTest::newRow("tiny and huge") << 4 << QStringLiteral("p") << -1.25e-7 << 1.5e20 << int(AlarmEventKind::Low) << 1.0
+        << QByteArray(R"({"time":"2026-12-09T10:15:30.001Z","ms":1,"channel":5,"title":"p","value":-1.25e-07,"limit":1.5e+20,"event":"low"})");
+  }
+  // The payload holds the fields of the event's log line, and reads back to the same values.
+  void alarmPayload() {
+    QFETCH(int, channel);
+    QFETCH(QString, title);
+    QFETCH(double, value);
+    QFETCH(double, limit);
+    QFETCH(int, kind);
+    QFETCH(double, ms);
+    QFETCH(QByteArray, json);
+    const QDateTime start(QDate(2026, 12, 9), QTime(10, 15, 30), Qt::UTC);
+    const AlarmEvent e{ms, channel, title, value, limit, AlarmEventKind(kind)};
+    const QByteArray payload = AlarmPayload(e, start);
+    QCOMPARE(payload, json);
+    QJsonParseError error;
+    const QJsonObject o = QJsonDocument::fromJson(payload, &error).object();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(o.value("title").toString(), title);
+    QCOMPARE(o.value("value").toDouble(), value);
+    QCOMPARE(o.value("limit").toDouble(), limit);
+    // The time is the log line's own text.
+    QVERIFY(AlarmLog::Line(e, start).startsWith(o.value("time").toString().toUtf8() + ','));
+    QCOMPARE(AlarmTopic(QStringLiteral("zervo-daq"), channel + 1),
+             QByteArray("zervo-daq/alarm/") + QByteArray::number(channel + 1));
   }
 
   // A Sys.ini holding a password is the owner's alone, also after later writes by others.
@@ -241,6 +339,62 @@ private slots:
     QCOMPARE(publisher.published(), qint64(file.size()));
     QTRY_COMPARE_WITH_TIMEOUT(lastStatus(sub.messages()), QByteArray("idle"), 20000);
     checkArrival(sub.messages(), file, rec.startMs, true);
+  }
+
+  // Alarm events handed to the publisher arrive on their channel's topic with the exact payload
+  // and in the order given, also those that happened while the broker was away for 2 s; the
+  // readings around them are complete too.
+  void alarmsArriveInOrderAcrossOutage() {
+    MosquittoBroker broker;
+    QVERIFY(broker.start());
+    MqttSubscriber sub(broker.port(), kPrefix + "/#", "zervo-alarm-subscriber");
+    QTRY_VERIFY_WITH_TIMEOUT(sub.subscribed(), 10000);
+    MqttPublisher::Limits limits;
+    limits.maxAlarmsInflight = 2; // a window smaller than a batch, so batches are cut
+    MqttPublisher publisher(settingsFor(broker.port()), limits);
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), MqttPublisher::State::Connected, 10000);
+    Recording rec;
+    QVERIFY(rec.start(publisher));
+    QList<TopicPayload> expected;
+    int made = 0;
+    const auto hand = [&](int count) {
+      AlarmEventBatch batch;
+      for (int i = 0; i < count; ++i, ++made) {
+        const AlarmEvent e{double(made * 7), made % kChannels, QStringLiteral("ch%1").arg(made % kChannels),
+                           made * 0.5 - 4.25, made % 2 ? -3.5 : 12.0, AlarmEventKind(made % 3)};
+        batch.append(e);
+        expected.append({kPrefix + "/alarm/" + QByteArray::number(e.channel + 1), expectedAlarm(e, rec.startMs)});
+      }
+      publisher.publishAlarms(batch);
+    };
+    rec.push(0, 300);
+    hand(5);
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.alarmsPublished(), qint64(5), 10000);
+    hand(2); // may still be in flight when the broker goes
+    broker.stop();
+    QTRY_VERIFY_WITH_TIMEOUT(publisher.state() != MqttPublisher::State::Connected, 10000);
+    rec.push(300, 600);
+    hand(1);
+    hand(6);
+    QTest::qWait(2000);
+    // All waiting, none given up.
+    const qint64 before = publisher.alarmsPublished();
+    QVERIFY(before >= 5 && before <= 7);
+    QCOMPARE(publisher.alarmsPending(), made - before);
+    QVERIFY(broker.start());
+    hand(3); // while the connection comes back
+    QTRY_COMPARE_WITH_TIMEOUT(publisher.state(), MqttPublisher::State::Connected, 15000);
+    rec.push(600, 900);
+    hand(4);
+    rec.stop(publisher);
+    QVERIFY(publisher.waitUntilDrained(30s));
+    QCOMPARE(publisher.alarmsPublished(), qint64(made));
+    QCOMPARE(publisher.alarmsPending(), qint64(0));
+    QCOMPARE(publisher.published(), qint64(900));
+    QTRY_COMPARE_WITH_TIMEOUT(lastStatus(sub.messages()), QByteArray("idle"), 20000);
+    const QString problem = alarmArrivalProblem(sub.messages(), expected, true);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    checkArrival(sub.messages(), fileSamples(rec.path), rec.startMs, true);
   }
 
   // Brokers that cannot take the readings: the recording is complete regardless and the state

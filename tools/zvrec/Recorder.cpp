@@ -158,9 +158,9 @@ QString Recorder::progressLine() const {
 
 void Recorder::report() { Print(stderr, progressLine()); }
 
-// The read thread has ended, so every reading is in the publisher: it goes out, then "idle",
-// then the publisher's end says "offline". A broker that does not take it in time costs only the
-// readings still pending, which the file holds anyway.
+// The read thread has ended, so every reading and alarm is in the publisher: they go out, then
+// "idle", then the publisher's end says "offline". A broker that does not take them in time costs
+// only what is still pending, which the data file and the event log hold anyway.
 void Recorder::finishPublishing() {
   if (!m_publisher)
     return;
@@ -169,10 +169,11 @@ void Recorder::finishPublishing() {
     if (!m_options.quiet)
       Print(stderr, QStringLiteral("zvrec: published %1 readings\n").arg(m_publisher->published()));
   } else {
-    Print(stderr, QStringLiteral("zvrec: broker did not take everything within %1 s: published %2, pending %3 (%4)\n")
+    Print(stderr, QStringLiteral("zvrec: broker did not take everything within %1 s: published %2, pending %3, alarms pending %4 (%5)\n")
                       .arg(kDrainLimit.count())
                       .arg(m_publisher->published())
                       .arg(m_publisher->pending())
+                      .arg(m_publisher->alarmsPending())
                       .arg(m_publisher->stateText()));
   }
   m_publisher.reset();
