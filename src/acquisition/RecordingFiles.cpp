@@ -226,17 +226,20 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
   const int n = std::min<int>(reader.summary().channelCount, m_board.viewCount());
   const int unit = m_ctx.options.TimeWindowUnit;
   // 8.1 Each channel's trace draws from the file itself: the pass below builds its summaries
-  // and keeps no sample in memory.
-  const std::optional<double> msPerUnit = [&]() -> std::optional<double> {
-    const double f = UnitToMillisecondsF(unit);
-    return f > 0 ? std::optional(f) : std::nullopt;
-  }();
+  // and keeps no sample in memory. (Should the file not open a second time, the trace keeps
+  // its samples in memory instead.)
+  const double msPerUnit = UnitToMillisecondsF(unit);
+  const double xScale = msPerUnit > 0 ? 1.0 / msPerUnit : 1.0;
+  std::vector<SampleStore *> stores(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) {
     TfraChannel *v = m_board.view(i);
     v->pltChannel->setTraceInLegend(batch, true);
     v->pltChannel->clearTrace(batch);
-    if (auto store = SampleStore::openFile(reader.summary().fileName, reader.summary().channelCount, i); store && msPerUnit)
-      v->pltChannel->setTraceStore(batch, std::move(store), 1.0 / *msPerUnit);
+    auto store = SampleStore::openFile(reader.summary().fileName, reader.summary().channelCount, i);
+    if (!store)
+      store = std::make_shared<SampleStore>();
+    stores[static_cast<size_t>(i)] = store.get();
+    v->pltChannel->setTraceStore(batch, std::move(store), xScale);
     if (i < kMeterSlots)
       m_ctx.meters.Meters[static_cast<size_t>(i)].MeterValue.store(kNoValue);
     v->lblMin->clear();
@@ -244,58 +247,32 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
     v->lblMax->clear();
     v->iLCDCurrentValue->setText(QString());
   }
-  // A trace that could not open the file holds its samples in memory, in display units.
-  std::vector<bool> fileBacked(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i)
-    fileBacked[static_cast<size_t>(i)] = m_board.view(i)->pltChannel->traceStore(batch)->fileBacked();
   // 8.2
   const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, reader.summary().channelCount);
-  // 8.3 One pass over the file. Each chunk's points are sorted out by channel (counted first, so
-  // they go straight into place) and handed over in bulk; the buffers are reused chunk by chunk.
-  std::vector<qsizetype> counts(static_cast<size_t>(n));
-  std::vector<std::vector<double>> xs(static_cast<size_t>(n)), ys(static_cast<size_t>(n));
-  std::vector<std::vector<qint64>> rs(static_cast<size_t>(n));
+  // 8.3 One pass over the file: each sample straight into its channel's store, with its index
+  // among the file's records; the charts learn of the growth chunk by chunk.
   std::vector<std::optional<double>> lastValue(static_cast<size_t>(n));
+  std::vector<qint64> countBefore(static_cast<size_t>(n), 0);
   OpenProgress progress(m_host, openPace.progressAfterMs);
   qint64 record = 0;
   for (; !chunk.empty(); chunk = reader.next()) {
-    std::fill(counts.begin(), counts.end(), 0);
-    for (const TSampleRecord &r : chunk) {
-      const qint32 ch = r.Channel;
-      if (ch >= 0 && ch < n)
-        ++counts[static_cast<size_t>(ch)];
-    }
-    for (size_t c = 0; c < static_cast<size_t>(n); ++c) {
-      xs[c].resize(static_cast<size_t>(counts[c]));
-      ys[c].resize(static_cast<size_t>(counts[c]));
-      rs[c].resize(static_cast<size_t>(counts[c]));
-      counts[c] = 0;
-    }
     for (const TSampleRecord &r : chunk) {
       const qint64 index = record++;
       const qint32 ch = r.Channel;
       if (ch < 0 || ch >= n)
         continue; // a sample of a channel the file does not describe
-      const auto c = static_cast<size_t>(ch);
       const double value = r.Value;
-      const double time = r.Time;
-      const auto k = static_cast<size_t>(counts[c]++);
-      xs[c][k] = fileBacked[c] ? time : ToDisplayTime(time, unit);
-      ys[c][k] = value;
-      rs[c][k] = index;
-      lastValue[c] = value;
+      stores[static_cast<size_t>(ch)]->append(r.Time, value, index);
+      lastValue[static_cast<size_t>(ch)] = value;
       if (feedXY)
         m_xy.sample(ch, value);
     }
     for (int i = 0; i < n; ++i) {
       const auto c = static_cast<size_t>(i);
-      if (counts[c] == 0)
+      if (stores[c]->count() == countBefore[c])
         continue;
-      PlotChart *p = m_board.view(i)->pltChannel;
-      if (fileBacked[c])
-        p->addStoredPoints(batch, xs[c].data(), ys[c].data(), rs[c].data(), counts[c]);
-      else
-        p->addPoints(batch, QVector<double>(xs[c].begin(), xs[c].end()), QVector<double>(ys[c].begin(), ys[c].end()), true);
+      countBefore[c] = stores[c]->count();
+      m_board.view(i)->pltChannel->traceStoreGrew(batch);
     }
     progress.advance(reader.bytesRead(), reader.bytesTotal());
   }

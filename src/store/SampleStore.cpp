@@ -174,7 +174,11 @@ void SampleStore::append(double x, double y, qint64 record) {
   ++m_tailCount;
   ++m_count;
   m_lastRecord = record;
-  m_all.add(x, y);
+  // Only the extremes of all: the full sums are in the summaries.
+  if (y < m_minY)
+    m_minY = y;
+  if (y > m_maxY)
+    m_maxY = y;
   if (m_tailCount == kBlock)
     closeTail();
 }
@@ -250,7 +254,8 @@ void SampleStore::clear() {
   m_tailCount = 0;
   m_tailFirstRecord = -1;
   m_lastRecord = -1;
-  m_all = {};
+  m_minY = std::numeric_limits<double>::infinity();
+  m_maxY = -std::numeric_limits<double>::infinity();
   m_cache.clear();
   m_lastBlock = -1;
   m_lastData = nullptr;
@@ -395,10 +400,19 @@ SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end) const {
   return out;
 }
 
-std::optional<double> SampleStore::minX() const { return m_count ? std::optional(x(0)) : std::nullopt; }
-std::optional<double> SampleStore::maxX() const { return m_count ? std::optional(x(m_count - 1)) : std::nullopt; }
-std::optional<double> SampleStore::minY() const { return m_all.hasValue() ? std::optional(m_all.min) : std::nullopt; }
-std::optional<double> SampleStore::maxY() const { return m_all.hasValue() ? std::optional(m_all.max) : std::nullopt; }
+// From the summaries or the tail: never a read of the file.
+std::optional<double> SampleStore::minX() const {
+  if (m_count == 0)
+    return std::nullopt;
+  return m_info.empty() ? m_tail.x[0] : m_info.front().firstX;
+}
+std::optional<double> SampleStore::maxX() const {
+  if (m_count == 0)
+    return std::nullopt;
+  return m_tailCount > 0 ? m_tail.x[static_cast<size_t>(m_tailCount - 1)] : m_info.back().lastX;
+}
+std::optional<double> SampleStore::minY() const { return m_minY <= m_maxY ? std::optional(m_minY) : std::nullopt; }
+std::optional<double> SampleStore::maxY() const { return m_minY <= m_maxY ? std::optional(m_maxY) : std::nullopt; }
 
 std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit,
                                                   bool snapToBlocks) const {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -156,7 +157,8 @@ private:
   int m_tailCount = 0;
   qint64 m_tailFirstRecord = -1;
   qint64 m_lastRecord = -1;
-  Stats m_all;
+  double m_minY = std::numeric_limits<double>::infinity(); // of the finite y; NaN compares false
+  double m_maxY = -std::numeric_limits<double>::infinity();
   // File backing.
   int m_fd = -1;
   int m_channel = 0;

@@ -277,21 +277,14 @@ void PlotChart::addStoredPoint(int trace, double storeX, double y, qint64 record
   requestReplot();
 }
 
-void PlotChart::addStoredPoints(int trace, const double *storeX, const double *y, const qint64 *records, qsizetype n) {
+void PlotChart::traceStoreGrew(int trace) {
   Trace *t = traceAt(trace);
-  if (!t || !t->graph || n <= 0)
+  if (!t || !t->graph)
     return;
-  RunningExtremes batch;
-  for (qsizetype i = 0; i < n; ++i) {
-    if (!std::isfinite(storeX[i]))
-      continue;
-    t->store->append(storeX[i], y[i], records[i]);
-    batch.add(storeX[i], y[i]);
+  if (const auto mx = t->store->maxX()) {
+    trackAfterAdd(*mx * t->xScale, t->store->minY(), t->store->maxY());
+    requestReplot();
   }
-  if (!batch.maxX())
-    return;
-  trackAfterAdd(*batch.maxX() * t->xScale, batch.minY(), batch.maxY());
-  requestReplot();
 }
 
 void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<double> &y,

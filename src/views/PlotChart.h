@@ -99,8 +99,9 @@ public:
   // A time trace's point in the store's own x unit, with its record index in a file-backed
   // store (the record must be in the file already); see SampleStore::append.
   void addStoredPoint(int trace, double storeX, double y, qint64 record);
-  // Many such points in x order, with their record indices.
-  void addStoredPoints(int trace, const double *storeX, const double *y, const qint64 *records, qsizetype n);
+  // Samples were appended to the trace's store directly: tracking and a replot as for
+  // added points.
+  void traceStoreGrew(int trace);
   // Appends many points at once; with alreadySorted the x values must not decrease.
   void addPoints(int trace, const QVector<double> &x, const QVector<double> &y, bool alreadySorted);
   // Clearing gives the trace a new empty store; a chart sharing the old one keeps it.
