@@ -143,7 +143,25 @@ SampleStore::Node SampleStore::toNode(const Stats &s) {
   return n;
 }
 
-void SampleStore::addNode(const Node &n, Stats &out) {
+void SampleStore::mergeExtremes(Stats &out, qint64 count, qint64 gaps, double min, double max) {
+  if (count > gaps) {
+    if (out.hasValue()) {
+      out.min = std::min(out.min, min);
+      out.max = std::max(out.max, max);
+    } else {
+      out.min = min;
+      out.max = max;
+    }
+  }
+  out.count += count;
+  out.gaps += gaps;
+}
+
+void SampleStore::addNode(const Node &n, Stats &out, bool extremesOnly) {
+  if (extremesOnly) {
+    mergeExtremes(out, n.count, n.gaps, n.min, n.max);
+    return;
+  }
   Stats s;
   s.count = n.count;
   s.gaps = n.gaps;
@@ -353,36 +371,55 @@ qint64 SampleStore::lowerBound(double x) const {
   return b * kBlock + at;
 }
 
-void SampleStore::rawStats(qint64 begin, qint64 end, Stats &out) const {
+void SampleStore::rawStats(qint64 begin, qint64 end, Stats &out, bool extremesOnly) const {
   while (begin < end) {
     const qint64 b = begin / kBlock;
     const Block &data = block(b);
     const qint64 stop = std::min(end, (b + 1) * kBlock);
     const size_t at = static_cast<size_t>(begin % kBlock);
-    out.merge(Stats::ofRun(data.x.data() + at, data.y.data() + at, stop - begin));
+    if (extremesOnly)
+      runExtremes(data.y.data() + at, stop - begin, out);
+    else
+      out.merge(Stats::ofRun(data.x.data() + at, data.y.data() + at, stop - begin));
     begin = stop;
   }
 }
 
-void SampleStore::nodeStats(size_t level, qint64 begin, qint64 end, Stats &out) const {
+void SampleStore::runExtremes(const double *y, qint64 n, Stats &out) {
+  double lo = std::numeric_limits<double>::infinity();
+  double hi = -std::numeric_limits<double>::infinity();
+  qint64 gaps = 0;
+  for (qint64 i = 0; i < n; ++i) {
+    const double v = y[i];
+    if (std::isfinite(v)) {
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+    } else {
+      ++gaps;
+    }
+  }
+  mergeExtremes(out, n, gaps, lo, hi);
+}
+
+void SampleStore::nodeStats(size_t level, qint64 begin, qint64 end, Stats &out, bool extremesOnly) const {
   const auto &nodes = m_levels[level];
   if (level + 1 < m_levels.size()) {
     const qint64 upBegin = (begin + kFanout - 1) / kFanout;
     const qint64 upEnd = std::min<qint64>(end / kFanout, static_cast<qint64>(m_levels[level + 1].size()));
     if (upBegin < upEnd) {
       for (qint64 i = begin; i < upBegin * kFanout; ++i)
-        addNode(nodes[static_cast<size_t>(i)], out);
-      nodeStats(level + 1, upBegin, upEnd, out);
+        addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
+      nodeStats(level + 1, upBegin, upEnd, out, extremesOnly);
       for (qint64 i = upEnd * kFanout; i < end; ++i)
-        addNode(nodes[static_cast<size_t>(i)], out);
+        addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
       return;
     }
   }
   for (qint64 i = begin; i < end; ++i)
-    addNode(nodes[static_cast<size_t>(i)], out);
+    addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
 }
 
-SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end) const {
+SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end, bool extremesOnly) const {
   Stats out;
   begin = std::max<qint64>(begin, 0);
   end = std::min(end, m_count);
@@ -391,12 +428,12 @@ SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end) const {
   const qint64 firstFull = (begin + kBlock - 1) / kBlock;
   const qint64 endFull = std::min(end / kBlock, fullBlocks());
   if (firstFull >= endFull) {
-    rawStats(begin, end, out);
+    rawStats(begin, end, out, extremesOnly);
     return out;
   }
-  rawStats(begin, firstFull * kBlock, out);
-  nodeStats(0, firstFull, endFull, out);
-  rawStats(endFull * kBlock, end, out);
+  rawStats(begin, firstFull * kBlock, out, extremesOnly);
+  nodeStats(0, firstFull, endFull, out, extremesOnly);
+  rawStats(endFull * kBlock, end, out, extremesOnly);
   return out;
 }
 
@@ -415,7 +452,7 @@ std::optional<double> SampleStore::minY() const { return m_minY <= m_maxY ? std:
 std::optional<double> SampleStore::maxY() const { return m_minY <= m_maxY ? std::optional(m_maxY) : std::nullopt; }
 
 std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit,
-                                                  bool snapToBlocks) const {
+                                                  bool snapToBlocks, bool extremesOnly) const {
   std::vector<Span> out;
   const qint64 n = limit < 0 ? m_count : std::min(limit, m_count);
   if (columns <= 0 || !(x1 > x0) || n == 0)
@@ -459,7 +496,11 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
         const qint64 from = i;
         for (; i < stop && data.x[static_cast<size_t>(i % kBlock)] < edgeX; ++i) {
         }
-        sp.stats.merge(Stats::ofRun(&data.x[static_cast<size_t>(from % kBlock)], &data.y[static_cast<size_t>(from % kBlock)], i - from));
+        if (extremesOnly)
+          runExtremes(&data.y[static_cast<size_t>(from % kBlock)], i - from, sp.stats);
+        else
+          sp.stats.merge(Stats::ofRun(&data.x[static_cast<size_t>(from % kBlock)],
+                                      &data.y[static_cast<size_t>(from % kBlock)], i - from));
         if (i < stop)
           break;
       }
@@ -473,7 +514,7 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
     Span &s = out[static_cast<size_t>(c)];
     s.begin = edge;
     s.end = std::max(edge, next);
-    s.stats = stats(s.begin, s.end);
+    s.stats = stats(s.begin, s.end, extremesOnly);
     edge = s.end;
   }
   return out;
@@ -549,7 +590,7 @@ TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int 
   } else {
     out.raw = false;
     const double w = (x1 - x0) / columns;
-    const auto spans = store.spans(x0, x1, columns, n, true);
+    const auto spans = store.spans(x0, x1, columns, n, true, true);
     for (size_t c = 0; c < spans.size(); ++c) {
       const SampleStore::Span &s = spans[c];
       if (s.begin == s.end)

@@ -94,7 +94,9 @@ public:
   // The first sample whose x is not below `x` (count() when none).
   [[nodiscard]] qint64 lowerBound(double x) const;
   // The samples [begin, end) summed up from the coarsest summaries that fit.
-  [[nodiscard]] Stats stats(qint64 begin, qint64 end) const;
+  // With extremesOnly only count, gaps, min and max are summed (what drawing needs, at a
+  // fraction of the cost); the moments stay 0.
+  [[nodiscard]] Stats stats(qint64 begin, qint64 end, bool extremesOnly = false) const;
   // The x extremes (first and last x) and the y extremes of all samples.
   [[nodiscard]] std::optional<double> minX() const;
   [[nodiscard]] std::optional<double> maxX() const;
@@ -106,7 +108,7 @@ public:
   // (less than half a block, so at most half a column): the columns are then summed from the
   // summaries alone, without reading a raw sample.
   [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1,
-                                        bool snapToBlocks = false) const;
+                                        bool snapToBlocks = false, bool extremesOnly = false) const;
   // Bytes held in memory by the store (summaries, tail, cache), for the benchmarks.
   [[nodiscard]] qint64 memoryBytes() const;
 
@@ -142,12 +144,14 @@ private:
   // The raw samples of block b (complete or the tail).
   [[nodiscard]] const Block &block(qint64 b) const;
   [[nodiscard]] std::unique_ptr<Block> readBlock(qint64 b) const;
-  void rawStats(qint64 begin, qint64 end, Stats &out) const;
-  void nodeStats(size_t level, qint64 begin, qint64 end, Stats &out) const;
+  void rawStats(qint64 begin, qint64 end, Stats &out, bool extremesOnly) const;
+  void nodeStats(size_t level, qint64 begin, qint64 end, Stats &out, bool extremesOnly) const;
+  static void runExtremes(const double *y, qint64 n, Stats &out);
+  static void mergeExtremes(Stats &out, qint64 count, qint64 gaps, double min, double max);
   void closeTail();
   void rebuildWith(std::vector<double> xs, std::vector<double> ys);
   static Node toNode(const Stats &s);
-  static void addNode(const Node &n, Stats &out);
+  static void addNode(const Node &n, Stats &out, bool extremesOnly = false);
 
   qint64 m_count = 0;
   std::vector<std::vector<Node>> m_levels; // m_levels[0]: one node per complete block

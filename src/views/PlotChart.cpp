@@ -46,6 +46,8 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   m_plot = new QCustomPlot(this);
+  // A trace is a few points per pixel column: one polyline call each, not a call per segment.
+  m_plot->setPlottingHint(QCP::phFastPolylines, true);
   layout->addWidget(m_plot);
   setFocusProxy(m_plot);
   m_plot->setFocusPolicy(Qt::StrongFocus);
@@ -399,7 +401,7 @@ namespace {
 std::optional<double> storeY(const SampleStore &s, qint64 limit, bool max) {
   if (limit < 0 || limit >= s.count())
     return max ? s.maxY() : s.minY();
-  const SampleStore::Stats st = s.stats(0, limit);
+  const SampleStore::Stats st = s.stats(0, limit, true);
   if (!st.hasValue())
     return std::nullopt;
   return max ? st.max : st.min;

@@ -201,11 +201,17 @@ void ViewBoard::setTimeWindow(qint64 count) {
 }
 
 void ViewBoard::rescaleTimeAxis(double factor) {
-  if (m_views.empty() || m_views.front()->pltChannel->pointCount(0) == 0)
-    return;
-  // A change of scale, not a rewrite of every point.
+  // A change of scale, not a rewrite of every point. Every trace with points, not only the
+  // live one: an opened file's batches and the comparison would stay in the old unit.
+  const auto rescale = [factor](PlotChart *p) {
+    for (int t = 0; t < p->traceCount(); ++t)
+      if (p->pointCount(t) > 0)
+        p->rescaleX(t, factor);
+  };
   for (TfraChannel *v : m_views)
-    v->pltChannel->rescaleX(0, factor);
+    rescale(v->pltChannel);
+  if (m_compare)
+    rescale(m_compare);
 }
 
 bool ViewBoard::backTracesWithFile(const QString &path, int fileChannels, int timeUnit) {

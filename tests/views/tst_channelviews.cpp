@@ -417,6 +417,34 @@ private slots:
     QCOMPARE(b.v(1)->pltChannel->pointCount(0), 0);
   }
 
+  // A new time unit moves every trace with points: the live one, an opened file's batches
+  // (also when the live trace is empty) and the comparison's.
+  void unitChangeRescalesEveryTrace_data() {
+    QTest::addColumn<bool>("liveData");
+    QTest::newRow("live and batch") << true;
+    QTest::newRow("batch only") << false;
+  }
+  void unitChangeRescalesEveryTrace() {
+    QFETCH(bool, liveData);
+    Board b(2);
+    if (liveData)
+      b.board->channel(0)->SetSample(1, 3600000);
+    PlotChart *p = b.v(0)->pltChannel;
+    const double liveX = p->pointX(0, 0);
+    p->addPoints(2, {60.0, 120.0}, {5.0, 6.0}, true); // an opened file, in minutes
+    b.board->FillCompareView();
+    PlotChart *c = b.board->compareChart();
+    const int comparePoints = c->pointCount(0);
+    b.board->rescaleTimeAxis(60); // minutes to seconds
+    QCOMPARE(p->pointX(2, 1), 7200.0);
+    QCOMPARE(p->pointY(2, 1), 6.0);
+    QCOMPARE(c->pointCount(0), comparePoints);
+    if (liveData) {
+      QCOMPARE(p->pointX(0, 0), liveX * 60);
+      QCOMPARE(c->pointX(0, 0), liveX * 60);
+    }
+  }
+
   // The live traces switch to stores over the recording file at the first batch: what they
   // show and read back is the file's own samples, exact, and a later recording of the same
   // name leaves them intact.
