@@ -491,17 +491,22 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
       sp.begin = i;
       while (i < n) {
         const Block &data = block(i / kBlock);
-        const qint64 stop = std::min(n, (i / kBlock + 1) * kBlock);
+        const qint64 base = i / kBlock * kBlock;
+        const auto from = static_cast<size_t>(i - base);
+        const auto stop = static_cast<size_t>(std::min(n - base, qint64(kBlock)));
         // The run of this block inside the column, then its sums in one tight loop.
-        const qint64 from = i;
-        for (; i < stop && data.x[static_cast<size_t>(i % kBlock)] < edgeX; ++i) {
-        }
-        if (extremesOnly)
-          runExtremes(&data.y[static_cast<size_t>(from % kBlock)], i - from, sp.stats);
+        size_t j = from;
+        if (data.x[stop - 1] < edgeX)
+          j = stop; // the whole rest of the block
         else
-          sp.stats.merge(Stats::ofRun(&data.x[static_cast<size_t>(from % kBlock)],
-                                      &data.y[static_cast<size_t>(from % kBlock)], i - from));
-        if (i < stop)
+          while (j < stop && data.x[j] < edgeX)
+            ++j;
+        if (extremesOnly)
+          runExtremes(&data.y[from], static_cast<qint64>(j - from), sp.stats);
+        else
+          sp.stats.merge(Stats::ofRun(&data.x[from], &data.y[from], static_cast<qint64>(j - from)));
+        i = base + static_cast<qint64>(j);
+        if (j < stop)
           break;
       }
       sp.end = i;

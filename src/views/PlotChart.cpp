@@ -355,6 +355,7 @@ void PlotChart::setTraceStore(int trace, std::shared_ptr<SampleStore> store, dou
     return;
   t->limit = snapshot ? store->count() : -1;
   t->store = std::move(store);
+  t->drawn = {};
   t->xScale = xScale;
   requestReplot();
 }
@@ -449,8 +450,13 @@ void PlotChart::refreshTraceData() const {
       continue;
     if (!t.plottable()->visible() || t.count() == 0) {
       t.graph->data()->clear();
+      t.drawn = {};
       continue;
     }
+    const Trace::Drawn now{t.store.get(), t.store->count(), t.limit, r.lower, r.upper, t.xScale, width};
+    if (now == t.drawn)
+      continue;
+    t.drawn = now;
     const TracePoints tp = MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit);
     QVector<QCPGraphData> points(static_cast<qsizetype>(tp.x.size()));
     for (size_t i = 0; i < tp.x.size(); ++i)

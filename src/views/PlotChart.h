@@ -271,6 +271,20 @@ private:
     std::shared_ptr<SampleStore> store; // time traces only
     double xScale = 1;
     qint64 limit = -1; // a snapshot of a shared store: its first `limit` samples
+    // What the graph's points were made from: the same store, samples, view and width
+    // draw the same points, so a repaint of an unchanged trace (a snapshot, a still view)
+    // costs nothing.
+    struct Drawn {
+      const SampleStore *store = nullptr;
+      qint64 count = -1;
+      qint64 limit = -1;
+      double lower = 0;
+      double upper = 0;
+      double xScale = 0;
+      int width = 0;
+      bool operator==(const Drawn &) const = default;
+    };
+    mutable Drawn drawn;
     QColor color;
     bool lineVisible = true;
     bool markers = false;
