@@ -115,6 +115,7 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   qint64 kSamples = 100'000'000;
   qint64 maxRssMib = 4096;
+  bool xyView = true;
   const QStringList a = app.arguments();
   for (int i = 1; i < a.size(); ++i) {
     const bool hasValue = i + 1 < a.size();
@@ -122,8 +123,10 @@ int main(int argc, char **argv) {
       kSamples = std::max<qint64>(kChannels, qint64(a[++i].toDouble()));
     else if (a[i] == QStringLiteral("--max-rss-mib") && hasValue)
       maxRssMib = std::max<qint64>(64, a[++i].toLongLong());
+    else if (a[i] == QStringLiteral("--no-xy"))
+      xyView = false; // the X/Y view off: what the time charts alone take
     else {
-      std::fprintf(stderr, "usage: bench_file [--samples N] [--max-rss-mib N]\n");
+      std::fprintf(stderr, "usage: bench_file [--samples N] [--max-rss-mib N] [--no-xy]\n");
       return 2;
     }
   }
@@ -154,7 +157,9 @@ int main(int argc, char **argv) {
 
   {
     QFile ini(dir.filePath(QStringLiteral("Sys.ini")));
-    if (!ini.open(QIODevice::WriteOnly) || ini.write("[System Options]\r\nFirstRun=0\r\n") < 0)
+    const QByteArray options = QByteArray("[System Options]\r\nFirstRun=0\r\n") +
+                               (xyView ? QByteArray() : QByteArray("XYChannelShow=0\r\n"));
+    if (!ini.open(QIODevice::WriteOnly) || ini.write(options) < 0)
       return 1;
   }
   AppContext ctx(ProgramPaths::resolve(dir.path()));

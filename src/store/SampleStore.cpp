@@ -467,10 +467,26 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
   };
   const qint64 blocksInView = blockOf(x1) - blockOf(x0);
   const bool snap = snapToBlocks && blocksInView >= columns;
+  // The edges come in order: each search gallops on from the last block found, touching a few
+  // neighbouring summaries instead of a binary search's cache misses over the whole record.
+  size_t hint = 0;
+  const auto blockFrom = [&](double x) {
+    const size_t size = m_info.size();
+    size_t lo = hint;
+    size_t step = 1;
+    while (lo + step < size && m_info[lo + step].lastX < x) {
+      lo += step;
+      step *= 2;
+    }
+    const auto first = m_info.begin() + static_cast<qint64>(lo);
+    const auto last = m_info.begin() + static_cast<qint64>(std::min(size, lo + step + 1));
+    const auto it = std::lower_bound(first, last, x, [](const BlockInfo &info, double v) { return info.lastX < v; });
+    hint = static_cast<size_t>(it - m_info.begin());
+    return it;
+  };
   const auto edgeAt = [&](double x) -> qint64 {
     if (snap) {
-      const auto it = std::lower_bound(m_info.begin(), m_info.end(), x,
-                                       [](const BlockInfo &info, double v) { return info.lastX < v; });
+      const auto it = blockFrom(x);
       if (it != m_info.end()) {
         const qint64 b = it - m_info.begin();
         const bool before = x <= it->firstX || x - it->firstX <= it->lastX - x;

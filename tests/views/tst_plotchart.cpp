@@ -834,6 +834,57 @@ private slots:
     QCOMPARE(b.pointCount(4), 1000);
   }
 
+  // A repaint reuses the points a trace made last time only while nothing they came from
+  // changed: each change below must show in the graph's points.
+  void drawnPointsFollowEveryChange_data() {
+    QTest::addColumn<QString>("change");
+    QTest::newRow("a new sample") << "sample";
+    QTest::newRow("the view moved") << "view";
+    QTest::newRow("another store") << "store";
+    QTest::newRow("a new unit") << "unit";
+    QTest::newRow("cleared and refilled") << "clear";
+  }
+  void drawnPointsFollowEveryChange() {
+    QFETCH(QString, change);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.addPoints(0, {0, 1, 2, 3}, {1, 2, 3, 4}, true);
+    chart.setAxisRange(ChartAxis::X, 0, 10);
+    chart.replotNow();
+    const QCPGraphDataContainer &d = *chart.plot()->graph(0)->data();
+    QCOMPARE(d.size(), 4);
+    chart.replotNow(); // nothing changed: the same points
+    QCOMPARE(d.size(), 4);
+    double wantLastKey = 3;
+    double wantLastValue = 4;
+    if (change == "sample") {
+      chart.addPoint(0, 4, 9);
+      wantLastKey = 4;
+      wantLastValue = 9;
+    } else if (change == "view") {
+      chart.setAxisRange(ChartAxis::X, 2.5, 10); // sample 2 only as the one left of the view
+    } else if (change == "store") {
+      auto other = std::make_shared<SampleStore>();
+      for (int i = 0; i < 4; ++i)
+        other->append(i, 10 + i);
+      chart.setTraceStore(0, other);
+      wantLastValue = 13;
+    } else if (change == "unit") {
+      chart.rescaleX(0, 2);
+      wantLastKey = 6;
+    } else {
+      chart.clearTrace(0);
+      chart.addPoints(0, {0, 1, 2, 3}, {7, 7, 7, 5}, true);
+      wantLastValue = 5;
+    }
+    chart.replotNow();
+    QVERIFY(!d.isEmpty());
+    QCOMPARE((d.constEnd() - 1)->key, wantLastKey);
+    QCOMPARE((d.constEnd() - 1)->value, wantLastValue);
+    if (change == "view")
+      QCOMPARE(d.constBegin()->key, 2.0);
+  }
+
   void rescaleChangesTheUnitWithoutRewriting() {
     PlotChart chart(kChannelChartTraces);
     showChart(chart);
