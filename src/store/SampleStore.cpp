@@ -203,14 +203,6 @@ void SampleStore::append(double x, double y, qint64 record) {
 
 void SampleStore::closeTail() {
   const Stats s = Stats::ofRun(m_tail.x.data(), m_tail.y.data(), m_tailCount);
-  // Grown by an eighth, not doubled: at 100 M samples doubling leaves up to half the
-  // summaries' memory unused.
-  const auto grow = [](auto &v) {
-    if (v.size() == v.capacity())
-      v.reserve(v.size() + std::max<size_t>(16, v.size() / 8));
-  };
-  grow(m_info);
-  grow(m_levels[0]);
   m_info.push_back({m_tail.x[0], m_tail.x[static_cast<size_t>(m_tailCount - 1)], m_tailFirstRecord, m_lastRecord});
   m_levels[0].push_back(toNode(s));
   // A node of the next level as soon as kFanout nodes of this one are complete.
@@ -361,6 +353,11 @@ double SampleStore::y(qint64 i) const {
 }
 
 qint64 SampleStore::lowerBound(double x) const {
+  // Past either end (a view wider than the record): no search, no read.
+  if (m_count == 0 || x <= *minX())
+    return 0;
+  if (x > *maxX())
+    return m_count;
   // The block from the summaries, then the sample from that block's raw values: one read.
   const auto it = std::lower_bound(m_info.begin(), m_info.end(), x,
                                    [](const BlockInfo &info, double v) { return info.lastX < v; });
@@ -543,9 +540,14 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
 
 qint64 SampleStore::memoryBytes() const {
   qint64 bytes = sizeof(*this);
+  // The summaries' deques: pieces of 512 bytes, each with its pointer and the allocator's own.
+  const auto dequeBytes = [](size_t n, size_t size) {
+    const auto pieces = static_cast<qint64>((n * size + 511) / 512);
+    return pieces * (512 + 8 + 16);
+  };
   for (const auto &l : m_levels)
-    bytes += static_cast<qint64>(l.capacity() * sizeof(Node));
-  bytes += static_cast<qint64>(m_info.capacity() * sizeof(BlockInfo));
+    bytes += dequeBytes(l.size(), sizeof(Node));
+  bytes += dequeBytes(m_info.size(), sizeof(BlockInfo));
   bytes += static_cast<qint64>(m_memory.size() * sizeof(Block) + m_memory.capacity() * sizeof(void *));
   bytes += static_cast<qint64>(m_cache.size() * (sizeof(Block) + sizeof(CacheEntry)));
   return bytes;

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <deque>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -154,8 +155,10 @@ private:
   static void addNode(const Node &n, Stats &out, bool extremesOnly = false);
 
   qint64 m_count = 0;
-  std::vector<std::vector<Node>> m_levels; // m_levels[0]: one node per complete block
-  std::vector<BlockInfo> m_info;
+  // Deques, not vectors: they grow without moving what they hold, so the summaries of a
+  // long recording are never copied (all channels would copy theirs in the same batch).
+  std::vector<std::deque<Node>> m_levels; // m_levels[0]: one node per complete block
+  std::deque<BlockInfo> m_info;
   std::vector<std::unique_ptr<Block>> m_memory; // complete blocks of a memory store
   Block m_tail;
   int m_tailCount = 0;
