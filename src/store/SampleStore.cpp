@@ -481,13 +481,30 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
     hint = static_cast<size_t>(it - m_info.begin());
     return it;
   };
+  // The summary level that fits: edges on boundaries of the widest nodes that still hold at
+  // most half a column, so a column sums a few nodes of that level (a few cache lines) rather
+  // than many of level 0. An edge then moves less than half such a node: a quarter column.
+  size_t group = 1; // blocks a node of that level holds
+  if (snap)
+    for (size_t level = 1; level < m_levels.size() && !m_levels[level].empty() &&
+                           qint64(group * kFanout * 2) * columns <= blocksInView;
+         ++level)
+      group *= kFanout;
   const auto edgeAt = [&](double x) -> qint64 {
     if (snap) {
       const auto it = blockFrom(x);
       if (it != m_info.end()) {
-        const qint64 b = it - m_info.begin();
-        const bool before = x <= it->firstX || x - it->firstX <= it->lastX - x;
-        return std::min(n, (before ? b : b + 1) * kBlock);
+        // The boundaries of the node around block b (of the block itself where that node is
+        // not complete yet), and the nearer one to x.
+        const auto b = static_cast<size_t>(it - m_info.begin());
+        size_t lo = b / group * group;
+        size_t hi = lo + group;
+        if (hi > m_info.size()) {
+          lo = b;
+          hi = b + 1;
+        }
+        const bool before = x <= m_info[lo].firstX || x - m_info[lo].firstX <= m_info[hi - 1].lastX - x;
+        return std::min(n, static_cast<qint64>(before ? lo : hi) * kBlock);
       }
     }
     return std::min(n, lowerBound(x));

@@ -8,7 +8,10 @@
 #include <QVBoxLayout>
 #include <qcustomplot.h>
 
+#include <algorithm>
 #include <cmath>
+#include <future>
+#include <system_error>
 
 namespace {
 
@@ -445,6 +448,8 @@ std::optional<double> PlotChart::maxY(int trace) const {
 void PlotChart::refreshTraceData() const {
   const int width = qMax(1, m_plot->axisRect()->width());
   const QCPRange r = m_plot->xAxis->range();
+  // The traces whose points must be made anew.
+  std::vector<const Trace *> due;
   for (const Trace &t : m_traces) {
     if (!t.graph)
       continue;
@@ -457,10 +462,48 @@ void PlotChart::refreshTraceData() const {
     if (now == t.drawn)
       continue;
     t.drawn = now;
-    const TracePoints tp = MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit);
+    due.push_back(&t);
+  }
+  std::vector<TracePoints> made(due.size());
+  const auto make = [&](size_t i) {
+    const Trace &t = *due[i];
+    made[i] = MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit);
+  };
+  // A chart of many traces (the comparison) makes them on two threads. A store is read by one
+  // thread only, and only while this thread waits: traces sharing a store stay together.
+  std::vector<size_t> first, second;
+  const auto holds = [&](const std::vector<size_t> &list, size_t i) {
+    return std::any_of(list.begin(), list.end(), [&](size_t j) { return due[j]->store == due[i]->store; });
+  };
+  for (size_t i = 0; i < due.size(); ++i) {
+    if (holds(first, i))
+      first.push_back(i);
+    else if (holds(second, i))
+      second.push_back(i);
+    else
+      (first.size() <= second.size() ? first : second).push_back(i);
+  }
+  const auto makeAll = [&](const std::vector<size_t> &list) {
+    for (size_t i : list)
+      make(i);
+  };
+  std::future<void> other;
+  if (!second.empty()) {
+    try {
+      other = std::async(std::launch::async, [&] { makeAll(second); });
+    } catch (const std::system_error &) {
+      makeAll(second); // no thread to be had: all on this one
+    }
+  }
+  makeAll(first);
+  if (other.valid())
+    other.get();
+  for (size_t i = 0; i < due.size(); ++i) {
+    const Trace &t = *due[i];
+    const TracePoints &tp = made[i];
     QVector<QCPGraphData> points(static_cast<qsizetype>(tp.x.size()));
-    for (size_t i = 0; i < tp.x.size(); ++i)
-      points[static_cast<qsizetype>(i)] = QCPGraphData(tp.x[i] * t.xScale, tp.y[i]);
+    for (size_t k = 0; k < tp.x.size(); ++k)
+      points[static_cast<qsizetype>(k)] = QCPGraphData(tp.x[k] * t.xScale, tp.y[k]);
     t.graph->data()->set(points, true);
   }
 }

@@ -885,6 +885,34 @@ private slots:
       QCOMPARE(d.constBegin()->key, 2.0);
   }
 
+  // A chart of many traces makes their points on two threads: each graph gets its own
+  // trace's points, also where two traces share one store.
+  void manyTracesEachGetTheirOwnPoints() {
+    PlotChart chart(kCompareChartTraces);
+    showChart(chart);
+    std::vector<std::shared_ptr<SampleStore>> stores;
+    for (int t = 0; t < kCompareChartTraces - 1; ++t) {
+      auto store = std::make_shared<SampleStore>();
+      for (int i = 0; i < 5000; ++i)
+        store->append(i, t * 100 + (i % 7));
+      stores.push_back(store);
+      chart.setTraceStore(t, store, 1, t % 3 == 0);
+    }
+    chart.setTraceStore(kCompareChartTraces - 1, stores[1], 2); // shared, drawn at twice the x
+    chart.setAxisRange(ChartAxis::X, 0, 10000);
+    chart.replotNow();
+    for (int t = 0; t < kCompareChartTraces; ++t) {
+      const QCPGraphDataContainer &d = *chart.plot()->graph(t)->data();
+      QVERIFY2(!d.isEmpty(), qPrintable(QString::number(t)));
+      const int owner = t == kCompareChartTraces - 1 ? 1 : t;
+      for (auto it = d.constBegin(); it != d.constEnd(); ++it)
+        if (!std::isnan(it->value))
+          QVERIFY2(it->value >= owner * 100 && it->value <= owner * 100 + 6, qPrintable(QString::number(t)));
+      const double scale = t == kCompareChartTraces - 1 ? 2 : 1;
+      QVERIFY((d.constEnd() - 1)->key < 5100 * scale && (d.constEnd() - 1)->key > 4000 * scale);
+    }
+  }
+
   void rescaleChangesTheUnitWithoutRewriting() {
     PlotChart chart(kChannelChartTraces);
     showChart(chart);
