@@ -486,10 +486,12 @@ private slots:
       for (const TSampleRecord &r : all) {
         if (r.Channel != c)
           continue;
-        QCOMPARE(p->pointY(0, j), r.Value);
-        QVERIFY(std::abs(p->pointX(0, j) - r.Time / msPerUnit) <= 1e-12 * std::abs(r.Time / msPerUnit));
+        const double value = r.Value; // packed: copied out before a reference binds to it
+        const double time = r.Time;
+        QCOMPARE(p->pointY(0, j), value);
+        QVERIFY(std::abs(p->pointX(0, j) - time / msPerUnit) <= 1e-12 * std::abs(time / msPerUnit));
         if (fileThere)
-          QCOMPARE(p->traceStore(0)->x(j), r.Time); // the file's time, not a converted one
+          QCOMPARE(p->traceStore(0)->x(j), time); // the file's time, not a converted one
         ++j;
       }
       QCOMPARE(p->pointCount(0), j);
@@ -518,8 +520,10 @@ private slots:
       qint64 j = 0;
       for (const TSampleRecord &r : all)
         if (r.Channel == c) {
-          QCOMPARE(unread[size_t(c)]->x(j), r.Time);
-          QCOMPARE(unread[size_t(c)]->y(j++), r.Value);
+          const double value = r.Value;
+          const double time = r.Time;
+          QCOMPARE(unread[size_t(c)]->x(j), time);
+          QCOMPARE(unread[size_t(c)]->y(j++), value);
         }
     }
   }
