@@ -368,6 +368,11 @@ std::shared_ptr<SampleStore> PlotChart::traceStore(int trace) const {
   return t ? t->store : nullptr;
 }
 
+bool PlotChart::traceFileBacked(int trace) const {
+  const Trace *t = traceAt(trace);
+  return t && t->store && t->store->fileBacked();
+}
+
 double PlotChart::traceXScale(int trace) const {
   const Trace *t = traceAt(trace);
   return t ? t->xScale : 1;

@@ -110,6 +110,8 @@ public:
   // snapshot, only the samples it holds now are shown, as if they had been copied.
   void setTraceStore(int trace, std::shared_ptr<SampleStore> store, double xScale = 1, bool snapshot = false);
   [[nodiscard]] std::shared_ptr<SampleStore> traceStore(int trace) const;
+  // Whether a time trace draws from a recording file (no shared pointer copied: asked per sample).
+  [[nodiscard]] bool traceFileBacked(int trace) const;
   [[nodiscard]] double traceXScale(int trace) const;
   // Multiplies the x of a time trace by factor (a change of the time unit): no point is
   // rewritten.

@@ -354,7 +354,7 @@ void TfraChannel::showSample(double value, double timeMs, int channel, qint64 re
     pltChannel->setAxisMin(ChartAxis::X, start + span * (100 - m_ctx.options.DiplayBackPer) / 100.0);
   // A store over the recording file takes the file's own time, so what it reads back later
   // is the very same sample.
-  if (const auto store = pltChannel->traceStore(0); record >= 0 && store && store->fileBacked())
+  if (record >= 0 && pltChannel->traceFileBacked(0))
     pltChannel->addStoredPoint(0, timeMs, value, record);
   else
     pltChannel->addPoint(0, x, value);
