@@ -4,13 +4,15 @@
 // A feeder thread plays the read thread: it writes each batch's records to the data file with
 // DataFileWriter (ring order, one append per batch, DataFileSyncer forcing the file to the disk
 // as the read thread does), then hands the batch to the UI thread, which gives every record to
-// its channel exactly as AcquisitionControl::applyBatch does. The real pollers and ring are not
-// used: they only run at the meters' pace.
+// its channel exactly as AcquisitionControl::applyBatch does, and every record to the X/Y view
+// (channel 1 against channel 2, on by default). The real pollers and ring are not used: they
+// only run at the meters' pace.
 //
 // At every simulated hour (every minute for the first five when --minutes is given) the feed
 // pauses and the benchmark prints: resident memory, the replot of channel 1's chart with the
 // whole record, the last hour, minute and second in view, the compare chart filled by its
-// command, the longest UI stall (heartbeat lateness) since the last report, and the ingest
+// command, the X/Y chart (as it stands, then drawn anew for a new view) and the memory of its
+// points, the longest UI stall (heartbeat lateness) since the last report, and the ingest
 // speed as a multiple of real time.
 #include "BenchApp.h"
 #include "ProcessMemory.h"
@@ -29,6 +31,7 @@
 #include "app/TfrmMain.h"
 #include "views/PlotChart.h"
 #include "views/TfraChannel.h"
+#include "views/TfraXYChannel.h"
 #include "views/ViewBoard.h"
 
 #include <QAction>
@@ -284,6 +287,8 @@ int main(int argc, char **argv) {
   }
   board.setSampling(true);
   const int unit = ctx.options.TimeWindowUnit;
+  TfraXYChannel &xy = *main->XYView;
+  const bool xyFed = xy.startAcquisition();
 
   std::printf("Endurance: %d channels x %lld samples/s (%lld samples/s), batches of %lld ms simulated, "
               "%lld simulated minutes = %lld samples, file %.2f GiB in %s\n",
@@ -295,8 +300,10 @@ int main(int argc, char **argv) {
               "RSS bound %lld MiB (--max-rss-mib). Replots: median of %d; compare chart after its command, whole "
               "record in view.\n",
               static_cast<long long>(cfg.maxRssMib), cfg.replots);
-  std::printf("%9s %11s %9s %10s %9s %9s %9s %9s %10s %10s %10s %9s\n", "sim time", "samples", "RSS MiB", "stores MiB", "whole ms",
-              "1 h ms", "1 min ms", "1 s ms", "compare ms", "fill ms", "stall ms", "ingest x");
+  std::printf("X/Y view: %s\n", xyFed ? "fed (channel 1 against channel 2)" : "not fed");
+  std::printf("%9s %11s %9s %10s %9s %9s %9s %9s %10s %10s %7s %7s %7s %10s %9s\n", "sim time", "samples", "RSS MiB",
+              "stores MiB", "whole ms", "1 h ms", "1 min ms", "1 s ms", "compare ms", "fill ms", "xy ms", "xy new",
+              "xy MiB", "stall ms", "ingest x");
   std::fflush(stdout);
 
   // Report boundaries, in batches.
@@ -383,14 +390,39 @@ int main(int argc, char **argv) {
       main->PageControl1->setCurrentIndex(0);
       QCoreApplication::processEvents();
     }
+    // The X/Y chart: a repaint as the view stands (extended by the newest points), then one
+    // for a new view, which draws every point anew.
+    QString xyText = QStringLiteral("-");
+    QString xyNewText = QStringLiteral("-");
+    QString xyMibText = QStringLiteral("-");
+    if (xyFed) {
+      main->PageControl1->setCurrentIndex(main->PageControl1->indexOf(main->pnlLeft)); // X/Y曲线
+      QCoreApplication::processEvents();
+      PlotChart &xyChart = *xy.chart();
+      QElapsedTimer t;
+      t.start();
+      xyChart.replotNow();
+      xyText = QString::number(double(t.nsecsElapsed()) / 1e6, 'f', 2);
+      const double keep = xyChart.axisSpan(ChartAxis::X);
+      xyChart.setAxisSpan(ChartAxis::X, keep * (1 + 1e-6));
+      t.start();
+      xyChart.replotNow();
+      xyNewText = QString::number(double(t.nsecsElapsed()) / 1e6, 'f', 2);
+      xyChart.setAxisSpan(ChartAxis::X, keep);
+      xyChart.replotNow();
+      xyMibText = QString::number(double(xyChart.curveMemoryBytes(0)) / (1 << 20), 'f', 1);
+      main->PageControl1->setCurrentIndex(0);
+      QCoreApplication::processEvents();
+    }
     // What the channels' stores hold: summaries, newest blocks and raw blocks read lately.
     qint64 storeBytes = 0;
     for (int i = 0; i < board.viewCount(); ++i)
       storeBytes += board.view(i)->pltChannel->traceStore(0)->memoryBytes();
-    std::printf("%9s %11lld %9.1f %10.1f %9.2f %9.2f %9.2f %9.2f %10s %10s %10.2f %9.1f\n",
+    std::printf("%9s %11lld %9.1f %10.1f %9.2f %9.2f %9.2f %9.2f %10s %10s %7s %7s %7s %10.2f %9.1f\n",
                 qPrintable(simulatedTime(qint64(simMs))), static_cast<long long>(samples), Mib(mem.rssKb),
                 double(storeBytes) / (1 << 20), figures[0], figures[1], figures[2], figures[3],
-                qPrintable(compareText), qPrintable(fillText), stallMs, ingest);
+                qPrintable(compareText), qPrintable(fillText), qPrintable(xyText), qPrintable(xyNewText),
+                qPrintable(xyMibText), stallMs, ingest);
     std::fflush(stdout);
     malloc_trim(0);
     worstLatenessNs = 0;
@@ -404,6 +436,9 @@ int main(int argc, char **argv) {
       return;
     // As AcquisitionControl::applyBatch: every record to its channel, in ring order.
     feed.apply(board, batch, ctx.options.TimeWindowUnit);
+    if (xyFed)
+      for (const TSampleRecord &r : batch)
+        xy.sampleShown(r.Channel, r.Value);
     ++applied;
     feederPtr->batchApplied();
     if (applied % 50 == 0) { // once a simulated second

@@ -73,6 +73,7 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
     Trace &t = m_traces[static_cast<size_t>(i)];
     if (kind == TraceKind::Curve) {
       t.curve = new QCPCurve(m_plot->xAxis, m_plot->yAxis);
+      t.points = std::make_unique<CurveStore>();
     } else {
       t.graph = m_plot->addGraph();
       t.graph->setAdaptiveSampling(true);
@@ -240,7 +241,7 @@ QCPAbstractPlottable *PlotChart::Trace::plottable() const {
 
 int PlotChart::Trace::count() const {
   if (!graph)
-    return curve->dataCount();
+    return static_cast<int>(std::min<qint64>(points->count(), std::numeric_limits<int>::max()));
   const qint64 n = limit < 0 ? store->count() : std::min(limit, store->count());
   return static_cast<int>(std::min<qint64>(n, std::numeric_limits<int>::max()));
 }
@@ -262,9 +263,7 @@ void PlotChart::addPoint(int trace, double x, double y) {
   if (t->graph) {
     t->store->append(x / t->xScale, y);
   } else {
-    // QCPDataContainer::add appends in O(1) when the sort key is not below the last one; a
-    // curve sorts by its running index, so it always appends.
-    t->curve->addData(x, y);
+    t->points->append(x, y);
     t->extremes.add(x, y);
   }
   trackAfterAdd(x, std::isfinite(y) ? std::optional(y) : std::nullopt,
@@ -316,21 +315,13 @@ void PlotChart::addPoints(int trace, const QVector<double> &x, const QVector<dou
       t->store->append(scaled.data(), yp, n);
     }
   } else {
-    // The points go straight into the curve's own record type, filled through a plain pointer.
-    QVector<QCPCurveData> points(n);
-    qsizetype kept = 0;
-    const double first = t->curve->dataCount() > 0 ? (t->curve->data()->constEnd() - 1)->t + 1 : 0;
     for (qsizetype i = 0; i < n; ++i) {
       if (!std::isfinite(xp[i]))
         continue;
       const double v = std::isfinite(yp[i]) ? yp[i] : std::numeric_limits<double>::quiet_NaN();
-      // Continue the curve's running index so the new points follow the old ones.
-      points[kept] = QCPCurveData(first + static_cast<double>(kept), xp[i], v);
+      t->points->append(xp[i], v);
       t->extremes.add(xp[i], v);
-      ++kept;
     }
-    points.resize(kept);
-    t->curve->data()->add(points, true);
   }
   trackAfterAdd(*batch.maxX(), batch.minY(), batch.maxY());
   requestReplot();
@@ -346,6 +337,8 @@ void PlotChart::clearTrace(int trace) {
     t->limit = -1;
     t->graph->data()->clear();
   } else {
+    t->points->clear();
+    t->tracer.reset();
     t->curve->data()->clear();
   }
   t->extremes.reset();
@@ -378,6 +371,14 @@ double PlotChart::traceXScale(int trace) const {
   return t ? t->xScale : 1;
 }
 
+qint64 PlotChart::curveMemoryBytes(int trace) const {
+  const Trace *t = traceAt(trace);
+  if (!t || !t->curve)
+    return 0;
+  return t->points->memoryBytes() + t->curve->dataCount() * static_cast<qint64>(sizeof(QCPCurveData)) +
+         t->tracer.memoryBytes();
+}
+
 void PlotChart::rescaleX(int trace, double factor) {
   Trace *t = traceAt(trace);
   if (!t || !t->graph || !std::isfinite(factor) || factor <= 0)
@@ -395,14 +396,14 @@ double PlotChart::pointX(int trace, int j) const {
   const Trace *t = traceAt(trace);
   if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph ? t->store->x(j) * t->xScale : t->curve->data()->at(j)->key;
+  return t->graph ? t->store->x(j) * t->xScale : t->points->at(j).x;
 }
 
 double PlotChart::pointY(int trace, int j) const {
   const Trace *t = traceAt(trace);
   if (!t || j < 0 || j >= t->count())
     return std::numeric_limits<double>::quiet_NaN();
-  return t->graph ? t->store->y(j) : t->curve->data()->at(j)->value;
+  return t->graph ? t->store->y(j) : t->points->at(j).y;
 }
 
 namespace {
@@ -450,7 +451,40 @@ std::optional<double> PlotChart::maxY(int trace) const {
   return t->graph ? storeY(*t->store, t->limit, true) : t->extremes.maxY();
 }
 
+void PlotChart::refreshCurveData() const {
+  const QCPRange rx = m_plot->xAxis->range();
+  const QCPRange ry = m_plot->yAxis->range();
+  const CurveTracer::View view{rx.lower, rx.upper, ry.lower, ry.upper, qMax(1, m_plot->axisRect()->width()),
+                               qMax(1, m_plot->axisRect()->height())};
+  std::vector<CurveStore::Point> added;
+  for (const Trace &t : m_traces) {
+    if (!t.curve)
+      continue;
+    if (!t.plottable()->visible() || t.points->count() == 0) {
+      t.curve->data()->clear();
+      t.tracer.reset();
+      continue;
+    }
+    const bool anew = t.tracer.update(*t.points, view, added);
+    if (anew)
+      t.curve->data()->clear();
+    if (added.empty())
+      continue;
+    // The curve orders its vertices by a running index: the new ones follow the old.
+    QCPCurveDataContainer &d = *t.curve->data();
+    const double first = d.isEmpty() ? 0 : (d.constEnd() - 1)->t + 1;
+    QVector<QCPCurveData> vertices(static_cast<qsizetype>(added.size()));
+    for (size_t k = 0; k < added.size(); ++k)
+      vertices[static_cast<qsizetype>(k)] = QCPCurveData(first + static_cast<double>(k), added[k].x, added[k].y);
+    d.add(vertices, true);
+  }
+}
+
 void PlotChart::refreshTraceData() const {
+  if (m_kind == TraceKind::Curve) {
+    refreshCurveData();
+    return;
+  }
   const int width = qMax(1, m_plot->axisRect()->width());
   const QCPRange r = m_plot->xAxis->range();
   // The traces whose points must be made anew.
@@ -543,7 +577,7 @@ void PlotChart::thinMarkers() {
       const auto inView = d.findEnd(r.upper) - d.findBegin(r.lower);
       t.graph->setScatterSkip(inView > limit ? static_cast<int>((inView + limit - 1) / limit) - 1 : 0);
     } else {
-      // A curve is not sorted by x: thin by its whole length.
+      // A curve is not sorted by x: thin by the vertices it draws.
       const qint64 all = t.curve->dataCount();
       t.curve->setScatterSkip(all > limit ? static_cast<int>((all + limit - 1) / limit) - 1 : 0);
     }

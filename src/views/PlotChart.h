@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/CurveStore.h"
 #include "store/SampleStore.h"
 #include "views/MeasureMarkers.h"
 #include "views/RunningExtremes.h"
@@ -47,7 +48,9 @@ inline constexpr int kCompareChartTraces = 11;
 // the trace's x scale) and draws, at each replot, only what its pixels can show: the samples
 // themselves when few are in view, else per pixel column the span from lowest to highest
 // (MakeTracePoints). So a replot costs the same with a thousand points or a billion. An X/Y
-// chart keeps its points in curve containers (in order of arrival) with running extremes.
+// trace keeps its points in a CurveStore (in order of arrival) with running extremes, and
+// draws what CurveTracer makes of them for the view: one vertex per pixel cell the line
+// enters, each segment once, extended as points arrive while the view stays.
 // Adding a point and reading the extremes are O(1) whatever the trace holds. Adding a point never repaints: changes mark the chart dirty and
 // one replot follows on a timer (at most kReplotIntervalMs apart), so bursts of samples cost one
 // repaint; replotNow() is there for code that must see the picture at once.
@@ -113,6 +116,8 @@ public:
   // Whether a time trace draws from a recording file (no shared pointer copied: asked per sample).
   [[nodiscard]] bool traceFileBacked(int trace) const;
   [[nodiscard]] double traceXScale(int trace) const;
+  // Bytes an X/Y trace holds in memory (its points' store and what it draws), for the benchmarks.
+  [[nodiscard]] qint64 curveMemoryBytes(int trace) const;
   // Multiplies the x of a time trace by factor (a change of the time unit): no point is
   // rewritten.
   void rescaleX(int trace, double factor);
@@ -270,6 +275,16 @@ private:
     [[nodiscard]] QCPAbstractPlottable *plottable() const;
     [[nodiscard]] int count() const;
     RunningExtremes extremes; // curves only
+    std::unique_ptr<CurveStore> points; // curves only
+    mutable CurveTracer tracer;         // curves only: what the curve draws of `points`
+    // The cursor's reading of a curve: the nearest point to an x, kept while nothing changes.
+    struct Nearest {
+      quint64 store = 0;
+      qint64 count = -1;
+      double x = 0;
+      std::optional<CurveStore::Point> point;
+    };
+    mutable Nearest nearest;
     std::shared_ptr<SampleStore> store; // time traces only
     double xScale = 1;
     qint64 limit = -1; // a snapshot of a shared store: its first `limit` samples
@@ -325,6 +340,7 @@ private:
   void thinMarkers();
   // Fills the time traces' graphs with what the current view and width can show.
   void refreshTraceData() const;
+  void refreshCurveData() const;
   void rebuildLegend();
   void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
   void updateCursorItems();

@@ -58,18 +58,13 @@ void PlotChart::setCursorPosition(double percent) {
 
 std::optional<QPointF> PlotChart::nearestCurvePoint(const Trace &t) const {
   const double x = cursorX();
-  std::optional<QPointF> best;
-  double bestDistance = 0;
-  for (const QCPCurveData &p : *t.curve->data()) {
-    if (!std::isfinite(p.value))
-      continue;
-    const double d = std::abs(p.key - x);
-    if (!best || d <= bestDistance) {
-      best = QPointF(p.key, p.value);
-      bestDistance = d;
-    }
-  }
-  return best;
+  Trace::Nearest &n = t.nearest;
+  // Asked twice a replot (the reading, then the tracer); searched once per change.
+  if (n.store != t.points->id() || n.count != t.points->count() || n.x != x)
+    n = {t.points->id(), t.points->count(), x, t.points->nearestX(x)};
+  if (!n.point)
+    return std::nullopt;
+  return QPointF(n.point->x, n.point->y);
 }
 
 std::optional<double> PlotChart::cursorValue(int trace) const {

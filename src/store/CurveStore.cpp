@@ -1,0 +1,369 @@
+#include "store/CurveStore.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <fcntl.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+quint64 nextStoreId() {
+  static std::atomic<quint64> ids{0};
+  return ++ids;
+}
+
+void widen(CurveStore::Box &b, const CurveStore::Point &p) {
+  if (b.count == 0)
+    b.first = p;
+  b.last = p;
+  ++b.count;
+  if (!std::isfinite(p.y))
+    return;
+  if (b.finite == 0) {
+    b.minX = b.maxX = p.x;
+    b.minY = b.maxY = p.y;
+  } else {
+    b.minX = std::min(b.minX, p.x);
+    b.maxX = std::max(b.maxX, p.x);
+    b.minY = std::min(b.minY, p.y);
+    b.maxY = std::max(b.maxY, p.y);
+  }
+  ++b.finite;
+}
+} // namespace
+
+CurveStore::CurveStore(QString spillDir) : m_spillDir(std::move(spillDir)), m_id(nextStoreId()) {}
+
+CurveStore::~CurveStore() {
+  if (m_fd >= 0)
+    ::close(m_fd);
+}
+
+void CurveStore::append(double x, double y) {
+  if (!std::isfinite(x))
+    return;
+  const Point p{x, std::isfinite(y) ? y : kNaN};
+  const int at = static_cast<int>(m_count % kBlock);
+  if (at == 0)
+    m_blocks.push_back(std::make_unique<Block>());
+  (*m_blocks.back())[static_cast<size_t>(at)] = p;
+  widen(m_tailBox, p);
+  ++m_count;
+  if (at == kBlock - 1)
+    closeBlock();
+}
+
+void CurveStore::closeBlock() {
+  m_boxes.push_back(m_tailBox);
+  m_tailBox = Box{};
+  const qint64 waiting = static_cast<qint64>(m_boxes.size()) - kResidentBlocks - m_spilled;
+  if (!m_spillFailed && waiting >= kSpillRun)
+    spillPending();
+}
+
+bool CurveStore::openSpill() {
+  const QByteArray dir = QFile::encodeName(m_spillDir.isEmpty() ? QDir::tempPath() : m_spillDir);
+#ifdef O_TMPFILE
+  m_fd = ::open(dir.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+#endif
+  if (m_fd < 0) {
+    // A file system without unnamed files: a named one, unlinked at once.
+    QByteArray name = dir + "/zervo-curve-XXXXXX";
+    m_fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (m_fd >= 0)
+      ::unlink(name.constData());
+  }
+  return m_fd >= 0;
+}
+
+void CurveStore::spillPending() {
+  if (m_fd < 0 && !openSpill()) {
+    m_spillFailed = true;
+    return;
+  }
+  const qint64 first = kResidentBlocks + m_spilled;
+  std::array<iovec, kSpillRun> parts{};
+  for (int k = 0; k < kSpillRun; ++k)
+    parts[static_cast<size_t>(k)] = {m_blocks[static_cast<size_t>(first + k)]->data(), sizeof(Block)};
+  const off_t offset = static_cast<off_t>(m_spilled) * static_cast<off_t>(sizeof(Block));
+  const ssize_t want = static_cast<ssize_t>(kSpillRun * sizeof(Block));
+  // A short write (a full disk) keeps these blocks and all later ones in memory.
+  if (::pwritev(m_fd, parts.data(), kSpillRun, offset) != want) {
+    m_spillFailed = true;
+    return;
+  }
+  for (int k = 0; k < kSpillRun; ++k)
+    m_blocks[static_cast<size_t>(first + k)].reset();
+  m_spilled += kSpillRun;
+}
+
+void CurveStore::clear() {
+  m_id = nextStoreId();
+  m_count = 0;
+  m_boxes.clear();
+  m_tailBox = Box{};
+  m_blocks.clear();
+  m_spilled = 0;
+  m_spillFailed = false;
+  m_cache.clear();
+  if (m_fd >= 0) {
+    ::close(m_fd);
+    m_fd = -1;
+  }
+}
+
+const CurveStore::Box &CurveStore::box(qint64 b) const {
+  static const Box kEmpty;
+  if (b < 0 || b >= blockCount())
+    return kEmpty;
+  return b < static_cast<qint64>(m_boxes.size()) ? m_boxes[static_cast<size_t>(b)] : m_tailBox;
+}
+
+bool CurveStore::readAhead(qint64 b, qint64 n) const {
+  if (m_cache.empty())
+    m_cache.resize(kCachedBlocks);
+  std::array<iovec, kSpillRun> parts{};
+  for (qint64 k = 0; k < n; ++k) {
+    CacheSlot &slot = m_cache[static_cast<size_t>((b + k) % kCachedBlocks)];
+    if (!slot.data)
+      slot.data = std::make_unique<Block>();
+    slot.block = -1;
+    parts[static_cast<size_t>(k)] = {slot.data->data(), sizeof(Block)};
+  }
+  const off_t offset = static_cast<off_t>(b - kResidentBlocks) * static_cast<off_t>(sizeof(Block));
+  const ssize_t want = static_cast<ssize_t>(n) * static_cast<ssize_t>(sizeof(Block));
+  if (::preadv(m_fd, parts.data(), static_cast<int>(n), offset) != want)
+    return false;
+  for (qint64 k = 0; k < n; ++k)
+    m_cache[static_cast<size_t>((b + k) % kCachedBlocks)].block = b + k;
+  return true;
+}
+
+const CurveStore::Point *CurveStore::blockPoints(qint64 b) const {
+  static const Block kGaps = [] {
+    Block g;
+    g.fill(Point{kNaN, kNaN});
+    return g;
+  }();
+  if (b < 0 || b >= blockCount())
+    return kGaps.data();
+  if (const Block *mem = m_blocks[static_cast<size_t>(b)].get())
+    return mem->data();
+  if (!m_cache.empty()) {
+    const CacheSlot &slot = m_cache[static_cast<size_t>(b % kCachedBlocks)];
+    if (slot.block == b)
+      return slot.data->data();
+  }
+  // Read on in the order a drawing walks, up to the end of what is in the file.
+  const qint64 spilledEnd = kResidentBlocks + m_spilled;
+  const qint64 n = std::min<qint64>(kSpillRun, spilledEnd - b);
+  if (!readAhead(b, n))
+    return kGaps.data(); // unreadable (an I/O error): shown as a gap rather than as wrong points
+  return m_cache[static_cast<size_t>(b % kCachedBlocks)].data->data();
+}
+
+CurveStore::Point CurveStore::at(qint64 i) const {
+  if (i < 0 || i >= m_count)
+    return {kNaN, kNaN};
+  return blockPoints(i / kBlock)[i % kBlock];
+}
+
+std::optional<CurveStore::Point> CurveStore::nearestX(double x) const {
+  if (!std::isfinite(x))
+    return std::nullopt;
+  std::optional<Point> best;
+  double bestDistance = 0;
+  // Latest blocks first, and a block only when its box could hold a nearer point: ties go to
+  // the point found first, the latest.
+  for (qint64 b = blockCount() - 1; b >= 0; --b) {
+    const Box &bx = box(b);
+    if (bx.finite == 0)
+      continue;
+    const double bound = std::max({0.0, bx.minX - x, x - bx.maxX});
+    if (best && bound >= bestDistance)
+      continue;
+    const Point *pts = blockPoints(b);
+    for (int k = bx.count - 1; k >= 0; --k) {
+      const Point &p = pts[k];
+      if (!std::isfinite(p.y))
+        continue;
+      const double d = std::abs(p.x - x);
+      if (!best || d < bestDistance) {
+        best = p;
+        bestDistance = d;
+      }
+    }
+  }
+  return best;
+}
+
+qint64 CurveStore::memoryBytes() const {
+  qint64 bytes = static_cast<qint64>(m_boxes.size() * sizeof(Box) + m_blocks.size() * sizeof(void *));
+  for (const auto &b : m_blocks)
+    if (b)
+      bytes += sizeof(Block);
+  for (const CacheSlot &s : m_cache)
+    bytes += sizeof(CacheSlot) + (s.data ? sizeof(Block) : 0);
+  return bytes;
+}
+
+// ---- drawing
+
+void CurveTracer::reset() { *this = CurveTracer(); }
+
+CurveTracer::Cell CurveTracer::cellOf(double x, double y) const {
+  const double px = std::floor((x - m_view.x0) * m_sx);
+  const double py = std::floor((y - m_view.y0) * m_sy);
+  Cell c;
+  // Two pixels of margin, as for the blocks: whatever lies beyond them is drawn nowhere.
+  c.out = (px < -2 ? 1 : 0) | (px >= m_view.width + 2 ? 2 : 0) | (py < -2 ? 4 : 0) | (py >= m_view.height + 2 ? 8 : 0);
+  constexpr double kFar = 1e15; // cells beyond are never equal, so no point there is dropped
+  if (!(std::abs(px) < kFar && std::abs(py) < kFar)) {
+    c.valid = false;
+    c.exact = false;
+    return c;
+  }
+  c.x = static_cast<qint64>(px);
+  c.y = static_cast<qint64>(py);
+  c.exact = c.x >= -32768 && c.x < 32768 && c.y >= -32768 && c.y < 32768;
+  return c;
+}
+
+bool CurveTracer::seenOrRemember(const Cell &a, const Cell &b) {
+  const auto key16 = [](const Cell &c) {
+    return (static_cast<quint64>(c.x + 32768) << 16) | static_cast<quint64>(c.y + 32768);
+  };
+  const quint64 ka = key16(a);
+  const quint64 kb = key16(b);
+  // Unordered: a track run backwards is the same segment. Never 0, as the cells differ.
+  const quint64 key = (std::min(ka, kb) << 32) | std::max(ka, kb);
+  if (m_segments.empty())
+    m_segments.assign(1024, 0);
+  if (static_cast<qint64>(m_segments.size()) < 2 * (m_segmentCount + 1) && m_segmentCount < kMaxSegments) {
+    std::vector<quint64> old(m_segments.size() * 2, 0);
+    old.swap(m_segments);
+    const size_t mask = m_segments.size() - 1;
+    for (quint64 k : old) {
+      if (k == 0)
+        continue;
+      size_t i = static_cast<size_t>((k * 0x9E3779B97F4A7C15ULL) >> 20) & mask;
+      while (m_segments[i] != 0)
+        i = (i + 1) & mask;
+      m_segments[i] = k;
+    }
+  }
+  const size_t mask = m_segments.size() - 1;
+  size_t i = static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 20) & mask;
+  while (m_segments[i] != 0) {
+    if (m_segments[i] == key)
+      return true;
+    i = (i + 1) & mask;
+  }
+  if (m_segmentCount < kMaxSegments) {
+    m_segments[i] = key;
+    ++m_segmentCount;
+  }
+  return false;
+}
+
+void CurveTracer::put(const CurveStore::Point &p, std::vector<CurveStore::Point> &out) {
+  if (m_broken && !m_lastIsGap)
+    out.push_back({m_lastEmitted.x, kNaN});
+  out.push_back(p);
+  m_lastEmitted = p;
+  m_lastIsGap = false;
+  m_broken = false;
+}
+
+void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point> &out) {
+  if (!std::isfinite(p.y)) {
+    m_inCell = false;
+    m_broken = true;
+    return;
+  }
+  const Cell c = cellOf(p.x, p.y);
+  if (m_inCell && c == m_cell)
+    return;
+  if (!m_inCell) {
+    // The line starts (again) here; a start beyond the view waits for a segment that shows.
+    m_inCell = true;
+    m_cell = c;
+    m_cellPoint = p;
+    m_cellEmitted = c.out == 0;
+    if (m_cellEmitted)
+      put(p, out);
+    return;
+  }
+  if ((m_cell.out & c.out) != 0 || (m_cell.exact && c.exact && seenOrRemember(m_cell, c))) {
+    // Beyond one edge, or drawn before: the line goes on from here without it.
+    m_broken = true;
+    m_cell = c;
+    m_cellPoint = p;
+    m_cellEmitted = false;
+    return;
+  }
+  if (!m_cellEmitted)
+    put(m_cellPoint, out);
+  put(p, out);
+  m_cell = c;
+  m_cellPoint = p;
+  m_cellEmitted = true;
+}
+
+bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added) {
+  added.clear();
+  const bool fresh = store.id() != m_storeId || !(view == m_view) || store.count() < m_next;
+  if (fresh) {
+    reset();
+    m_storeId = store.id();
+    m_view = view;
+    m_sx = view.width / (view.x1 - view.x0);
+    m_sy = view.height / (view.y1 - view.y0);
+  }
+  const qint64 n = store.count();
+  // Two pixels of margin: a box beyond it lies wholly on the far side of an edge, and so does
+  // every segment between points in it.
+  const double mx = 2 / m_sx;
+  const double my = 2 / m_sy;
+  while (m_next < n) {
+    const qint64 b = m_next / CurveStore::kBlock;
+    const qint64 off = m_next % CurveStore::kBlock;
+    const CurveStore::Box &bx = store.box(b);
+    const qint64 end = b * CurveStore::kBlock + bx.count;
+    if (off == 0 && bx.count == CurveStore::kBlock) {
+      if (bx.finite == 0) {
+        feed(bx.first, added); // all gaps: one break
+        m_next = end;
+        continue;
+      }
+      const bool outside = bx.maxX < view.x0 - mx || bx.minX > view.x1 + mx || bx.maxY < view.y0 - my ||
+                           bx.minY > view.y1 + my;
+      if (outside) {
+        // Nothing of it shows: only where the line enters and leaves it matters.
+        feed(bx.first, added);
+        feed(bx.last, added);
+        m_next = end;
+        continue;
+      }
+      if (m_inCell && m_cell.valid && bx.finite == bx.count && cellOf(bx.minX, bx.minY) == m_cell &&
+          cellOf(bx.maxX, bx.maxY) == m_cell) {
+        m_next = end; // every point in the cell the line is in
+        continue;
+      }
+    }
+    const CurveStore::Point *pts = store.blockPoints(b);
+    for (qint64 k = off; k < bx.count; ++k)
+      feed(pts[k], added);
+    m_walked += bx.count - off;
+    m_next = end;
+  }
+  return fresh;
+}

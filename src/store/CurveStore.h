@@ -1,0 +1,164 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// The points of an X/Y trace, in order of arrival (a curve may run back along either axis).
+//
+// Points are kept exactly (two doubles, 16 bytes each). The first kResidentBlocks blocks stay
+// in memory; later complete blocks are written, kSpillRun at a time, to an unnamed temporary
+// file and read back with positioned reads through a small cache, so a recording of days
+// holds only the summaries in memory: per block of kBlock points the box of its finite points
+// and its first and last point, 72 bytes, about 0.28 bytes a point. When the temporary file
+// cannot be made or written, the points stay in memory: nothing is lost, only memory is spent.
+//
+// A point whose y is not finite is a gap (the line breaks there); x is always finite (the
+// chart refuses other points). Not thread-safe: one thread appends and reads.
+class CurveStore {
+public:
+  static constexpr int kBlock = 256;
+  static constexpr qint64 kResidentBlocks = 256; // 1 MiB: a short X/Y run never touches the disk
+  static constexpr int kSpillRun = 16;           // blocks per write (64 KiB) and per read-ahead
+  static constexpr int kCachedBlocks = 256;      // blocks read back, direct-mapped (1 MiB)
+
+  struct Point {
+    double x = 0;
+    double y = 0;
+  };
+  // A block's summary. The box covers the finite points only; empty (finite == 0) for a block
+  // of gaps.
+  struct Box {
+    double minX = 0;
+    double maxX = 0;
+    double minY = 0;
+    double maxY = 0;
+    Point first;
+    Point last;
+    qint32 count = 0;
+    qint32 finite = 0;
+  };
+
+  // The temporary file goes into `spillDir` (the system's temporary folder when empty).
+  explicit CurveStore(QString spillDir = QString());
+  ~CurveStore();
+  CurveStore(const CurveStore &) = delete;
+  CurveStore &operator=(const CurveStore &) = delete;
+
+  void append(double x, double y);
+  void clear();
+  // Changes whenever the points do other than grow (a new store, a clear): what a drawing of
+  // the store was made from.
+  [[nodiscard]] quint64 id() const { return m_id; }
+
+  [[nodiscard]] qint64 count() const { return m_count; }
+  // Point i; a NaN point when i is out of range or its block cannot be read back.
+  [[nodiscard]] Point at(qint64 i) const;
+  // Blocks, the last one possibly incomplete.
+  [[nodiscard]] qint64 blockCount() const { return (m_count + kBlock - 1) / kBlock; }
+  [[nodiscard]] const Box &box(qint64 b) const;
+  // The points of block b (box(b).count of them).
+  [[nodiscard]] const Point *blockPoints(qint64 b) const;
+
+  // The point with a finite y whose x is nearest `x`, the latest of equally near ones.
+  [[nodiscard]] std::optional<Point> nearestX(double x) const;
+
+  [[nodiscard]] bool spilling() const { return m_fd >= 0; }
+  // Bytes in memory (points, summaries, cache) and in the temporary file, for the benchmarks.
+  [[nodiscard]] qint64 memoryBytes() const;
+  [[nodiscard]] qint64 spilledBytes() const { return m_spilled * static_cast<qint64>(sizeof(Block)); }
+
+private:
+  using Block = std::array<Point, kBlock>;
+  struct CacheSlot {
+    qint64 block = -1;
+    std::unique_ptr<Block> data;
+  };
+
+  void closeBlock();
+  void spillPending();
+  [[nodiscard]] bool openSpill();
+  // Reads blocks [b, b + n) of the file into the cache; false when the read fails.
+  bool readAhead(qint64 b, qint64 n) const;
+
+  QString m_spillDir;
+  quint64 m_id = 0;
+  qint64 m_count = 0;
+  std::deque<Box> m_boxes;                    // complete blocks
+  Box m_tailBox;                              // the incomplete block
+  std::deque<std::unique_ptr<Block>> m_blocks; // nullptr once written to the file
+  qint64 m_spilled = 0;                       // blocks in the file: kResidentBlocks.. onwards
+  bool m_spillFailed = false;
+  int m_fd = -1;
+  mutable std::vector<CacheSlot> m_cache;
+};
+
+// What an X/Y trace draws in one view: the points in order with every run of points in one
+// pixel cell reduced to its first, and every cell-to-cell segment drawn once only (a curve
+// that runs over its own track again adds nothing), so the cost of painting follows the
+// pixels the curve covers rather than its points. A segment between two points beyond the same
+// edge of the view cannot show and is left out too. Blocks outside the view on one side, or
+// inside the cell the line is in, are passed over from their summaries alone. Vertices stay
+// the store's exact points; where the line would repeat a segment or breaks for a gap, a NaN
+// y breaks it. Fed incrementally: while the store and view stay, update() walks only the
+// points added since.
+class CurveTracer {
+public:
+  struct View {
+    double x0 = 0;
+    double x1 = 1;
+    double y0 = 0;
+    double y1 = 1;
+    int width = 1;
+    int height = 1;
+    bool operator==(const View &) const = default;
+  };
+  // Segments remembered at most (16 MiB): beyond, new segments are still drawn, only not
+  // recognised when repeated.
+  static constexpr qint64 kMaxSegments = qint64(1) << 20;
+
+  // Brings the tracer up to date with `store` over `view`. Answers whether the vertices were
+  // made anew (the caller replaces what it drew) rather than extended; `added` gets the new
+  // vertices either way.
+  bool update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added);
+  void reset();
+  [[nodiscard]] qint64 walkedPoints() const { return m_walked; }
+  [[nodiscard]] qint64 memoryBytes() const { return static_cast<qint64>(m_segments.capacity() * sizeof(quint64)); }
+
+private:
+  struct Cell {
+    qint64 x = 0;
+    qint64 y = 0;
+    bool valid = true; // a cell at all (not beyond any pixel a chart could have)
+    bool exact = true; // within reach of the segment keys
+    int out = 0;       // beyond which edges of the view (two pixels out): left 1, right 2, low 4, high 8
+    bool operator==(const Cell &o) const { return valid && o.valid && x == o.x && y == o.y; }
+  };
+  [[nodiscard]] Cell cellOf(double x, double y) const;
+  void feed(const CurveStore::Point &p, std::vector<CurveStore::Point> &out);
+  void put(const CurveStore::Point &p, std::vector<CurveStore::Point> &out);
+  [[nodiscard]] bool seenOrRemember(const Cell &a, const Cell &b);
+
+  quint64 m_storeId = 0;
+  View m_view;
+  qint64 m_next = 0; // the next point to walk
+  qint64 m_walked = 0;
+  double m_sx = 1, m_sy = 1;
+  // Where the line is.
+  bool m_inCell = false;
+  Cell m_cell;
+  CurveStore::Point m_cellPoint;
+  bool m_cellEmitted = false;
+  bool m_broken = true;     // the next vertex does not continue the last one
+  bool m_lastIsGap = true;  // the last vertex given out is a break (or there is none)
+  CurveStore::Point m_lastEmitted;
+  // Open-addressed set of segments drawn (0 = empty slot).
+  std::vector<quint64> m_segments;
+  qint64 m_segmentCount = 0;
+};
