@@ -436,9 +436,8 @@ int main(int argc, char **argv) {
       return;
     // As AcquisitionControl::applyBatch: every record to its channel, in ring order.
     feed.apply(board, batch, ctx.options.TimeWindowUnit);
-    if (xyFed)
-      for (const TSampleRecord &r : batch)
-        xy.sampleShown(r.Channel, r.Value);
+    if (xyFed) // as AcquisitionControl::applyBatch
+      xy.samplesShown(std::span<const TSampleRecord>(batch.constData(), static_cast<size_t>(batch.size())));
     ++applied;
     feederPtr->batchApplied();
     if (applied % 50 == 0) { // once a simulated second

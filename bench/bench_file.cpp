@@ -193,10 +193,11 @@ int main(int argc, char **argv) {
     double xyMs = -1;
     qint64 xyPoints = 0;
     if (xyView) {
-      main->PageControl1->setCurrentIndex(main->PageControl1->indexOf(main->pnlLeft));
-      QCoreApplication::processEvents();
       PlotChart &xy = *main->XYView->chart();
       paint.start();
+      // Shown, the chart lays itself out and draws; the replot after it finds nothing new.
+      main->PageControl1->setCurrentIndex(main->PageControl1->indexOf(main->pnlLeft));
+      QCoreApplication::processEvents();
       xy.replotNow();
       xyMs = msSince(paint);
       xyPoints = xy.pointCount(0);

@@ -121,7 +121,7 @@ bool AcquisitionControl::Start() {
   // 9. (The X/Y view clears its trace 0 and displays when it is fed.)
   for (int i = 0; i < m_board.viewCount(); ++i)
     m_board.channel(i)->ClearDisplay();
-  m_xyFed = m_xy.start && m_xy.sample && m_xy.start();
+  m_xyFed = m_xy.start && m_xy.samples && m_xy.start();
   // 10. Live data goes to trace 0.
   m_host.setBatchIndex(0);
   // 11.
@@ -220,8 +220,7 @@ void LiveRecordFeed::apply(ViewBoard &board, const SampleBatch &batch, int timeU
 void AcquisitionControl::applyBatch(const SampleBatch &batch) {
   m_feed.apply(m_board, batch, m_ctx.options.TimeWindowUnit);
   if (m_xyFed)
-    for (const TSampleRecord &r : batch)
-      m_xy.sample(r.Channel, r.Value);
+    m_xy.samples(std::span<const TSampleRecord>(batch.constData(), static_cast<size_t>(batch.size())));
 }
 
 void AcquisitionControl::Stop() {

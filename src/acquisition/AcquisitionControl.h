@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <span>
 
 class PollingEngine;
 class RecordingHost;
@@ -42,8 +43,8 @@ public:
   struct XYHooks {
     // Decides whether the view is fed this recording and, if so, readies trace 0.
     std::function<bool()> start;
-    // Every sample shown, in ring order (the view pairs X readings with the latest Y).
-    std::function<void(int channel, double value)> sample;
+    // Every batch shown, in ring order (the view pairs X readings with the latest Y).
+    std::function<void(std::span<const TSampleRecord> records)> samples;
   };
   void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }
 

@@ -5,7 +5,9 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,20 +88,53 @@ DataFileReader::DataFileReader(const QString &path, qint64 chunkBytes)
   if (!ReadDataFileHead(m_file, m_file.size(), m_summary))
     return;
   m_total = m_summary.sampleCount * kSampleSize;
-  // Room for one chunk and the record a previous chunk began.
-  m_buffer.resize(static_cast<size_t>((m_chunkBytes + kSampleSize - 1) / kSampleSize + 1));
+  m_dataStart = m_file.pos();
+  for (auto &b : m_buffers)
+    b.resize(static_cast<size_t>(kSampleSize + m_chunkBytes));
   m_done = false;
   m_summary.status = DataFileStatus::Loaded;
+  startRead(0);
+}
+
+DataFileReader::~DataFileReader() {
+  if (m_pending.valid())
+    m_pending.wait();
+}
+
+void DataFileReader::startRead(int which) {
+  const qint64 want = std::min(m_chunkBytes, m_total - m_issued);
+  const off_t offset = static_cast<off_t>(m_dataStart + m_issued);
+  m_issued += want;
+  m_pendingWant = want;
+  char *dst = m_buffers[static_cast<size_t>(which)].data() + kSampleSize;
+  const int fd = m_file.handle();
+  m_current = which;
+  auto read = [fd, dst, want, offset]() -> qint64 {
+    qint64 got = 0;
+    while (got < want) {
+      const ssize_t n = ::pread(fd, dst + got, static_cast<size_t>(want - got), offset + static_cast<off_t>(got));
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        return -1;
+      if (n == 0)
+        break; // the file shrank since its size was taken
+      got += n;
+    }
+    return got;
+  };
+  try {
+    m_pending = std::async(std::launch::async, read);
+  } catch (const std::system_error &) {
+    m_pending = std::async(std::launch::deferred, read); // no thread to be had: read when asked
+  }
 }
 
 std::span<const TSampleRecord> DataFileReader::next() {
-  char *base = reinterpret_cast<char *>(m_buffer.data());
-  // The record the last read began goes in front of the next read's bytes.
-  if (m_carry > 0)
-    std::memcpy(base, m_tail.data(), static_cast<size_t>(m_carry));
-  while (!m_done) {
-    const qint64 want = std::min(m_chunkBytes, m_total - m_read);
-    const qint64 got = want > 0 ? m_file.read(base + m_carry, want) : 0;
+  while (!m_done && m_pending.valid()) {
+    const int which = m_current;
+    const qint64 want = m_pendingWant;
+    const qint64 got = m_pending.get();
     if (got < 0) {
       m_summary.status = DataFileStatus::LoadFailed;
       m_done = true;
@@ -107,16 +142,23 @@ std::span<const TSampleRecord> DataFileReader::next() {
     }
     m_read += got;
     // The file may have shrunk since its size was taken: keep what arrived, whole records only.
-    if (got == 0 || m_read >= m_total)
+    if (got < want || m_read >= m_total)
       m_done = true;
+    else
+      startRead(1 - which); // the other buffer: the caller is done with what it held
+    // The record the last chunk began goes right in front of this chunk's bytes.
+    char *data = m_buffers[static_cast<size_t>(which)].data() + kSampleSize;
+    char *start = data - m_carry;
+    if (m_carry > 0)
+      std::memcpy(start, m_tail.data(), static_cast<size_t>(m_carry));
     const qint64 have = m_carry + got;
     const qint64 whole = have / kSampleSize;
     m_carry = have % kSampleSize;
+    std::memcpy(m_tail.data(), start + whole * kSampleSize, static_cast<size_t>(m_carry));
     if (whole == 0)
-      continue;  // the bytes so far stay in front for the next read
-    std::memcpy(m_tail.data(), base + whole * kSampleSize, static_cast<size_t>(m_carry));
+      continue; // the bytes so far wait in front of the next chunk
     m_summary.loadedCount += whole;
-    const std::span<const TSampleRecord> out(m_buffer.data(), static_cast<size_t>(whole));
+    const std::span<const TSampleRecord> out(reinterpret_cast<const TSampleRecord *>(start), static_cast<size_t>(whole));
     m_summary.lastTime = out.back().Time;
     return out;
   }

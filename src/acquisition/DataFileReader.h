@@ -9,6 +9,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <future>
 #include <optional>
 #include <span>
 #include <thread>
@@ -60,15 +61,18 @@ struct DataFileSummary {
 //  - channel records are complete but no whole sample follows: NoSample.
 [[nodiscard]] bool ReadDataFileHead(QIODevice &file, qint64 fileSize, DataFileSummary &summary);
 
-// One pass over a data file's samples in chunks, holding only one chunk in memory. A chunk may
-// end inside a record: the record is completed from the next read, so callers only ever see
-// whole records. A trailing partial record is ignored, as by the whole-file loader.
+// One pass over a data file's samples in chunks, holding two chunks in memory: while the caller
+// works through one, the next is read on another thread, so copying the file out of the page
+// cache (or waiting for the disk) overlaps the work. A chunk may end inside a record: the
+// record is completed from the next read, so callers only ever see whole records. A trailing
+// partial record is ignored, as by the whole-file loader.
 class DataFileReader {
 public:
   static constexpr qint64 kDefaultChunkBytes = qint64(4) << 20;
 
   // chunkBytes: bytes asked of the file per read (at least 1; records may straddle reads).
   explicit DataFileReader(const QString &path, qint64 chunkBytes = kDefaultChunkBytes);
+  ~DataFileReader();
   DataFileReader(const DataFileReader &) = delete;
   DataFileReader &operator=(const DataFileReader &) = delete;
 
@@ -85,15 +89,24 @@ public:
   [[nodiscard]] bool atEnd() const { return m_done; }
 
 private:
+  // Starts reading the next chunk into buffer `which`, on another thread where there is one.
+  void startRead(int which);
+
   QFile m_file;
   DataFileSummary m_summary;
-  std::vector<TSampleRecord> m_buffer;
+  // Each: room for a record begun by the previous chunk, then one chunk.
+  std::array<std::vector<char>, 2> m_buffers;
+  int m_current = 0;        // the buffer the read under way fills
+  qint64 m_dataStart = 0;   // file offset of the first sample
+  qint64 m_issued = 0;      // sample bytes asked for so far
+  qint64 m_pendingWant = 0; // of them, by the read under way
   qint64 m_chunkBytes;
   std::array<char, DataFileFormat::kSampleSize> m_tail{};  // a record begun by the last read
   qint64 m_carry = 0;                                      // its bytes so far
   qint64 m_read = 0;
   qint64 m_total = 0;
   bool m_done = true;
+  std::future<qint64> m_pending; // last: it goes (and waits for its read) first
 };
 
 // Asks the kernel to read a file into the page cache in the background, piece by piece, until

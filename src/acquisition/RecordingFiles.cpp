@@ -29,9 +29,15 @@
 #include <QProgressBar>
 #include <QTemporaryFile>
 
+#include <array>
 #include <cerrno>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include <unistd.h>
 #include <vector>
@@ -73,6 +79,67 @@ private:
   QElapsedTimer m_clock;
   bool m_shown = false;
   QPointer<QProgressBar> m_bar;
+};
+
+// A second thread for the open pass: given a task, runs it while the caller does its own part,
+// and wait() returns once it has finished. Without a thread to be had the task runs in wait().
+class PassWorker {
+public:
+  PassWorker() {
+    try {
+      m_thread = std::jthread([this](std::stop_token stop) { loop(stop); });
+    } catch (const std::system_error &) {
+    }
+  }
+  ~PassWorker() {
+    if (m_thread.joinable()) {
+      m_thread.request_stop();
+      const std::lock_guard lock(m_mutex);
+      m_wake.notify_all();
+    }
+  }
+  PassWorker(const PassWorker &) = delete;
+  PassWorker &operator=(const PassWorker &) = delete;
+
+  void start(std::function<void()> task) {
+    const std::lock_guard lock(m_mutex);
+    m_task = std::move(task);
+    m_busy = true;
+    m_wake.notify_all();
+  }
+  void wait() {
+    if (!m_thread.joinable()) {
+      if (m_task)
+        std::exchange(m_task, {})();
+      m_busy = false;
+      return;
+    }
+    std::unique_lock lock(m_mutex);
+    m_done.wait(lock, [this] { return !m_busy; });
+  }
+
+private:
+  void loop(const std::stop_token &stop) {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+      m_wake.wait(lock, [&] { return stop.stop_requested() || (m_busy && m_task); });
+      if (stop.stop_requested())
+        return;
+      std::function<void()> task = std::exchange(m_task, {});
+      lock.unlock();
+      task();
+      lock.lock();
+      m_busy = false;
+      m_done.notify_all();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::condition_variable m_done;
+  std::function<void()> m_task;
+  bool m_busy = false;
+  std::jthread m_thread; // last: it stops before what it uses goes
 };
 
 } // namespace
@@ -248,25 +315,52 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
     v->iLCDCurrentValue->setText(QString());
   }
   // 8.2
-  const bool feedXY = m_xy.begin && m_xy.sample && m_xy.begin(batch, reader.summary().channelCount);
+  const bool feedXY = m_xy.begin && m_xy.pair && m_xy.add && m_xy.begin(batch, reader.summary().channelCount);
   // 8.3 One pass over the file: each sample straight into its channel's store, with its index
-  // among the file's records; the charts learn of the growth chunk by chunk.
-  std::vector<std::optional<double>> lastValue(static_cast<size_t>(n));
+  // among the file's records; the charts learn of the growth chunk by chunk. Two threads share
+  // the work, each appending to its own channels' stores (a store is only ever touched by one
+  // of them, and the charts only read them between chunks). The other thread also pairs the
+  // X/Y view's points, which this one then adds to its chart, so it takes fewer channels then
+  // (measured: pairing costs about as much as two channels' stores).
+  // Each thread's own last values: one vector written by both would share its cache lines.
+  std::array<std::vector<std::optional<double>>, 2> lastValues;
+  for (auto &v : lastValues)
+    v.resize(static_cast<size_t>(n));
   std::vector<qint64> countBefore(static_cast<size_t>(n), 0);
+  std::vector<char> onWorker(static_cast<size_t>(n), 0);
+  for (int i = 0; i < n; ++i)
+    onWorker[static_cast<size_t>(i)] = feedXY ? i % 5 < 2 : i % 2 != 0;
+  const auto appendPart = [&](std::span<const TSampleRecord> records, qint64 first, char worker) {
+    auto &lastValue = lastValues[static_cast<size_t>(worker)];
+    qint64 index = first;
+    for (const TSampleRecord &r : records) {
+      const qint32 ch = r.Channel;
+      // A sample of a channel the file does not describe is skipped.
+      if (ch >= 0 && ch < n && onWorker[static_cast<size_t>(ch)] == worker) {
+        const double value = r.Value;
+        stores[static_cast<size_t>(ch)]->append(r.Time, value, index);
+        lastValue[static_cast<size_t>(ch)] = value;
+      }
+      ++index;
+    }
+  };
+  std::vector<QPointF> xyPoints;
+  PassWorker worker;
   OpenProgress progress(m_host, openPace.progressAfterMs);
+  // The progress window paints between chunks; the charts wait for the end of the pass.
+  m_board.holdReplots(true);
   qint64 record = 0;
   for (; !chunk.empty(); chunk = reader.next()) {
-    for (const TSampleRecord &r : chunk) {
-      const qint64 index = record++;
-      const qint32 ch = r.Channel;
-      if (ch < 0 || ch >= n)
-        continue; // a sample of a channel the file does not describe
-      const double value = r.Value;
-      stores[static_cast<size_t>(ch)]->append(r.Time, value, index);
-      lastValue[static_cast<size_t>(ch)] = value;
+    worker.start([&, chunk, record] {
+      appendPart(chunk, record, 1);
       if (feedXY)
-        m_xy.sample(ch, value);
-    }
+        m_xy.pair(chunk, xyPoints);
+    });
+    appendPart(chunk, record, 0);
+    worker.wait();
+    if (feedXY)
+      m_xy.add(xyPoints);
+    record += static_cast<qint64>(chunk.size());
     for (int i = 0; i < n; ++i) {
       const auto c = static_cast<size_t>(i);
       if (stores[c]->count() == countBefore[c])
@@ -276,10 +370,12 @@ void RecordingFiles::replay(DataFileReader &reader, std::span<const TSampleRecor
     }
     progress.advance(reader.bytesRead(), reader.bytesTotal());
   }
+  m_board.holdReplots(false);
   // 8.4 The meters show each channel's last value, the labels the trace's extremes.
   for (int i = 0; i < n; ++i) {
-    if (i < kMeterSlots && lastValue[static_cast<size_t>(i)])
-      m_ctx.meters.Meters[static_cast<size_t>(i)].MeterValue.store(*lastValue[static_cast<size_t>(i)]);
+    const std::optional<double> &last = lastValues[static_cast<size_t>(onWorker[static_cast<size_t>(i)])][static_cast<size_t>(i)];
+    if (i < kMeterSlots && last)
+      m_ctx.meters.Meters[static_cast<size_t>(i)].MeterValue.store(*last);
     PlotChart *p = m_board.view(i)->pltChannel;
     p->requestReplot();
     if (const auto mx = p->maxY(batch))

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPointF>
 #include <QString>
 
 #include <QVector>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <vector>
 
 class AcquisitionControl;
 class RecordingHost;
@@ -36,7 +38,11 @@ public:
   struct XYHooks {
     // Decides whether the view is fed by this file and, if so, readies the batch's trace.
     std::function<bool(int batch, int channelCount)> begin;
-    std::function<void(int channel, double value)> sample; // every replayed sample, in file order
+    // Every replayed sample, in file order, a chunk at a time: `pair` makes the chunk's points
+    // (it may run on another thread, and touches nothing but the view's pairing), `add` then
+    // gives them to the chart on this thread.
+    std::function<void(std::span<const TSampleRecord> records, std::vector<QPointF> &points)> pair;
+    std::function<void(const std::vector<QPointF> &points)> add;
     std::function<void()> clear;                            // the clear command
   };
   void setXYHooks(XYHooks hooks) { m_xy = std::move(hooks); }

@@ -213,9 +213,11 @@ void TfrmMain::createXYView() {
   TfraXYChannel *xy = XYView.get();
   m_board->setXYView(xy->chart(), [xy] { xy->SetupXYView(); });
   m_acquisition->setXYHooks({[xy] { return xy->startAcquisition(); },
-                             [xy](int ch, double v) { xy->sampleShown(ch, v); }});
+                             [xy](std::span<const TSampleRecord> r) { xy->samplesShown(r); }});
   m_files->setXYHooks({[xy](int batch, int n) { return xy->beginReplay(batch, n); },
-                       [xy](int ch, double v) { xy->replaySample(ch, v); }, [xy] { xy->clearChannelData(); }});
+                       [xy](std::span<const TSampleRecord> r, std::vector<QPointF> &p) { xy->pairSamples(r, p); },
+                       [xy](const std::vector<QPointF> &p) { xy->addReplayPoints(p); },
+                       [xy] { xy->clearChannelData(); }});
   xy->SetupXYView();
 }
 

@@ -219,9 +219,18 @@ qint64 CurveStore::memoryBytes() const {
 
 void CurveTracer::reset() { *this = CurveTracer(); }
 
+namespace {
+// floor() for |v| < 2^53 without a call into the maths library (a call per point is most of
+// what walking a curve costs on a baseline x86-64 build).
+qint64 floorToInt(double v) {
+  const auto i = static_cast<qint64>(v);
+  return static_cast<double>(i) > v ? i - 1 : i;
+}
+} // namespace
+
 CurveTracer::Cell CurveTracer::cellOf(double x, double y) const {
-  const double px = std::floor((x - m_view.x0) * m_sx);
-  const double py = std::floor((y - m_view.y0) * m_sy);
+  const double px = (x - m_view.x0) * m_sx;
+  const double py = (y - m_view.y0) * m_sy;
   Cell c;
   // Two pixels of margin, as for the blocks: whatever lies beyond them is drawn nowhere.
   c.out = (px < -2 ? 1 : 0) | (px >= m_view.width + 2 ? 2 : 0) | (py < -2 ? 4 : 0) | (py >= m_view.height + 2 ? 8 : 0);
@@ -231,8 +240,8 @@ CurveTracer::Cell CurveTracer::cellOf(double x, double y) const {
     c.exact = false;
     return c;
   }
-  c.x = static_cast<qint64>(px);
-  c.y = static_cast<qint64>(py);
+  c.x = floorToInt(px);
+  c.y = floorToInt(py);
   c.exact = c.x >= -32768 && c.x < 32768 && c.y >= -32768 && c.y < 32768;
   return c;
 }

@@ -142,7 +142,7 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   m_replotTimer.setSingleShot(true);
   m_replotTimer.setInterval(kReplotIntervalMs);
   connect(&m_replotTimer, &QTimer::timeout, this, [this] {
-    if (!m_dirty)
+    if (!m_dirty || m_held)
       return;
     // A hidden chart (another tab page) replots when it is shown again.
     if (!isVisible())
@@ -169,6 +169,12 @@ void PlotChart::requestReplot() {
   m_dirty = true;
   if (!m_replotTimer.isActive())
     m_replotTimer.start(kReplotIntervalMs);
+}
+
+void PlotChart::setReplotHeld(bool held) {
+  m_held = held;
+  if (!held && m_dirty)
+    requestReplot();
 }
 
 void PlotChart::replotNow() {

@@ -82,6 +82,9 @@ public:
   void setLimitLines(std::optional<double> high, std::optional<double> low);
   [[nodiscard]] std::optional<double> limitLine(bool high) const;
   [[nodiscard]] bool replotPending() const { return m_dirty; }
+  // While held, changes only mark the chart dirty and the timed replot waits (a long open
+  // would otherwise redraw ten growing charts many times a second); released, it follows.
+  void setReplotHeld(bool held);
 
   // ---- chart
   void setBackgroundColor(const QColor &color);
@@ -385,6 +388,7 @@ private:
   double m_cursorPercent = 50;
   bool m_zoomBox = false;
   bool m_dirty = false;
+  bool m_held = false;
   QTimer m_replotTimer;
   DragMode m_drag = DragMode::None;
   QPointF m_dragStart;

@@ -252,6 +252,57 @@ bool TfraXYChannel::beginReplay(int batch, int channelCount) {
 
 void TfraXYChannel::replaySample(int channel, double value) { feed(channel, value, false); }
 
+void TfraXYChannel::samplesShown(std::span<const TSampleRecord> records) { feedAll(records, true); }
+
+void TfraXYChannel::replaySamples(std::span<const TSampleRecord> records) { feedAll(records, false); }
+
+void TfraXYChannel::pairSamples(std::span<const TSampleRecord> records, std::vector<QPointF> &points) {
+  points.clear();
+  if (!m_fed)
+    return;
+  for (const TSampleRecord &r : records)
+    if (const std::optional<QPointF> p = m_pairing.feed(r.Channel, r.Value))
+      points.push_back(*p);
+}
+
+void TfraXYChannel::addReplayPoints(const std::vector<QPointF> &points) {
+  if (!m_fed || points.empty())
+    return;
+  m_batchX.resize(static_cast<qsizetype>(points.size()));
+  m_batchY.resize(static_cast<qsizetype>(points.size()));
+  for (size_t i = 0; i < points.size(); ++i) {
+    m_batchX[static_cast<qsizetype>(i)] = points[i].x();
+    m_batchY[static_cast<qsizetype>(i)] = points[i].y();
+  }
+  pltXY->addPoints(m_batch, m_batchX, m_batchY, false);
+}
+
+void TfraXYChannel::feedAll(std::span<const TSampleRecord> records, bool showValues) {
+  if (!m_fed)
+    return;
+  // The chart takes a batch's points in one go: a call per sample would cost more than the
+  // pairing itself over a file of millions.
+  m_batchX.clear();
+  m_batchY.clear();
+  bool xSeen = false;
+  const int x = m_pairing.xChannel();
+  for (const TSampleRecord &r : records) {
+    const int channel = r.Channel;
+    const std::optional<QPointF> point = m_pairing.feed(channel, r.Value);
+    if (channel != x)
+      continue;
+    xSeen = true;
+    if (point) {
+      m_batchX.append(point->x());
+      m_batchY.append(point->y());
+    }
+  }
+  if (!m_batchX.isEmpty())
+    pltXY->addPoints(m_batch, m_batchX, m_batchY, false);
+  if (showValues && xSeen)
+    AddXYPoint(std::nullopt, true);
+}
+
 void TfraXYChannel::feed(int channel, double value, bool showValues) {
   if (!m_fed)
     return;

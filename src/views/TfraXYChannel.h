@@ -1,5 +1,6 @@
 #pragma once
 
+#include "acquisition/SampleRecord.h"
 #include "dialogs/TableExport.h"
 #include "views/PanelDrag.h"
 
@@ -10,6 +11,8 @@
 
 #include <functional>
 #include <optional>
+#include <span>
+#include <vector>
 
 class DotMatrixDisplay;
 class PlotChart;
@@ -64,12 +67,20 @@ public:
 
   // Every sample, in ring order, after its channel has shown it. O(1).
   void sampleShown(int channel, double value);
+  // A batch of them at once: the points in order, the displays once, with the latest values.
+  void samplesShown(std::span<const TSampleRecord> records);
 
   // Replay of a data file of channelCount channels into trace `batch` (0 to 4): decides whether
   // the file feeds the view, and when it does lists the trace, empties it and both displays.
   bool beginReplay(int batch, int channelCount);
   // Each sample of the file, in file order; adds the points but leaves the displays alone.
   void replaySample(int channel, double value);
+  void replaySamples(std::span<const TSampleRecord> records);
+  // The two halves of replaySamples for a pass shared by two threads: the points a chunk makes
+  // (touches only the pairing, so it may run on another thread while this one waits or does
+  // other work), then adding them (on this thread).
+  void pairSamples(std::span<const TSampleRecord> records, std::vector<QPointF> &points);
+  void addReplayPoints(const std::vector<QPointF> &points);
 
   // The clear-channel-data command: while the view is fed, every trace emptied and taken out of
   // the legend, both displays emptied.
@@ -103,6 +114,7 @@ private:
   void buildMenus();
   void layoutPanel(int width);
   void feed(int channel, double value, bool showValues);
+  void feedAll(std::span<const TSampleRecord> records, bool showValues);
   void AddXYPoint(const std::optional<QPointF> &point, bool showValues);
   [[nodiscard]] QString displayText(int channel) const;
   void emptyDisplays();
@@ -126,4 +138,5 @@ private:
   QPointer<QWidget> m_ownedChart;
   QPointer<QWidget> m_ownedPanel;
   bool m_destroying = false;
+  QVector<double> m_batchX, m_batchY; // a batch's points, reused
 };

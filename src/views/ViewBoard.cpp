@@ -273,6 +273,15 @@ int ViewBoard::pageKind() const {
   return 2;
 }
 
+void ViewBoard::holdReplots(bool held) {
+  for (TfraChannel *v : m_views)
+    v->pltChannel->setReplotHeld(held);
+  if (m_compare)
+    m_compare->setReplotHeld(held);
+  if (m_xyChart)
+    m_xyChart->setReplotHeld(held);
+}
+
 template <typename F> void ViewBoard::forEachChartOfPage(F f) {
   switch (pageKind()) {
   case 0:

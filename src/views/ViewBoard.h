@@ -79,6 +79,8 @@ public:
   bool backTracesWithFile(const QString &path, int fileChannels, int timeUnit);
   // Acquisition start/stop: trace 0 in the legend, sampling flag, tare buttons.
   void setSampling(bool on);
+  // Every chart of every page holds its replots (see PlotChart::setReplotHeld).
+  void holdReplots(bool held);
 
   [[nodiscard]] int viewCount() const { return static_cast<int>(m_views.size()); }
   [[nodiscard]] TfraChannel *view(int i) const;

@@ -6,18 +6,6 @@
 
 #include <algorithm>
 
-std::optional<QPointF> XYPairing::feed(int channel, double value) {
-  if (!validSlot(channel))
-    return std::nullopt;
-  m_latest[static_cast<size_t>(channel)] = value;
-  if (channel != m_x || !validSlot(m_y))
-    return std::nullopt;
-  const double y = m_latest[static_cast<size_t>(m_y)];
-  if (y == kNoValue)
-    return std::nullopt;
-  return QPointF(m_latest[static_cast<size_t>(m_x)], y);
-}
-
 bool XYFeeds(bool xyChannelShow, int xChannel, int yChannel, int channelCount) {
   return xyChannelShow && xChannel >= 0 && yChannel >= 0 && xChannel < channelCount &&
          yChannel < channelCount;

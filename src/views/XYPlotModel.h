@@ -34,8 +34,19 @@ public:
   // Every slot back to "no reading yet" (acquisition start, a data file replay).
   void reset() { m_latest.fill(kNoValue); }
 
-  // Records the reading; for the X channel, answers the point it makes. O(1).
-  [[nodiscard]] std::optional<QPointF> feed(int channel, double value);
+  // Records the reading; for the X channel, answers the point it makes. O(1), inline: a file
+  // replay pairs every one of its samples.
+  [[nodiscard]] std::optional<QPointF> feed(int channel, double value) {
+    if (!validSlot(channel))
+      return std::nullopt;
+    m_latest[static_cast<size_t>(channel)] = value;
+    if (channel != m_x || !validSlot(m_y))
+      return std::nullopt;
+    const double y = m_latest[static_cast<size_t>(m_y)];
+    if (y == kNoValue)
+      return std::nullopt;
+    return QPointF(m_latest[static_cast<size_t>(m_x)], y);
+  }
 
   // The slot's latest reading, kNoValue for none (or for a slot outside the table).
   [[nodiscard]] double latest(int channel) const {

@@ -514,6 +514,26 @@ private slots:
     QVERIFY(!chart.replotPending());
   }
 
+  // A held chart (during a long open) paints nothing however long it waits, and once released
+  // paints what changed meanwhile, once.
+  void heldChartReplotsOnRelease() {
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    QSignalSpy replots(chart.plot(), &QCustomPlot::afterReplot);
+    chart.setReplotHeld(true);
+    for (int i = 0; i < 100; ++i) {
+      chart.addPoint(0, i, i % 7);
+      QTest::qWait(PlotChart::kReplotIntervalMs / 4);
+    }
+    QCOMPARE(replots.count(), 0);
+    QVERIFY(chart.replotPending());
+    chart.setReplotHeld(false);
+    QTRY_COMPARE(replots.count(), 1);
+    QVERIFY(!chart.replotPending());
+    QTest::qWait(2 * PlotChart::kReplotIntervalMs);
+    QCOMPARE(replots.count(), 1);
+  }
+
   // Two charts due in the same pass are not replotted back to back: something queued after the
   // first replot (here a zero timer) runs before the second.
   void chartsDueTogetherReplotInTurn() {
