@@ -242,54 +242,116 @@ CurveTracer::Cell CurveTracer::cellOf(double x, double y) const {
   }
   c.x = floorToInt(px);
   c.y = floorToInt(py);
-  c.exact = c.x >= -32768 && c.x < 32768 && c.y >= -32768 && c.y < 32768;
+  constexpr qint64 kReach = qint64(1) << 31;
+  c.exact = c.x >= -kReach && c.x < kReach && c.y >= -kReach && c.y < kReach;
   return c;
 }
 
-bool CurveTracer::seenOrRemember(const Cell &a, const Cell &b) {
-  const auto key16 = [](const Cell &c) {
-    return (static_cast<quint64>(c.x + 32768) << 16) | static_cast<quint64>(c.y + 32768);
-  };
-  const quint64 ka = key16(a);
-  const quint64 kb = key16(b);
-  // Unordered: a track run backwards is the same segment. Never 0, as the cells differ.
-  const quint64 key = (std::min(ka, kb) << 32) | std::max(ka, kb);
-  if (m_segments.empty())
-    m_segments.assign(1024, 0);
-  if (static_cast<qint64>(m_segments.size()) < 2 * (m_segmentCount + 1) && m_segmentCount < kMaxSegments) {
-    std::vector<quint64> old(m_segments.size() * 2, 0);
-    old.swap(m_segments);
-    const size_t mask = m_segments.size() - 1;
-    for (quint64 k : old) {
-      if (k == 0)
-        continue;
-      size_t i = static_cast<size_t>((k * 0x9E3779B97F4A7C15ULL) >> 20) & mask;
-      while (m_segments[i] != 0)
-        i = (i + 1) & mask;
-      m_segments[i] = k;
-    }
-  }
-  const size_t mask = m_segments.size() - 1;
-  size_t i = static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 20) & mask;
-  while (m_segments[i] != 0) {
-    if (m_segments[i] == key)
-      return true;
-    i = (i + 1) & mask;
-  }
-  if (m_segmentCount < kMaxSegments) {
-    m_segments[i] = key;
-    ++m_segmentCount;
-  }
-  return false;
+void CurveTracer::Pixels::reset(int w, int h) {
+  width = w;
+  height = h;
+  tilesAcross = (w + 7) / 8;
+  bits.assign(static_cast<size_t>(tilesAcross * ((h + 7) / 8)), 0);
 }
 
-void CurveTracer::put(const CurveStore::Point &p, std::vector<CurveStore::Point> &out) {
+bool CurveTracer::Pixels::test(qint64 x, qint64 y) const {
+  if (!inside(x, y))
+    return true;
+  return (bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))] >> (((y & 7) << 3) | (x & 7))) & 1;
+}
+
+void CurveTracer::Pixels::set(qint64 x, qint64 y) {
+  if (inside(x, y))
+    bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))] |= quint64(1) << (((y & 7) << 3) | (x & 7));
+}
+
+bool CurveTracer::Pixels::full(qint64 x0, qint64 y0, qint64 x1, qint64 y1) const {
+  x0 = std::max<qint64>(x0, 0);
+  y0 = std::max<qint64>(y0, 0);
+  x1 = std::min(x1, width - 1);
+  y1 = std::min(y1, height - 1);
+  for (qint64 ty = y0 >> 3; ty <= y1 >> 3; ++ty) {
+    // The rows of this tile inside the box, then the columns of each tile.
+    const qint64 r0 = std::max(y0, ty * 8) - ty * 8;
+    const qint64 r1 = std::min(y1, ty * 8 + 7) - ty * 8;
+    const quint64 rows = (~quint64(0) >> (63 - (r1 * 8 + 7))) & (~quint64(0) << (r0 * 8));
+    for (qint64 tx = x0 >> 3; tx <= x1 >> 3; ++tx) {
+      const qint64 c0 = std::max(x0, tx * 8) - tx * 8;
+      const qint64 c1 = std::min(x1, tx * 8 + 7) - tx * 8;
+      const quint64 colsOfRow = ((quint64(1) << (c1 - c0 + 1)) - 1) << c0;
+      const quint64 mask = rows & (colsOfRow * 0x0101010101010101ULL);
+      if ((bits[static_cast<size_t>(ty * tilesAcross + tx)] & mask) != mask)
+        return false;
+    }
+  }
+  return true;
+}
+
+bool CurveTracer::paintedBefore(const Cell &a, const Cell &b) {
+  // Clipped to the view (a pixel beyond it on each side), then stepped along pixel by pixel.
+  double ax = static_cast<double>(a.x), ay = static_cast<double>(a.y);
+  double bx = static_cast<double>(b.x), by = static_cast<double>(b.y);
+  double t0 = 0, t1 = 1;
+  const double dx = bx - ax, dy = by - ay;
+  const auto clip = [&](double p, double q) {
+    if (p == 0)
+      return q >= 0;
+    const double r = q / p;
+    if (p < 0)
+      t0 = std::max(t0, r);
+    else
+      t1 = std::min(t1, r);
+    return t0 <= t1;
+  };
+  const double w = static_cast<double>(m_painted.width), h = static_cast<double>(m_painted.height);
+  if (!clip(-dx, ax + 1) || !clip(dx, w - ax) || !clip(-dy, ay + 1) || !clip(dy, h - ay))
+    return !m_vertices.test(b.x, b.y) ? false : true;
+  qint64 x = static_cast<qint64>(std::llround(ax + t0 * dx));
+  qint64 y = static_cast<qint64>(std::llround(ay + t0 * dy));
+  const qint64 ex = static_cast<qint64>(std::llround(ax + t1 * dx));
+  const qint64 ey = static_cast<qint64>(std::llround(ay + t1 * dy));
+  // Bresenham, twice: first whether every pixel is painted already, then painting them.
+  const auto walk = [&](auto &&visit) {
+    qint64 px = x, py = y;
+    const qint64 sx = px < ex ? 1 : -1, sy = py < ey ? 1 : -1;
+    const qint64 ddx = std::abs(ex - px), ddy = -std::abs(ey - py);
+    qint64 err = ddx + ddy;
+    for (;;) {
+      if (!visit(px, py))
+        return false;
+      if (px == ex && py == ey)
+        return true;
+      const qint64 e2 = 2 * err;
+      if (e2 >= ddy) {
+        err += ddy;
+        px += sx;
+      }
+      if (e2 <= ddx) {
+        err += ddx;
+        py += sy;
+      }
+    }
+  };
+  const bool before = walk([&](qint64 px, qint64 py) { return m_painted.test(px, py); }) && m_vertices.test(b.x, b.y);
+  if (!before)
+    walk([&](qint64 px, qint64 py) {
+      m_painted.set(px, py);
+      return true;
+    });
+  return before;
+}
+
+void CurveTracer::put(const CurveStore::Point &p, const Cell &c, std::vector<CurveStore::Point> &out) {
   if (m_broken && !m_lastIsGap)
     out.push_back({m_lastEmitted.x, kNaN});
   out.push_back(p);
   m_lastEmitted = p;
   m_lastIsGap = false;
   m_broken = false;
+  if (c.valid) {
+    m_vertices.set(c.x, c.y);
+    m_painted.set(c.x, c.y);
+  }
 }
 
 void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point> &out) {
@@ -302,17 +364,18 @@ void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point
   if (m_inCell && c == m_cell)
     return;
   if (!m_inCell) {
-    // The line starts (again) here; a start beyond the view waits for a segment that shows.
+    // The line starts (again) here; a start beyond the view, or where a vertex stands already,
+    // waits for a segment that paints something.
     m_inCell = true;
     m_cell = c;
     m_cellPoint = p;
-    m_cellEmitted = c.out == 0;
+    m_cellEmitted = c.out == 0 && !(c.exact && m_vertices.test(c.x, c.y));
     if (m_cellEmitted)
-      put(p, out);
+      put(p, c, out);
     return;
   }
-  if ((m_cell.out & c.out) != 0 || (m_cell.exact && c.exact && seenOrRemember(m_cell, c))) {
-    // Beyond one edge, or drawn before: the line goes on from here without it.
+  if ((m_cell.out & c.out) != 0 || (m_cell.exact && c.exact && paintedBefore(m_cell, c))) {
+    // Beyond one edge, or nothing new: the line goes on from here without it.
     m_broken = true;
     m_cell = c;
     m_cellPoint = p;
@@ -320,8 +383,8 @@ void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point
     return;
   }
   if (!m_cellEmitted)
-    put(m_cellPoint, out);
-  put(p, out);
+    put(m_cellPoint, m_cell, out);
+  put(p, c, out);
   m_cell = c;
   m_cellPoint = p;
   m_cellEmitted = true;
@@ -336,6 +399,8 @@ bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<
     m_view = view;
     m_sx = view.width / (view.x1 - view.x0);
     m_sy = view.height / (view.y1 - view.y0);
+    m_painted.reset(view.width, view.height);
+    m_vertices.reset(view.width, view.height);
   }
   const qint64 n = store.count();
   // Two pixels of margin: a box beyond it lies wholly on the far side of an edge, and so does
@@ -362,9 +427,18 @@ bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<
         m_next = end;
         continue;
       }
-      if (m_inCell && m_cell.valid && bx.finite == bx.count && cellOf(bx.minX, bx.minY) == m_cell &&
-          cellOf(bx.maxX, bx.maxY) == m_cell) {
+      const Cell lo = cellOf(bx.minX, bx.minY);
+      const Cell hi = cellOf(bx.maxX, bx.maxY);
+      if (m_inCell && m_cell.valid && bx.finite == bx.count && lo == m_cell && hi == m_cell) {
         m_next = end; // every point in the cell the line is in
+        continue;
+      }
+      if (lo.exact && hi.exact && m_vertices.full(lo.x, lo.y, hi.x, hi.y)) {
+        // Every pixel it could reach holds a vertex already (so is painted): only where the
+        // line enters and leaves it matters.
+        feed(bx.first, added);
+        feed(bx.last, added);
+        m_next = end;
         continue;
       }
     }

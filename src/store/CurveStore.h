@@ -100,14 +100,17 @@ private:
 };
 
 // What an X/Y trace draws in one view: the points in order with every run of points in one
-// pixel cell reduced to its first, and every cell-to-cell segment drawn once only (a curve
-// that runs over its own track again adds nothing), so the cost of painting follows the
-// pixels the curve covers rather than its points. A segment between two points beyond the same
-// edge of the view cannot show and is left out too. Blocks outside the view on one side, or
-// inside the cell the line is in, are passed over from their summaries alone. Vertices stay
-// the store's exact points; where the line would repeat a segment or breaks for a gap, a NaN
-// y breaks it. Fed incrementally: while the store and view stay, update() walks only the
-// points added since.
+// pixel cell reduced to its first, and a segment from one cell to another only where it paints
+// a pixel no segment before it has painted, or reaches a cell without a vertex (so markers
+// still stand in every cell the points visit). A curve that runs over its own track again, or
+// a cloud of readings that has filled its patch of the chart, adds nothing: at most one segment
+// per pixel is drawn, so painting costs what the pixels cost, not what the points do. A segment
+// between two points beyond the same edge of the view cannot show and is left out too. Blocks
+// whose box lies beyond one edge, inside the cell the line is in, or wholly on pixels that
+// already hold vertices are passed over from their summaries, without reading a point. Vertices
+// stay the store's exact points; where the line skips a segment or breaks for a gap, a NaN y
+// breaks it. Fed incrementally: while the store and view stay, update() walks only the points
+// added since.
 class CurveTracer {
 public:
   struct View {
@@ -119,9 +122,6 @@ public:
     int height = 1;
     bool operator==(const View &) const = default;
   };
-  // Segments remembered at most (16 MiB): beyond, new segments are still drawn, only not
-  // recognised when repeated.
-  static constexpr qint64 kMaxSegments = qint64(1) << 20;
 
   // Brings the tracer up to date with `store` over `view`. Answers whether the vertices were
   // made anew (the caller replaces what it drew) rather than extended; `added` gets the new
@@ -129,21 +129,38 @@ public:
   bool update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added);
   void reset();
   [[nodiscard]] qint64 walkedPoints() const { return m_walked; }
-  [[nodiscard]] qint64 memoryBytes() const { return static_cast<qint64>(m_segments.capacity() * sizeof(quint64)); }
+  [[nodiscard]] qint64 memoryBytes() const {
+    return static_cast<qint64>((m_painted.bits.capacity() + m_vertices.bits.capacity()) * sizeof(quint64));
+  }
 
 private:
   struct Cell {
     qint64 x = 0;
     qint64 y = 0;
     bool valid = true; // a cell at all (not beyond any pixel a chart could have)
-    bool exact = true; // within reach of the segment keys
+    bool exact = true; // near enough to the view to be rasterised
     int out = 0;       // beyond which edges of the view (two pixels out): left 1, right 2, low 4, high 8
     bool operator==(const Cell &o) const { return valid && o.valid && x == o.x && y == o.y; }
   };
+  // A bit per pixel of the view, in tiles of 8 x 8 (one word each, so that a whole box is
+  // tested a word at a time). Pixels outside the view count as set: nothing there shows.
+  struct Pixels {
+    qint64 width = 0;
+    qint64 height = 0;
+    qint64 tilesAcross = 0;
+    std::vector<quint64> bits;
+    void reset(int w, int h);
+    [[nodiscard]] bool inside(qint64 x, qint64 y) const { return x >= 0 && y >= 0 && x < width && y < height; }
+    [[nodiscard]] bool test(qint64 x, qint64 y) const;
+    void set(qint64 x, qint64 y);
+    // Every pixel of the view within [x0, x1] x [y0, y1] set.
+    [[nodiscard]] bool full(qint64 x0, qint64 y0, qint64 x1, qint64 y1) const;
+  };
   [[nodiscard]] Cell cellOf(double x, double y) const;
   void feed(const CurveStore::Point &p, std::vector<CurveStore::Point> &out);
-  void put(const CurveStore::Point &p, std::vector<CurveStore::Point> &out);
-  [[nodiscard]] bool seenOrRemember(const Cell &a, const Cell &b);
+  void put(const CurveStore::Point &p, const Cell &c, std::vector<CurveStore::Point> &out);
+  // Whether the segment a-b would paint nothing new; paints it otherwise.
+  [[nodiscard]] bool paintedBefore(const Cell &a, const Cell &b);
 
   quint64 m_storeId = 0;
   View m_view;
@@ -158,7 +175,6 @@ private:
   bool m_broken = true;     // the next vertex does not continue the last one
   bool m_lastIsGap = true;  // the last vertex given out is a break (or there is none)
   CurveStore::Point m_lastEmitted;
-  // Open-addressed set of segments drawn (0 = empty slot).
-  std::vector<quint64> m_segments;
-  qint64 m_segmentCount = 0;
+  Pixels m_painted;
+  Pixels m_vertices;
 };
