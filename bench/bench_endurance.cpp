@@ -65,10 +65,12 @@ struct Config {
   bool minuteReports = false;
   qint64 maxRssMib = 4096;
   int replots = 5;
+  bool xyView = true;
 };
 
-bool writeSysIni(const QString &path) {
-  QByteArray s = "[System Options]\r\nFirstRun=0\r\n[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
+bool writeSysIni(const QString &path, bool xyView) {
+  QByteArray s = QByteArray("[System Options]\r\nFirstRun=0\r\n") + (xyView ? "" : "XYChannelShow=0\r\n") +
+                 "[Meter Configure]\r\nMeterAmount=10\r\nMeterComCount=10\r\n";
   for (int i = 1; i <= kChannels; ++i)
     s += QStringLiteral("MeterComPort%1=%1\r\nMeterComPortState%1=0\r\n").arg(i).toUtf8();
   for (int i = 1; i <= kChannels; ++i)
@@ -226,6 +228,8 @@ bool parse(const QStringList &a, Config &cfg) {
       cfg.maxRssMib = std::max<qint64>(64, a[++i].toLongLong());
     else if (a[i] == QStringLiteral("--replots") && hasValue)
       cfg.replots = std::max(1, a[++i].toInt());
+    else if (a[i] == QStringLiteral("--no-xy"))
+      cfg.xyView = false; // the X/Y view off: what the time charts alone cost
     else
       return false;
   }
@@ -239,12 +243,12 @@ int main(int argc, char **argv) {
   QApplication app(argc, argv);
   Config cfg;
   if (!parse(app.arguments(), cfg)) {
-    std::fprintf(stderr, "usage: bench_endurance [--hours H | --minutes M] [--max-rss-mib N] [--replots N]\n");
+    std::fprintf(stderr, "usage: bench_endurance [--hours H | --minutes M] [--max-rss-mib N] [--replots N] [--no-xy]\n");
     return 2;
   }
 
   QTemporaryDir dir;
-  if (!dir.isValid() || !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")))) {
+  if (!dir.isValid() || !writeSysIni(dir.filePath(QStringLiteral("Sys.ini")), cfg.xyView)) {
     std::fprintf(stderr, "cannot set up the program folder in a temporary directory\n");
     return 1;
   }

@@ -252,6 +252,7 @@ void CurveTracer::Pixels::reset(int w, int h) {
   height = h;
   tilesAcross = (w + 7) / 8;
   bits.assign(static_cast<size_t>(tilesAcross * ((h + 7) / 8)), 0);
+  count = 0;
 }
 
 bool CurveTracer::Pixels::test(qint64 x, qint64 y) const {
@@ -260,9 +261,16 @@ bool CurveTracer::Pixels::test(qint64 x, qint64 y) const {
   return (bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))] >> (((y & 7) << 3) | (x & 7))) & 1;
 }
 
-void CurveTracer::Pixels::set(qint64 x, qint64 y) {
-  if (inside(x, y))
-    bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))] |= quint64(1) << (((y & 7) << 3) | (x & 7));
+bool CurveTracer::Pixels::set(qint64 x, qint64 y) {
+  if (!inside(x, y))
+    return false;
+  quint64 &word = bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))];
+  const quint64 bit = quint64(1) << (((y & 7) << 3) | (x & 7));
+  if (word & bit)
+    return false;
+  word |= bit;
+  ++count;
+  return true;
 }
 
 bool CurveTracer::Pixels::full(qint64 x0, qint64 y0, qint64 x1, qint64 y1) const {
@@ -341,6 +349,58 @@ bool CurveTracer::paintedBefore(const Cell &a, const Cell &b) {
   return before;
 }
 
+namespace {
+size_t slotOf(quint64 key, size_t mask) { return static_cast<size_t>((key * 0x9E3779B97F4A7C15ULL) >> 20) & mask; }
+} // namespace
+
+bool CurveTracer::seen(const Cell &a, const Cell &b, quint64 &key) const {
+  key = 0;
+  const auto near = [](const Cell &c) { return c.x >= -32768 && c.x < 32768 && c.y >= -32768 && c.y < 32768; };
+  if (!near(a) || !near(b))
+    return false;
+  const auto key16 = [](const Cell &c) {
+    return (static_cast<quint64>(c.x + 32768) << 16) | static_cast<quint64>(c.y + 32768);
+  };
+  const quint64 ka = key16(a);
+  const quint64 kb = key16(b);
+  // Unordered: a track run backwards is the same segment. Never 0, as the cells differ.
+  key = (std::min(ka, kb) << 32) | std::max(ka, kb);
+  if (m_segments.empty())
+    return false;
+  const size_t mask = m_segments.size() - 1;
+  for (size_t i = slotOf(key, mask); m_segments[i] != 0; i = (i + 1) & mask)
+    if (m_segments[i] == key)
+      return true;
+  return false;
+}
+
+void CurveTracer::remember(quint64 key) {
+  if (key == 0 || m_segmentCount >= kMaxSegments)
+    return;
+  if (static_cast<qint64>(m_segments.size()) < 2 * (m_segmentCount + 1)) {
+    std::vector<quint64> old(std::max<size_t>(1024, m_segments.size() * 2), 0);
+    old.swap(m_segments);
+    const size_t mask = m_segments.size() - 1;
+    for (quint64 k : old) {
+      if (k == 0)
+        continue;
+      size_t i = slotOf(k, mask);
+      while (m_segments[i] != 0)
+        i = (i + 1) & mask;
+      m_segments[i] = k;
+    }
+  }
+  const size_t mask = m_segments.size() - 1;
+  size_t i = slotOf(key, mask);
+  while (m_segments[i] != 0) {
+    if (m_segments[i] == key)
+      return;
+    i = (i + 1) & mask;
+  }
+  m_segments[i] = key;
+  ++m_segmentCount;
+}
+
 void CurveTracer::put(const CurveStore::Point &p, const Cell &c, std::vector<CurveStore::Point> &out) {
   if (m_broken && !m_lastIsGap)
     out.push_back({m_lastEmitted.x, kNaN});
@@ -374,7 +434,12 @@ void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point
       put(p, c, out);
     return;
   }
-  if ((m_cell.out & c.out) != 0 || (m_cell.exact && c.exact && paintedBefore(m_cell, c))) {
+  // A segment seen before is judged as then: drawn, its pixels and end cell hold what it drew.
+  quint64 key = 0;
+  const bool skip = (m_cell.out & c.out) != 0 ||
+                    (m_cell.exact && c.exact && (seen(m_cell, c, key) || paintedBefore(m_cell, c)));
+  remember(key);
+  if (skip) {
     // Beyond one edge, or nothing new: the line goes on from here without it.
     m_broken = true;
     m_cell = c;
@@ -390,7 +455,8 @@ void CurveTracer::feed(const CurveStore::Point &p, std::vector<CurveStore::Point
   m_cellEmitted = true;
 }
 
-bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added) {
+bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added,
+                         Clock::time_point deadline) {
   added.clear();
   const bool fresh = store.id() != m_storeId || !(view == m_view) || store.count() < m_next;
   if (fresh) {
@@ -407,7 +473,20 @@ bool CurveTracer::update(const CurveStore &store, const View &view, std::vector<
   // every segment between points in it.
   const double mx = 2 / m_sx;
   const double my = 2 / m_sy;
+  const bool timed = deadline != Clock::time_point::max();
+  qint64 sinceCheck = 0;
   while (m_next < n) {
+    // Every pixel holds a vertex: nothing more can show (a cloud that has filled the view).
+    if (m_vertices.count == m_vertices.width * m_vertices.height) {
+      m_next = n;
+      break;
+    }
+    // The clock a few thousand points at a time: reading it costs more than a point.
+    if (timed && ++sinceCheck >= 16) {
+      sinceCheck = 0;
+      if (Clock::now() >= deadline)
+        break;
+    }
     const qint64 b = m_next / CurveStore::kBlock;
     const qint64 off = m_next % CurveStore::kBlock;
     const CurveStore::Box &bx = store.box(b);

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -123,14 +124,21 @@ public:
     bool operator==(const View &) const = default;
   };
 
-  // Brings the tracer up to date with `store` over `view`. Answers whether the vertices were
-  // made anew (the caller replaces what it drew) rather than extended; `added` gets the new
-  // vertices either way.
-  bool update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added);
+  using Clock = std::chrono::steady_clock;
+  // Brings the tracer up to date with `store` over `view`, or as far as it gets by `deadline`
+  // (checked a block at a time; see caughtUp). Answers whether the vertices were made anew
+  // (the caller replaces what it drew) rather than extended; `added` gets the new vertices
+  // either way.
+  bool update(const CurveStore &store, const View &view, std::vector<CurveStore::Point> &added,
+              Clock::time_point deadline = Clock::time_point::max());
+  // Whether every point of the store has been walked.
+  [[nodiscard]] bool caughtUp(const CurveStore &store) const { return m_next >= store.count(); }
   void reset();
   [[nodiscard]] qint64 walkedPoints() const { return m_walked; }
+  static constexpr qint64 kMaxSegments = qint64(1) << 20;
   [[nodiscard]] qint64 memoryBytes() const {
-    return static_cast<qint64>((m_painted.bits.capacity() + m_vertices.bits.capacity()) * sizeof(quint64));
+    return static_cast<qint64>((m_painted.bits.capacity() + m_vertices.bits.capacity() + m_segments.capacity()) *
+                               sizeof(quint64));
   }
 
 private:
@@ -152,7 +160,9 @@ private:
     void reset(int w, int h);
     [[nodiscard]] bool inside(qint64 x, qint64 y) const { return x >= 0 && y >= 0 && x < width && y < height; }
     [[nodiscard]] bool test(qint64 x, qint64 y) const;
-    void set(qint64 x, qint64 y);
+    // Sets the pixel; whether it was not set before (and is in the view).
+    bool set(qint64 x, qint64 y);
+    qint64 count = 0; // pixels set
     // Every pixel of the view within [x0, x1] x [y0, y1] set.
     [[nodiscard]] bool full(qint64 x0, qint64 y0, qint64 x1, qint64 y1) const;
   };
@@ -161,6 +171,11 @@ private:
   void put(const CurveStore::Point &p, const Cell &c, std::vector<CurveStore::Point> &out);
   // Whether the segment a-b would paint nothing new; paints it otherwise.
   [[nodiscard]] bool paintedBefore(const Cell &a, const Cell &b);
+  // Segments judged before, by their cells: a track run over again is recognised at once
+  // instead of stepping along its pixels. Up to kMaxSegments are remembered (16 MiB); later
+  // ones are judged by their pixels every time.
+  [[nodiscard]] bool seen(const Cell &a, const Cell &b, quint64 &key) const;
+  void remember(quint64 key);
 
   quint64 m_storeId = 0;
   View m_view;
@@ -177,4 +192,6 @@ private:
   CurveStore::Point m_lastEmitted;
   Pixels m_painted;
   Pixels m_vertices;
+  std::vector<quint64> m_segments; // open addressing, 0 = empty
+  qint64 m_segmentCount = 0;
 };

@@ -108,7 +108,9 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   m_cursorHint->setBrush(QBrush(QColor(0, 0, 0, 160)));
   buildMeasureItems();
   connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
-    refreshTraceData();
+    refreshTraceData(m_drawCompletely);
+    if (m_curvesBehind)
+      requestReplot(); // the rest at the next one
     thinMarkers();
     if (m_cursorVisible)
       updateCursorItems();
@@ -180,7 +182,9 @@ void PlotChart::setReplotHeld(bool held) {
 void PlotChart::replotNow() {
   m_replotTimer.stop();
   m_dirty = false;
+  m_drawCompletely = true;
   m_plot->replot(QCustomPlot::rpImmediateRefresh);
+  m_drawCompletely = false;
 }
 
 void PlotChart::showEvent(QShowEvent *event) {
@@ -457,7 +461,10 @@ std::optional<double> PlotChart::maxY(int trace) const {
   return t->graph ? storeY(*t->store, t->limit, true) : t->extremes.maxY();
 }
 
-void PlotChart::refreshCurveData() const {
+void PlotChart::refreshCurveData(bool complete) const {
+  const auto deadline = complete ? CurveTracer::Clock::time_point::max()
+                                 : CurveTracer::Clock::now() + std::chrono::milliseconds(kCurveBudgetMs);
+  m_curvesBehind = false;
   const QCPRange rx = m_plot->xAxis->range();
   const QCPRange ry = m_plot->yAxis->range();
   const CurveTracer::View view{rx.lower, rx.upper, ry.lower, ry.upper, qMax(1, m_plot->axisRect()->width()),
@@ -471,7 +478,9 @@ void PlotChart::refreshCurveData() const {
       t.tracer.reset();
       continue;
     }
-    const bool anew = t.tracer.update(*t.points, view, added);
+    const bool anew = t.tracer.update(*t.points, view, added, deadline);
+    if (!t.tracer.caughtUp(*t.points))
+      m_curvesBehind = true;
     if (anew)
       t.curve->data()->clear();
     if (added.empty())
@@ -486,9 +495,9 @@ void PlotChart::refreshCurveData() const {
   }
 }
 
-void PlotChart::refreshTraceData() const {
+void PlotChart::refreshTraceData(bool complete) const {
   if (m_kind == TraceKind::Curve) {
-    refreshCurveData();
+    refreshCurveData(complete);
     return;
   }
   const int width = qMax(1, m_plot->axisRect()->width());

@@ -68,6 +68,12 @@ public:
   PlotChart &operator=(const PlotChart &) = delete;
 
   static constexpr int kReplotIntervalMs = 40;
+  // What one replot spends at most on walking X/Y points: a curve of many millions drawn anew
+  // (a zoom, a resize) fills in over several replots instead of holding the window. replotNow,
+  // pictures and prints draw it whole.
+  static constexpr int kCurveBudgetMs = 8;
+  // Whether an X/Y trace has points not drawn yet (it is filling in).
+  [[nodiscard]] bool curveFillingIn() const { return m_curvesBehind; }
   // The least time between the end of one chart's timed replot and the start of another's.
   static constexpr int kReplotSpacingMs = 2;
 
@@ -341,9 +347,10 @@ private:
   void applyFit();
   void fitTickLabels();
   void thinMarkers();
-  // Fills the time traces' graphs with what the current view and width can show.
-  void refreshTraceData() const;
-  void refreshCurveData() const;
+  // Fills the time traces' graphs with what the current view and width can show. Curves are
+  // drawn completely, or else for at most kCurveBudgetMs, going on at the next replot.
+  void refreshTraceData(bool complete = true) const;
+  void refreshCurveData(bool complete) const;
   void rebuildLegend();
   void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
   void updateCursorItems();
@@ -389,6 +396,8 @@ private:
   bool m_zoomBox = false;
   bool m_dirty = false;
   bool m_held = false;
+  bool m_drawCompletely = false;
+  mutable bool m_curvesBehind = false;
   QTimer m_replotTimer;
   DragMode m_drag = DragMode::None;
   QPointF m_dragStart;

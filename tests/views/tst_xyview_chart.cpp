@@ -1,10 +1,14 @@
 #include "views/PlotChart.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <qcustomplot.h>
+
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 using Points = QList<QPointF>;
@@ -144,6 +148,58 @@ private slots:
       for (int x = 0; x < img.width() && !red; ++x)
         red = img.pixelColor(x, y) == QColor(255, 0, 0);
     QVERIFY(red);
+  }
+
+  // A curve of millions of points drawn anew for a new view fills in over several timed
+  // replots (each within its budget) and ends with what drawing it whole gives; a picture taken
+  // meanwhile is whole at once.
+  void largeCurveFillsInOverReplots() {
+    constexpr int kPoints = 3'000'000;
+    std::mt19937 rng(4);
+    std::uniform_real_distribution<double> u(-0.5, 0.5);
+    QVector<double> x(kPoints), y(kPoints);
+    double px = 50, py = 50;
+    for (int i = 0; i < kPoints; ++i) {
+      // A wandering line, a pixel or so a step: nearly every point enters a new cell.
+      px = std::clamp(px + u(rng) * 0.4, 0.0, 100.0);
+      py = std::clamp(py + u(rng) * 0.6, 0.0, 100.0);
+      x[i] = px;
+      y[i] = py;
+    }
+    PlotChart filling(5, TraceKind::Curve), whole(5, TraceKind::Curve);
+    for (PlotChart *c : {&filling, &whole}) {
+      c->resize(500, 300);
+      c->show();
+      QVERIFY(QTest::qWaitForWindowExposed(c));
+      c->setAxisRange(ChartAxis::X, 0, 100);
+      c->setAxisRange(ChartAxis::Y, 0, 100);
+      c->addPoints(0, x, y, false);
+      c->replotNow();
+      c->setAxisRange(ChartAxis::X, 10, 80); // every point walked again
+    }
+    whole.replotNow();
+    QTemporaryDir dir;
+    QVERIFY(filling.saveImage(dir.filePath(QStringLiteral("filling.png"))));
+    QVERIFY(whole.saveImage(dir.filePath(QStringLiteral("whole.png"))));
+    QCOMPARE(QImage(dir.filePath(QStringLiteral("filling.png"))), QImage(dir.filePath(QStringLiteral("whole.png"))));
+
+    // Again, through the timed replots alone.
+    for (PlotChart *c : {&filling, &whole})
+      c->setAxisRange(ChartAxis::X, 5, 60);
+    QSignalSpy replots(filling.plot(), &QCustomPlot::afterReplot);
+    filling.requestReplot();
+    QTRY_VERIFY_WITH_TIMEOUT(replots.count() > 0 && !filling.curveFillingIn() && !filling.replotPending(), 60000);
+    QVERIFY2(replots.count() > 1, qPrintable(QString::number(replots.count())));
+    whole.replotNow();
+    const auto *a = qobject_cast<QCPCurve *>(filling.plot()->plottable(0));
+    const auto *b = qobject_cast<QCPCurve *>(whole.plot()->plottable(0));
+    QVERIFY(a && b);
+    QCOMPARE(a->dataCount(), b->dataCount());
+    QVERIFY(a->dataCount() > 0);
+    for (int i = 0; i < a->dataCount(); ++i) {
+      const QCPCurveData pa = *a->data()->at(i), pb = *b->data()->at(i);
+      QVERIFY(pa.key == pb.key && (pa.value == pb.value || (std::isnan(pa.value) && std::isnan(pb.value))));
+    }
   }
 };
 
