@@ -248,20 +248,26 @@ CurveTracer::Cell CurveTracer::cellOf(double x, double y) const {
 }
 
 void CurveTracer::Pixels::reset(int w, int h) {
-  width = w;
-  height = h;
-  tilesAcross = (w + 7) / 8;
-  bits.assign(static_cast<size_t>(tilesAcross * ((h + 7) / 8)), 0);
+  // A pixel more on every side: a line on the axis itself (a reading at the axis maximum)
+  // still shows on the edge.
+  width = w + 2;
+  height = h + 2;
+  tilesAcross = (width + 7) / 8;
+  bits.assign(static_cast<size_t>(tilesAcross * ((height + 7) / 8)), 0);
   count = 0;
 }
 
 bool CurveTracer::Pixels::test(qint64 x, qint64 y) const {
+  ++x;
+  ++y;
   if (!inside(x, y))
     return true;
   return (bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))] >> (((y & 7) << 3) | (x & 7))) & 1;
 }
 
 bool CurveTracer::Pixels::set(qint64 x, qint64 y) {
+  ++x;
+  ++y;
   if (!inside(x, y))
     return false;
   quint64 &word = bits[static_cast<size_t>((y >> 3) * tilesAcross + (x >> 3))];
@@ -274,10 +280,10 @@ bool CurveTracer::Pixels::set(qint64 x, qint64 y) {
 }
 
 bool CurveTracer::Pixels::full(qint64 x0, qint64 y0, qint64 x1, qint64 y1) const {
-  x0 = std::max<qint64>(x0, 0);
-  y0 = std::max<qint64>(y0, 0);
-  x1 = std::min(x1, width - 1);
-  y1 = std::min(y1, height - 1);
+  x0 = std::max<qint64>(x0 + 1, 0);
+  y0 = std::max<qint64>(y0 + 1, 0);
+  x1 = std::min(x1 + 1, width - 1);
+  y1 = std::min(y1 + 1, height - 1);
   for (qint64 ty = y0 >> 3; ty <= y1 >> 3; ++ty) {
     // The rows of this tile inside the box, then the columns of each tile.
     const qint64 r0 = std::max(y0, ty * 8) - ty * 8;
@@ -311,7 +317,7 @@ bool CurveTracer::paintedBefore(const Cell &a, const Cell &b) {
       t1 = std::min(t1, r);
     return t0 <= t1;
   };
-  const double w = static_cast<double>(m_painted.width), h = static_cast<double>(m_painted.height);
+  const double w = static_cast<double>(m_view.width), h = static_cast<double>(m_view.height);
   if (!clip(-dx, ax + 1) || !clip(dx, w - ax) || !clip(-dy, ay + 1) || !clip(dy, h - ay))
     return !m_vertices.test(b.x, b.y) ? false : true;
   qint64 x = static_cast<qint64>(std::llround(ax + t0 * dx));

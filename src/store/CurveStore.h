@@ -150,8 +150,9 @@ private:
     int out = 0;       // beyond which edges of the view (two pixels out): left 1, right 2, low 4, high 8
     bool operator==(const Cell &o) const { return valid && o.valid && x == o.x && y == o.y; }
   };
-  // A bit per pixel of the view, in tiles of 8 x 8 (one word each, so that a whole box is
-  // tested a word at a time). Pixels outside the view count as set: nothing there shows.
+  // A bit per pixel of the view and one pixel around it, in tiles of 8 x 8 (one word each, so
+  // that a whole box is tested a word at a time); coordinates are the view's. Pixels further
+  // out count as set: nothing there shows.
   struct Pixels {
     qint64 width = 0;
     qint64 height = 0;

@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -350,6 +351,31 @@ private slots:
       QVERIFY2(line.size() < 20'000, qPrintable(QString::number(line.size())));
     if (view.x1 - view.x0 < 50 || Shape(shape) == Shape::Cloud)
       QVERIFY2(once.walkedPoints() < count / 2, qPrintable(QString::number(once.walkedPoints())));
+  }
+
+  // Readings at the axis limits lie on the edge of the view: the line along them is drawn.
+  void lineOnTheEdgeIsDrawn() {
+    const CurveTracer::View v{0, 100, 0, 50, 400, 200};
+    CurveStore s;
+    for (int i = 0; i <= 100; ++i)
+      s.append(i, 50); // along the top
+    for (int i = 0; i <= 50; ++i)
+      s.append(100, 50 - i); // down the right edge
+    CurveTracer t;
+    Points line;
+    QVERIFY(t.update(s, v, line));
+    double topFrom = 1e9, topTo = -1e9;
+    int joined = 0;
+    for (size_t k = 0; k < line.size(); ++k) {
+      if (line[k].y != 50)
+        continue;
+      topFrom = std::min(topFrom, line[k].x);
+      topTo = std::max(topTo, line[k].x);
+      if (k > 0 && line[k - 1].y == 50)
+        ++joined;
+    }
+    QVERIFY2(topTo - topFrom >= 99 && joined > 0, qPrintable(QStringLiteral("%1..%2, %3").arg(topFrom).arg(topTo).arg(joined)));
+    QVERIFY(std::any_of(line.begin(), line.end(), [](const P &p) { return p.x == 100 && p.y == 0; }));
   }
 
   void newViewOrStoreDrawsAnew() {
