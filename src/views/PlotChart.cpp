@@ -1,5 +1,6 @@
 #include "views/PlotChart.h"
 
+#include "views/ChartPlottables.h"
 #include "views/DateTimeFormat.h"
 #include "views/ViewGeometry.h"
 #include "views/WinColor.h"
@@ -49,7 +50,8 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   m_plot = new QCustomPlot(this);
-  // A trace is a few points per pixel column: one polyline call each, not a call per segment.
+  // Separate lines rather than polylines where the library strokes them itself; the traces
+  // stroke theirs in one call each (ChartGraph, ChartCurve).
   m_plot->setPlottingHint(QCP::phFastPolylines, true);
   layout->addWidget(m_plot);
   setFocusProxy(m_plot);
@@ -72,11 +74,12 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   for (int i = 0; i < count; ++i) {
     Trace &t = m_traces[static_cast<size_t>(i)];
     if (kind == TraceKind::Curve) {
-      t.curve = new QCPCurve(m_plot->xAxis, m_plot->yAxis);
+      t.curve = new ChartCurve(m_plot->xAxis, m_plot->yAxis);
       t.points = std::make_unique<CurveStore>();
     } else {
-      t.graph = m_plot->addGraph();
-      t.graph->setAdaptiveSampling(true);
+      t.graph = new ChartGraph(m_plot->xAxis, m_plot->yAxis);
+      // What it is given is thinned to the pixels already (MakeTracePoints).
+      t.graph->setAdaptiveSampling(false);
       t.store = std::make_shared<SampleStore>();
     }
     t.plottable()->setName(QString::number(i + 1));
@@ -559,6 +562,7 @@ void PlotChart::refreshTraceData(bool complete) const {
     for (size_t k = 0; k < tp.x.size(); ++k)
       points[static_cast<qsizetype>(k)] = QCPGraphData(tp.x[k] * t.xScale, tp.y[k]);
     t.graph->data()->set(points, true);
+    static_cast<ChartGraph *>(t.graph)->setColumns(!tp.raw);
   }
 }
 

@@ -454,7 +454,6 @@ private slots:
     QVERIFY(g->visible());
     chart.setMarkersVisible(0, false);
     QVERIFY(!g->visible());
-    QVERIFY(g->adaptiveSampling());
   }
 
   void markersThinOutWhenDenserThanPixels_data() {
@@ -829,6 +828,83 @@ private slots:
       columnsWithValues += drawn.count(c);
     }
     QVERIFY(columnsWithValues > width / 2);
+  }
+
+  void denseTracePaintsLikeTheLibrary_data() {
+    QTest::addColumn<int>("points");
+    QTest::addColumn<double>("amplitude");
+    QTest::newRow("noisy band") << 400000 << 8.0;
+    QTest::newRow("steady reading") << 400000 << 0.0;
+    QTest::newRow("few points: raw") << 300 << 8.0;
+  }
+  void denseTracePaintsLikeTheLibrary() {
+    // The trace strokes its columns its own way; the picture must be what the library's own
+    // graph makes of the same points, every column of a band solidly painted.
+    QFETCH(int, points);
+    QFETCH(double, amplitude);
+    PlotChart chart(kChannelChartTraces);
+    showChart(chart);
+    chart.setTraceColor(0, Qt::red);
+    QVector<double> x(points);
+    QVector<double> y(points);
+    quint32 seed = 99;
+    for (int i = 0; i < points; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      x[i] = i;
+      y[i] = 20 + 10 * std::sin(i * 6.0 / points) + amplitude * double((seed >> 8) % 1000) / 1000.0;
+    }
+    chart.addPoints(0, x, y, true);
+    chart.setAxisRange(ChartAxis::X, 0, points - 1);
+    chart.setAxisRange(ChartAxis::Y, 0, 50);
+    chart.replotNow();
+    QCustomPlot &plot = *chart.plot();
+    const QPixmap ours = plot.toPixmap();
+    QCPGraph *mine = plot.graph(0);
+    auto *library = new QCPGraph(plot.xAxis, plot.yAxis);
+    library->setAdaptiveSampling(false);
+    library->data()->set(*mine->data());
+    library->setPen(mine->pen());
+    mine->setVisible(false);
+    const QPixmap theirs = plot.toPixmap();
+    const QImage a = ours.toImage();
+    const QImage b = theirs.toImage();
+    const auto red = [](const QImage &img, int px, int py) {
+      if (px < 0 || py < 0 || px >= img.width() || py >= img.height())
+        return false;
+      const QRgb c = img.pixel(px, py);
+      return qRed(c) - std::max(qGreen(c), qBlue(c)) > 60;
+    };
+    const auto strays = [&](const QImage &p, const QImage &q) {
+      int n = 0;
+      for (int py = 0; py < p.height(); ++py)
+        for (int px = 0; px < p.width(); ++px) {
+          if (!red(p, px, py))
+            continue;
+          bool near = false;
+          for (int dy = -1; dy <= 1 && !near; ++dy)
+            for (int dx = -1; dx <= 1 && !near; ++dx)
+              near = red(q, px + dx, py + dy);
+          n += near ? 0 : 1;
+        }
+      return n;
+    };
+    QCOMPARE(strays(a, b), 0);
+    QCOMPARE(strays(b, a), 0);
+    if (points < 1000)
+      return;
+    // Every pixel column of the band painted, its middle in the trace's full colour.
+    const QRect rect = plot.axisRect()->rect();
+    for (int px = rect.left() + 1; px < rect.right() - 1; ++px) {
+      int top = -1, bottom = -1;
+      for (int py = rect.top(); py <= rect.bottom(); ++py)
+        if (red(a, px, py)) {
+          top = top < 0 ? py : top;
+          bottom = py;
+        }
+      QVERIFY2(top >= 0, qPrintable(QStringLiteral("column %1 empty").arg(px)));
+      if (amplitude > 0 && bottom - top >= 4) // a band, not a thin sloped line
+        QVERIFY2(qRed(a.pixel(px, (top + bottom) / 2)) > 250, qPrintable(QStringLiteral("column %1 faint").arg(px)));
+    }
   }
 
   void sharedStoresAreNotCopied() {

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <qcustomplot.h>
+
+// QCustomPlot's graph and curve, with the line stroked in one drawLines call (StrokeLines) on
+// the screen and in pictures. Prints and vector output keep the library's polylines.
+class ChartGraph : public QCPGraph {
+public:
+  ChartGraph(QCPAxis *keyAxis, QCPAxis *valueAxis) : QCPGraph(keyAxis, valueAxis) {}
+  // The data holds per-pixel-column spans (one column a pixel apart): each column is stroked
+  // as one vertical line.
+  void setColumns(bool columns) { m_columns = columns; }
+
+protected:
+  void drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const override;
+
+private:
+  bool m_columns = false;
+};
+
+class ChartCurve : public QCPCurve {
+public:
+  ChartCurve(QCPAxis *keyAxis, QCPAxis *valueAxis) : QCPCurve(keyAxis, valueAxis) {}
+
+protected:
+  void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;
+};

@@ -1,0 +1,149 @@
+#include "views/StrokeLines.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+using Polyline = QVector<QPointF>;
+
+// Pixel columns as a time trace draws them: per column its first, lowest, highest and last y,
+// at the column's middle (x + 0.5), one pixel apart.
+Polyline columns(int count, const std::function<double(int, int)> &y, int step = 1) {
+  Polyline p;
+  for (int c = 0; c < count; c += step) {
+    const double x = 10 + c + 0.5;
+    const double a = y(c, 0), b = y(c, 1), d = y(c, 2), e = y(c, 3);
+    for (double v : {a, std::min({a, b, d, e}), std::max({a, b, d, e}), e})
+      p.append(QPointF(x, v));
+  }
+  return p;
+}
+
+double noise(int c, int k) {
+  quint32 s = quint32(c * 4 + k) * 2654435761u;
+  s ^= s >> 13;
+  return double(s % 4000) / 100.0; // 0 .. 40 px
+}
+
+QImage painted(const std::vector<QLineF> &lines, bool antialiased) {
+  QImage img(400, 200, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::black);
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing, antialiased);
+  if (antialiased)
+    p.translate(0.5, 0.5); // as the chart's painter does
+  p.setPen(QPen(Qt::white, 0));
+  p.drawLines(lines.data(), int(lines.size()));
+  return img;
+}
+
+// The library's way: every segment between two finite points on its own.
+std::vector<QLineF> segments(const Polyline &p) {
+  std::vector<QLineF> out;
+  for (qsizetype i = 1; i < p.size(); ++i)
+    if (std::isfinite(p[i - 1].x() + p[i - 1].y() + p[i].x() + p[i].y()))
+      out.emplace_back(p[i - 1], p[i]);
+  return out;
+}
+
+bool lit(const QImage &img, int x, int y) {
+  return x >= 0 && y >= 0 && x < img.width() && y < img.height() && qGray(img.pixel(x, y)) > 100;
+}
+
+// Pixels lit in `a` with no lit pixel of `b` within a pixel.
+int strays(const QImage &a, const QImage &b) {
+  int n = 0;
+  for (int y = 0; y < a.height(); ++y)
+    for (int x = 0; x < a.width(); ++x) {
+      if (!lit(a, x, y))
+        continue;
+      bool near = false;
+      for (int dy = -1; dy <= 1 && !near; ++dy)
+        for (int dx = -1; dx <= 1 && !near; ++dx)
+          near = lit(b, x + dx, y + dy);
+      n += near ? 0 : 1;
+    }
+  return n;
+}
+} // namespace
+
+class TestStrokeLines : public QObject {
+  Q_OBJECT
+
+private slots:
+  void looksLikeEverySegmentDrawn_data() {
+    QTest::addColumn<Polyline>("points");
+    QTest::addColumn<bool>("columns");
+    QTest::addColumn<int>("maxLines"); // -1: no bound
+    const auto band = [](int c, int k) { return 80 + noise(c, k); };
+    QTest::newRow("noisy columns: one line each") << columns(300, band) << true << 300;
+    QTest::newRow("flat columns") << columns(300, [](int, int) { return 100.3; }) << true << -1;
+    QTest::newRow("steep ramp") << columns(300, [](int c, int k) { return 10 + c * 0.6 + k * 0.1; }) << true << -1;
+    QTest::newRow("gentle ramp") << columns(300, [](int c, int) { return 50 + c * 0.05; }) << true << -1;
+    QTest::newRow("every third column") << columns(300, band, 3) << true << -1;
+    Polyline gaps = columns(300, band);
+    for (qsizetype i = 37; i < gaps.size(); i += 41)
+      gaps[i].setY(kNaN);
+    QTest::newRow("columns with gaps") << gaps << true << -1;
+    Polyline edges = columns(300, band);
+    edges.prepend(QPointF(3.2, 150));
+    edges.append(QPointF(395.7, 20));
+    QTest::newRow("edge samples off the columns") << edges << true << -1;
+    QTest::newRow("lone points between gaps")
+        << Polyline{{20.5, 50}, {kNaN, kNaN}, {21.5, 60}, {21.5, 90}, {kNaN, kNaN}, {22.5, 70}} << true << -1;
+    Polyline raw;
+    for (int i = 0; i < 500; ++i)
+      raw.append(QPointF(10 + i * 0.73, 100 + 60 * std::sin(i * 0.05) + noise(i, 0) / 4));
+    raw[200].setY(kNaN);
+    QTest::newRow("raw polyline") << raw << false << 497;
+  }
+  void looksLikeEverySegmentDrawn() {
+    QFETCH(Polyline, points);
+    QFETCH(bool, columns);
+    QFETCH(int, maxLines);
+    std::vector<QLineF> lines;
+    AppendStrokeLines(points.constData(), points.size(), columns, lines, 0.5);
+    if (maxLines >= 0)
+      QVERIFY2(int(lines.size()) <= maxLines, qPrintable(QString::number(lines.size())));
+    for (bool aa : {true, false}) {
+      std::vector<QLineF> mine = lines;
+      if (!aa) {
+        mine.clear();
+        AppendStrokeLines(points.constData(), points.size(), columns, mine, 0.0);
+      }
+      const QImage ours = painted(mine, aa);
+      const QImage theirs = painted(segments(points), aa);
+      QCOMPARE(strays(ours, theirs), 0);
+      QCOMPARE(strays(theirs, ours), 0);
+    }
+  }
+
+  void columnsFillTheirOwnPixel_data() {
+    QTest::addColumn<double>("deviceDx");
+    QTest::addColumn<bool>("antialiased");
+    QTest::newRow("antialiased, half-pixel shift") << 0.5 << true;
+    QTest::newRow("aliased, no shift") << 0.0 << false;
+  }
+  void columnsFillTheirOwnPixel() {
+    // Each column one pixel, fully covered: not half of two, and none left empty.
+    QFETCH(double, deviceDx);
+    QFETCH(bool, antialiased);
+    const Polyline points = columns(300, [](int c, int k) { return 60 + 10 * k + (c % 3); });
+    std::vector<QLineF> lines;
+    AppendStrokeLines(points.constData(), points.size(), true, lines, deviceDx);
+    const QImage img = painted(lines, antialiased);
+    for (int c = 0; c < 300; ++c)
+      QVERIFY2(qGray(img.pixel(10 + c, 75)) > 250, qPrintable(QStringLiteral("column %1").arg(c)));
+    QCOMPARE(qGray(img.pixel(9, 75)), 0);
+    QCOMPARE(qGray(img.pixel(310, 75)), 0);
+  }
+};
+
+QTEST_MAIN(TestStrokeLines)
+#include "tst_strokelines.moc"
