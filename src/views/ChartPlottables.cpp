@@ -1,10 +1,13 @@
 #include "views/ChartPlottables.h"
 
+#include "views/LineRaster.h"
 #include "views/StrokeLines.h"
 
 #include <vector>
 
 namespace {
+
+constexpr size_t kRasterLines = 4096;
 
 bool strokesAtAll(const QCPPainter *painter) {
   return painter->pen().style() != Qt::NoPen && painter->pen().color().alpha() != 0;
@@ -28,8 +31,19 @@ void strokeBatched(QCPPainter *painter, const QVector<QPointF> &points, bool col
   const QTransform &t = painter->transform();
   columns = columns && t.type() <= QTransform::TxTranslate;
   AppendStrokeLines(points.constData(), points.size(), columns, lines, columns ? t.dx() : 0.0);
-  if (!lines.empty())
-    painter->drawLines(lines.data(), static_cast<int>(lines.size()));
+  if (lines.empty())
+    return;
+  // Columns, and lines too many to tell apart, go through the raster: the same picture for a
+  // fraction of the stroker's time. A few lines keep QPainter's antialiasing.
+  const bool many = columns || lines.size() >= kRasterLines;
+  if (many && painter->pen().widthF() <= 1.0 && LineRaster::suits(*painter)) {
+    LineRaster raster(LineRaster::deviceClip(*painter), painter->pen().color());
+    for (const QLineF &l : lines)
+      raster.add(l.translated(t.dx(), t.dy()));
+    raster.paint(*painter);
+    return;
+  }
+  painter->drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
 } // namespace

@@ -1,9 +1,11 @@
+#include "views/LineRaster.h"
 #include "views/StrokeLines.h"
 
 #include <QImage>
 #include <QPainter>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -11,6 +13,9 @@
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 using Polyline = QVector<QPointF>;
+} // namespace
+Q_DECLARE_METATYPE(std::vector<QLineF>)
+namespace {
 
 // Pixel columns as a time trace draws them: per column its first, lowest, highest and last y,
 // at the column's middle (x + 0.5), one pixel apart.
@@ -142,6 +147,80 @@ private slots:
       QVERIFY2(qGray(img.pixel(10 + c, 75)) > 250, qPrintable(QStringLiteral("column %1").arg(c)));
     QCOMPARE(qGray(img.pixel(9, 75)), 0);
     QCOMPARE(qGray(img.pixel(310, 75)), 0);
+  }
+
+  void rasterMatchesThePainter_data() {
+    QTest::addColumn<std::vector<QLineF>>("lines");
+    QTest::addColumn<QRect>("clip");
+    const QRect some(13, 7, 301, 170); // edges off the tile grid
+    std::vector<QLineF> columnsOfSpans;
+    for (int c = 0; c < 380; ++c)
+      columnsOfSpans.emplace_back(c + 0.5, 20 + noise(c, 0) + 0.3, c + 0.5, 90 + noise(c, 1) + 0.7);
+    QTest::newRow("vertical spans") << columnsOfSpans << QRect(0, 0, 400, 200);
+    QTest::newRow("vertical spans, clipped") << columnsOfSpans << some;
+    std::vector<QLineF> band;
+    quint32 seed = 5;
+    QPointF at(200, 100);
+    for (int i = 0; i < 20000; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      const QPointF next(std::clamp(at.x() + double(int(seed >> 24) % 9 - 4), 5.0, 395.0),
+                         std::clamp(at.y() + double(int(seed >> 16 & 0xff) % 9 - 4), 5.0, 195.0));
+      band.emplace_back(at, next);
+      at = next;
+    }
+    QTest::newRow("a dense walk") << band << QRect(0, 0, 400, 200);
+    QTest::newRow("a dense walk, clipped") << band << some;
+    const std::vector<QLineF> far{{-1e7, 50.5, 1e7, 150.5}, {200.5, -1e6, 210.5, 1e6}, {-50, -50, -10, -10},
+                                  {450, 10, 500, 190}, {390.5, 100.5, 1e9, 100.5}, {0.5, 0.5, 399.5, 199.5}};
+    QTest::newRow("lines from far outside") << far << QRect(0, 0, 400, 200);
+    QTest::newRow("lines from far outside, clipped") << far << some;
+  }
+  void rasterMatchesThePainter() {
+    QFETCH(std::vector<QLineF>, lines);
+    QFETCH(QRect, clip);
+    const auto draw = [&](bool raster) {
+      QImage img(400, 200, QImage::Format_ARGB32_Premultiplied);
+      img.fill(Qt::black);
+      QPainter p(&img);
+      p.setClipRect(clip);
+      p.setPen(QPen(Qt::white, 0));
+      if (raster) {
+        LineRaster r(LineRaster::deviceClip(p), Qt::white);
+        for (const QLineF &l : lines)
+          r.add(l);
+        r.paint(p);
+      } else {
+        p.drawLines(lines.data(), int(lines.size()));
+      }
+      return img;
+    };
+    const QImage ours = draw(true);
+    const QImage theirs = draw(false);
+    QCOMPARE(strays(ours, theirs), 0);
+    QCOMPARE(strays(theirs, ours), 0);
+    // Nothing outside the clip.
+    for (int y = 0; y < 200; ++y)
+      for (int x = 0; x < 400; ++x)
+        if (!clip.contains(x, y))
+          QCOMPARE(qGray(ours.pixel(x, y)), 0);
+  }
+
+  void rasterBlendsATranslucentColour() {
+    // Half-transparent red over blue: what source-over gives, whether a pixel is hit once or
+    // by a span's partly covered end.
+    QImage img(64, 64, QImage::Format_ARGB32_Premultiplied);
+    img.fill(Qt::blue);
+    QPainter p(&img);
+    LineRaster r(QRect(0, 0, 64, 64), QColor(255, 0, 0, 128));
+    r.add(QLineF(10.5, 5.0, 10.5, 20.5)); // rows 5..19 whole, row 20 half
+    r.paint(p);
+    p.end();
+    const QColor whole = img.pixelColor(10, 12);
+    QVERIFY(std::abs(whole.red() - 128) <= 2 && std::abs(whole.blue() - 127) <= 2);
+    const QColor half = img.pixelColor(10, 20);
+    QVERIFY(std::abs(half.red() - 64) <= 2 && std::abs(half.blue() - 191) <= 2);
+    QCOMPARE(img.pixelColor(10, 21), QColor(Qt::blue));
+    QCOMPARE(img.pixelColor(11, 12), QColor(Qt::blue));
   }
 };
 
