@@ -49,46 +49,60 @@ quint32 scaled(quint32 premultiplied, int coverage) {
 } // namespace
 
 LineRaster::LineRaster(const QRect &clip, const QColor &color)
-    : m_clip(clip), m_solid(qPremultiply(color.rgba())), m_alpha(color.alpha()),
-      m_tilesX(clip.isEmpty() ? 0 : ((clip.right() >> kTileShift) - (clip.left() >> kTileShift) + 1)),
-      m_tilesY(clip.isEmpty() ? 0 : ((clip.bottom() >> kTileShift) - (clip.top() >> kTileShift) + 1)) {
-  m_tiles.resize(size_t(m_tilesX) * size_t(m_tilesY));
+    : m_clip(clip.isEmpty() ? QRect() : clip), m_solid(qPremultiply(color.rgba())), m_alpha(color.alpha()) {
+  if (!m_clip.isEmpty())
+    m_strips.resize(size_t((m_clip.width() + kStrip - 1) >> kStripShift));
 }
 
-// Tiles of earlier rasters on this thread, kept so a replot does not fault in fresh pages.
-std::vector<std::unique_ptr<quint32[]>> &LineRaster::spareTiles() {
-  static thread_local std::vector<std::unique_ptr<quint32[]>> spare;
+// Strip buffers of earlier rasters on this thread, kept zeroed so that a replot neither faults
+// in fresh pages nor clears more than it touched.
+std::vector<LineRaster::Spare> &LineRaster::spareStrips() {
+  static thread_local std::vector<Spare> spare;
   return spare;
 }
 
 LineRaster::~LineRaster() {
-  std::vector<std::unique_ptr<quint32[]>> &spare = spareTiles();
-  for (std::unique_ptr<quint32[]> &t : m_tiles)
-    if (t && spare.size() < kSpareTiles)
-      spare.push_back(std::move(t));
-}
-
-quint32 *LineRaster::tileAt(int x, int y) {
-  const int tx = (x >> kTileShift) - (m_clip.left() >> kTileShift);
-  const int ty = (y >> kTileShift) - (m_clip.top() >> kTileShift);
-  std::unique_ptr<quint32[]> &t = m_tiles[size_t(ty) * size_t(m_tilesX) + size_t(tx)];
-  if (!t) {
-    std::vector<std::unique_ptr<quint32[]>> &spare = spareTiles();
-    if (spare.empty()) {
-      t = std::make_unique<quint32[]>(kTile * kTile);
-    } else {
-      t = std::move(spare.back());
-      spare.pop_back();
-    }
-    std::memset(t.get(), 0, sizeof(quint32) * kTile * kTile);
+  std::vector<Spare> &spare = spareStrips();
+  for (Strip &s : m_strips) {
+    if (!s.pixels || spare.size() >= kSpareStrips)
+      continue;
+    std::memset(s.pixels.get() + size_t(s.top) * kStrip, 0, sizeof(quint32) * kStrip * size_t(s.bottom - s.top + 1));
+    spare.push_back({std::move(s.pixels), s.rows});
   }
-  return t.get() + (y & (kTile - 1)) * kTile + (x & (kTile - 1));
 }
 
-void LineRaster::plot(int x, int y, int coverage) {
-  if (!m_clip.contains(x, y) || coverage <= 0)
+void LineRaster::allocate(Strip &s, int ly) {
+  std::vector<Spare> &spare = spareStrips();
+  const auto fits = std::find_if(spare.rbegin(), spare.rend(), [&](const Spare &b) { return b.rows >= m_clip.height(); });
+  if (fits == spare.rend()) {
+    s.rows = m_clip.height();
+    s.pixels = std::make_unique<quint32[]>(size_t(kStrip) * size_t(s.rows)); // zeroed
+  } else {
+    s.rows = fits->rows;
+    s.pixels = std::move(fits->pixels);
+    spare.erase(std::next(fits).base());
+  }
+  s.top = ly;
+  s.bottom = ly;
+}
+
+inline quint32 *LineRaster::pixelAt(int x, int y) {
+  const int lx = x - m_clip.left();
+  const int ly = y - m_clip.top();
+  Strip &s = m_strips[size_t(lx >> kStripShift)];
+  if (!s.pixels) [[unlikely]] {
+    allocate(s, ly);
+  } else {
+    s.top = std::min(s.top, ly);
+    s.bottom = std::max(s.bottom, ly);
+  }
+  return s.pixels.get() + size_t(ly) * kStrip + size_t(lx & (kStrip - 1));
+}
+
+inline void LineRaster::plot(int x, int y, int coverage) {
+  if (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom() || coverage <= 0)
     return;
-  quint32 &d = *tileAt(x, y);
+  quint32 &d = *pixelAt(x, y);
   if (coverage >= 255 && m_alpha == 255) {
     d = m_solid;
     return;
@@ -104,10 +118,13 @@ void LineRaster::span(int x, double y0, double y1) {
     return;
   const int first = std::max(m_clip.top(), int(std::floor(y0)));
   const int last = std::min(m_clip.bottom(), int(std::ceil(y1)) - 1);
-  quint32 *p = nullptr;
+  if (first > last)
+    return;
+  // The strip's touched rows are widened once; below the first pixel the next is a row on.
+  (void)pixelAt(x, last);
+  quint32 *p = pixelAt(x, first) - kStrip;
   for (int y = first; y <= last; ++y) {
-    // One tile lookup per tile row; below it the pixel is a row further on.
-    p = (p == nullptr || (y & (kTile - 1)) == 0) ? tileAt(x, y) : p + kTile;
+    p += kStrip;
     const double covered = std::min(y1, double(y + 1)) - std::max(y0, double(y));
     if (covered >= 1.0 && m_alpha == 255) {
       *p = m_solid;
@@ -122,21 +139,39 @@ void LineRaster::span(int x, double y0, double y1) {
 }
 
 void LineRaster::bresenham(QPointF a, QPointF b) {
-  // Clipped first: a join may reach from far outside the view.
-  const QRectF box(m_clip.left(), m_clip.top(), m_clip.width(), m_clip.height());
-  if (!clipTo(a, b, box.adjusted(-1, -1, 1, 1)))
+  // Clipped first to the clip's pixels, [left, right + 1): a join may reach from far outside.
+  const QRectF box(m_clip.left(), m_clip.top(), m_clip.width() - 1e-6, m_clip.height() - 1e-6);
+  if (!clipTo(a, b, box))
     return;
-  int x0 = int(std::floor(a.x()));
-  int y0 = int(std::floor(a.y()));
-  const int x1 = int(std::floor(b.x()));
-  const int y1 = int(std::floor(b.y()));
+  const auto column = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.left(), m_clip.right()); };
+  const auto row = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.top(), m_clip.bottom()); };
+  int x0 = column(a.x());
+  int y0 = row(a.y());
+  const int x1 = column(b.x());
+  const int y1 = row(b.y());
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
   const int sy = y0 < y1 ? 1 : -1;
+  const bool opaque = m_alpha == 255;
+  // Every pixel between two inside the clip is inside it, in the strips from x0 to x1 and the
+  // rows from y0 to y1: those are marked touched once, not per pixel.
+  const int left = m_clip.left();
+  const int top = m_clip.top();
+  const int lowRow = std::min(y0, y1) - top;
+  const int highRow = std::max(y0, y1) - top;
+  for (int i = (std::min(x0, x1) - left) >> kStripShift; i <= (std::max(x0, x1) - left) >> kStripShift; ++i) {
+    Strip &s = m_strips[size_t(i)];
+    if (!s.pixels)
+      allocate(s, lowRow);
+    s.top = std::min(s.top, lowRow);
+    s.bottom = std::max(s.bottom, highRow);
+  }
   int err = dx + dy;
   for (;;) {
-    plot(x0, y0, 255);
+    const int lx = x0 - left;
+    quint32 &d = m_strips[size_t(lx >> kStripShift)].pixels[size_t(y0 - top) * kStrip + size_t(lx & (kStrip - 1))];
+    d = opaque ? m_solid : m_solid + scaled(d, 255 - m_alpha);
     if (x0 == x1 && y0 == y1)
       break;
     const int e2 = 2 * err;
@@ -165,19 +200,16 @@ void LineRaster::add(const QLineF &line) {
 
 void LineRaster::paint(QPainter &painter) const {
   painter.save();
-  painter.resetTransform(); // the clip stays; tiles land on whole device pixels
+  painter.resetTransform(); // the clip stays; strips land on whole device pixels
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  const int left = (m_clip.left() >> kTileShift) << kTileShift;
-  const int top = (m_clip.top() >> kTileShift) << kTileShift;
-  for (int ty = 0; ty < m_tilesY; ++ty)
-    for (int tx = 0; tx < m_tilesX; ++tx) {
-      const std::unique_ptr<quint32[]> &t = m_tiles[size_t(ty) * size_t(m_tilesX) + size_t(tx)];
-      if (!t)
-        continue;
-      const QImage tile(reinterpret_cast<const uchar *>(t.get()), kTile, kTile, kTile * 4,
-                        QImage::Format_ARGB32_Premultiplied);
-      painter.drawImage(QPoint(left + tx * kTile, top + ty * kTile), tile);
-    }
+  for (size_t i = 0; i < m_strips.size(); ++i) {
+    const Strip &s = m_strips[i];
+    if (!s.pixels)
+      continue;
+    const QImage strip(reinterpret_cast<const uchar *>(s.pixels.get() + size_t(s.top) * kStrip), kStrip,
+                       s.bottom - s.top + 1, kStrip * 4, QImage::Format_ARGB32_Premultiplied);
+    painter.drawImage(QPoint(m_clip.left() + int(i) * kStrip, m_clip.top() + s.top), strip);
+  }
   painter.restore();
 }
 

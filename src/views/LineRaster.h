@@ -9,8 +9,8 @@
 
 class QPainter;
 
-// Strokes 1 px lines of one colour into 64 x 64 tiles of the pixels they touch, painted with one
-// drawImage per touched tile. QPainter's cosmetic stroker costs about 0.3 us a line and tens of
+// Strokes 1 px lines of one colour into strips of the pixels they touch, painted with one
+// drawImage per touched strip. QPainter's cosmetic stroker costs about 0.3 us a line and tens of
 // ns a pixel; a chart band of a hundred thousand segments, or ten traces of full pixel columns,
 // took tens of milliseconds through it. Here a pixel is a store.
 //
@@ -33,19 +33,31 @@ public:
   static QRect deviceClip(const QPainter &painter);
 
 private:
-  static constexpr int kTileShift = 6;
-  static constexpr int kTile = 1 << kTileShift;
-  static constexpr size_t kSpareTiles = 1024; // 16 MiB at most
-  static std::vector<std::unique_ptr<quint32[]>> &spareTiles();
-  quint32 *tileAt(int x, int y);
+  // Columns of the clip kStrip pixels wide, each a buffer of the clip's height allocated when
+  // first touched, painted over the rows touched only: a zigzag trace touches the pixels near
+  // its line, not whole squares around it.
+  static constexpr int kStripShift = 4;
+  static constexpr int kStrip = 1 << kStripShift;
+  struct Strip {
+    std::unique_ptr<quint32[]> pixels; // rows of kStrip, at least the clip's height
+    int rows = 0;
+    int top = 0;
+    int bottom = -1; // rows touched, relative to the clip
+  };
+  static constexpr size_t kSpareStrips = 256;
+  struct Spare {
+    std::unique_ptr<quint32[]> pixels;
+    int rows;
+  };
+  static std::vector<Spare> &spareStrips();
+  quint32 *pixelAt(int x, int y); // inside the clip
+  void allocate(Strip &s, int ly);
   void plot(int x, int y, int coverage);
   void span(int x, double y0, double y1);
   void bresenham(QPointF a, QPointF b);
 
   QRect m_clip;
-  quint32 m_solid;   // the colour, premultiplied
+  quint32 m_solid; // the colour, premultiplied
   int m_alpha;
-  int m_tilesX;
-  int m_tilesY;
-  std::vector<std::unique_ptr<quint32[]>> m_tiles;
+  std::vector<Strip> m_strips;
 };
