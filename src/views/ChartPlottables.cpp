@@ -37,7 +37,7 @@ void strokeBatched(QCPPainter *painter, const QVector<QPointF> &points, bool col
   // fraction of the stroker's time. A few lines keep QPainter's antialiasing.
   const bool many = columns || lines.size() >= kRasterLines;
   if (many && painter->pen().widthF() <= 1.0 && LineRaster::suits(*painter)) {
-    LineRaster raster(LineRaster::deviceClip(*painter), painter->pen().color());
+    LineRaster raster(LineRaster::deviceClip(*painter), painter->pen().color(), LineRaster::directTarget(*painter));
     for (const QLineF &l : lines)
       raster.add(l.translated(t.dx(), t.dy()));
     raster.paint(*painter);
@@ -46,7 +46,46 @@ void strokeBatched(QCPPainter *painter, const QVector<QPointF> &points, bool col
   painter->drawLines(lines.data(), static_cast<int>(lines.size()));
 }
 
+// A layer buffer as QCustomPlot's own pixmap one, held as an image of premultiplied pixels.
+class ImagePaintBuffer : public QCPAbstractPaintBuffer {
+public:
+  ImagePaintBuffer(const QSize &size, double devicePixelRatio) : QCPAbstractPaintBuffer(size, devicePixelRatio) {
+    ImagePaintBuffer::reallocateBuffer();
+  }
+  QCPPainter *startPainting() override { return new QCPPainter(&m_image); }
+  void draw(QCPPainter *painter) const override {
+    if (painter && painter->isActive())
+      painter->drawImage(0, 0, m_image);
+  }
+  void clear(const QColor &color) override { m_image.fill(color); }
+
+protected:
+  void reallocateBuffer() override {
+    setInvalidated();
+    const bool scaled = !qFuzzyCompare(1.0, mDevicePixelRatio);
+    m_image = QImage(scaled ? mSize * mDevicePixelRatio : mSize, QImage::Format_ARGB32_Premultiplied);
+    if (scaled)
+      m_image.setDevicePixelRatio(mDevicePixelRatio);
+  }
+
+private:
+  QImage m_image;
+};
+
 } // namespace
+
+ChartPlot::ChartPlot(QWidget *parent) : QCustomPlot(parent) {
+  // One buffer for the logical layers and one per buffered layer, all images; a buffered layer
+  // added later gets the library's pixmap, which the raster paints on through strips.
+  int needed = 1;
+  for (int i = 0; i < layerCount(); ++i)
+    needed += layer(i)->mode() == QCPLayer::lmBuffered ? 1 : 0;
+  mPaintBuffers.clear();
+  for (int i = 0; i < needed; ++i)
+    mPaintBuffers.append(QSharedPointer<QCPAbstractPaintBuffer>(
+        new ImagePaintBuffer(viewport().size(), bufferDevicePixelRatio())));
+  setupPaintBuffers();
+}
 
 void ChartGraph::drawLinePlot(QCPPainter *painter, const QVector<QPointF> &lines) const {
   if (!strokesAtAll(painter))

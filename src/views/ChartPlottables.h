@@ -2,6 +2,13 @@
 
 #include <qcustomplot.h>
 
+// The plot the charts draw on: QCustomPlot whose layers paint on images rather than pixmaps,
+// so that a trace's raster (LineRaster) writes its pixels straight into them.
+class ChartPlot : public QCustomPlot {
+public:
+  explicit ChartPlot(QWidget *parent = nullptr);
+};
+
 // QCustomPlot's graph and curve, with the line stroked in one drawLines call (StrokeLines) on
 // the screen and in pictures. Prints and vector output keep the library's polylines.
 class ChartGraph : public QCPGraph {

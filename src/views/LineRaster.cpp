@@ -48,10 +48,17 @@ quint32 scaled(quint32 premultiplied, int coverage) {
 
 } // namespace
 
-LineRaster::LineRaster(const QRect &clip, const QColor &color)
+LineRaster::LineRaster(const QRect &clip, const QColor &color, QImage *target)
     : m_clip(clip.isEmpty() ? QRect() : clip), m_solid(qPremultiply(color.rgba())), m_alpha(color.alpha()) {
-  if (!m_clip.isEmpty())
-    m_strips.resize(size_t((m_clip.width() + kStrip - 1) >> kStripShift));
+  if (m_clip.isEmpty())
+    return;
+  if (target && target->format() == QImage::Format_ARGB32_Premultiplied) {
+    m_target = reinterpret_cast<quint32 *>(target->bits());
+    m_stride = target->bytesPerLine() / 4;
+    m_clip &= target->rect();
+    return;
+  }
+  m_strips.resize(size_t((m_clip.width() + kStrip - 1) >> kStripShift));
 }
 
 // Strip buffers of earlier rasters on this thread, kept zeroed so that a replot neither faults
@@ -86,29 +93,40 @@ void LineRaster::allocate(Strip &s, int ly) {
   s.bottom = ly;
 }
 
-inline quint32 *LineRaster::pixelAt(int x, int y) {
-  const int lx = x - m_clip.left();
-  const int ly = y - m_clip.top();
-  Strip &s = m_strips[size_t(lx >> kStripShift)];
-  if (!s.pixels) [[unlikely]] {
-    allocate(s, ly);
-  } else {
-    s.top = std::min(s.top, ly);
-    s.bottom = std::max(s.bottom, ly);
+void LineRaster::touch(int x0, int x1, int y0, int y1) {
+  if (m_target)
+    return;
+  const int lowRow = std::min(y0, y1) - m_clip.top();
+  const int highRow = std::max(y0, y1) - m_clip.top();
+  const int first = (std::min(x0, x1) - m_clip.left()) >> kStripShift;
+  const int last = (std::max(x0, x1) - m_clip.left()) >> kStripShift;
+  for (int i = first; i <= last; ++i) {
+    Strip &s = m_strips[size_t(i)];
+    if (!s.pixels) {
+      allocate(s, lowRow);
+      s.bottom = highRow;
+      continue;
+    }
+    s.top = std::min(s.top, lowRow);
+    s.bottom = std::max(s.bottom, highRow);
   }
-  return s.pixels.get() + size_t(ly) * kStrip + size_t(lx & (kStrip - 1));
 }
 
-inline void LineRaster::plot(int x, int y, int coverage) {
-  if (x < m_clip.left() || x > m_clip.right() || y < m_clip.top() || y > m_clip.bottom() || coverage <= 0)
-    return;
-  quint32 &d = *pixelAt(x, y);
+// Inside the clip, and touched.
+inline quint32 &LineRaster::pixel(int x, int y) {
+  if (m_target)
+    return m_target[qsizetype(y) * m_stride + x];
+  const int lx = x - m_clip.left();
+  return m_strips[size_t(lx >> kStripShift)].pixels[size_t(y - m_clip.top()) * kStrip + size_t(lx & (kStrip - 1))];
+}
+
+inline void LineRaster::blend(quint32 &d, int coverage) const {
   if (coverage >= 255 && m_alpha == 255) {
     d = m_solid;
     return;
   }
-  const quint32 s = scaled(m_solid, std::min(coverage, 255));
-  d = s + scaled(d, 255 - int(s >> 24));
+  const quint32 src = scaled(m_solid, std::min(coverage, 255));
+  d = src + scaled(d, 255 - int(src >> 24));
 }
 
 void LineRaster::span(int x, double y0, double y1) {
@@ -120,21 +138,12 @@ void LineRaster::span(int x, double y0, double y1) {
   const int last = std::min(m_clip.bottom(), int(std::ceil(y1)) - 1);
   if (first > last)
     return;
-  // The strip's touched rows are widened once; below the first pixel the next is a row on.
-  (void)pixelAt(x, last);
-  quint32 *p = pixelAt(x, first) - kStrip;
+  touch(x, x, first, last);
   for (int y = first; y <= last; ++y) {
-    p += kStrip;
     const double covered = std::min(y1, double(y + 1)) - std::max(y0, double(y));
-    if (covered >= 1.0 && m_alpha == 255) {
-      *p = m_solid;
-      continue;
-    }
     const int coverage = std::clamp(int(covered * 255 + 0.5), 0, 255);
-    if (coverage == 0)
-      continue;
-    const quint32 src = scaled(m_solid, coverage);
-    *p = src + scaled(*p, 255 - int(src >> 24));
+    if (coverage > 0)
+      blend(pixel(x, y), coverage);
   }
 }
 
@@ -149,29 +158,16 @@ void LineRaster::bresenham(QPointF a, QPointF b) {
   int y0 = row(a.y());
   const int x1 = column(b.x());
   const int y1 = row(b.y());
+  // Every pixel between two inside the clip is inside it, within their columns and rows:
+  // those are marked touched once, not per pixel.
+  touch(x0, x1, y0, y1);
   const int dx = std::abs(x1 - x0);
   const int dy = -std::abs(y1 - y0);
   const int sx = x0 < x1 ? 1 : -1;
   const int sy = y0 < y1 ? 1 : -1;
-  const bool opaque = m_alpha == 255;
-  // Every pixel between two inside the clip is inside it, in the strips from x0 to x1 and the
-  // rows from y0 to y1: those are marked touched once, not per pixel.
-  const int left = m_clip.left();
-  const int top = m_clip.top();
-  const int lowRow = std::min(y0, y1) - top;
-  const int highRow = std::max(y0, y1) - top;
-  for (int i = (std::min(x0, x1) - left) >> kStripShift; i <= (std::max(x0, x1) - left) >> kStripShift; ++i) {
-    Strip &s = m_strips[size_t(i)];
-    if (!s.pixels)
-      allocate(s, lowRow);
-    s.top = std::min(s.top, lowRow);
-    s.bottom = std::max(s.bottom, highRow);
-  }
   int err = dx + dy;
   for (;;) {
-    const int lx = x0 - left;
-    quint32 &d = m_strips[size_t(lx >> kStripShift)].pixels[size_t(y0 - top) * kStrip + size_t(lx & (kStrip - 1))];
-    d = opaque ? m_solid : m_solid + scaled(d, 255 - m_alpha);
+    blend(pixel(x0, y0), 255);
     if (x0 == x1 && y0 == y1)
       break;
     const int e2 = 2 * err;
@@ -187,7 +183,7 @@ void LineRaster::bresenham(QPointF a, QPointF b) {
 }
 
 void LineRaster::add(const QLineF &line) {
-  if (!std::isfinite(line.x1() + line.y1() + line.x2() + line.y2()))
+  if (m_clip.isEmpty() || !std::isfinite(line.x1() + line.y1() + line.x2() + line.y2()))
     return;
   if (line.x1() == line.x2() && std::abs(line.y2() - line.y1()) >= 1.0) {
     const double x = line.x1();
@@ -199,6 +195,8 @@ void LineRaster::add(const QLineF &line) {
 }
 
 void LineRaster::paint(QPainter &painter) const {
+  if (m_target || m_strips.empty())
+    return; // drawn already
   painter.save();
   painter.resetTransform(); // the clip stays; strips land on whole device pixels
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -227,4 +225,15 @@ QRect LineRaster::deviceClip(const QPainter &painter) {
   if (painter.hasClipping())
     all &= painter.transform().mapRect(painter.clipBoundingRect()).toAlignedRect();
   return all;
+}
+
+QImage *LineRaster::directTarget(QPainter &painter) {
+  QPaintDevice *device = painter.device();
+  if (!device || device->devType() != QInternal::Image)
+    return nullptr;
+  // Only a plain rectangle of clip: the raster honours no other shape.
+  if (painter.hasClipping() && painter.clipRegion().rectCount() > 1)
+    return nullptr;
+  auto *image = static_cast<QImage *>(device);
+  return image->format() == QImage::Format_ARGB32_Premultiplied ? image : nullptr;
 }

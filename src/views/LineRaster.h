@@ -7,10 +7,11 @@
 #include <memory>
 #include <vector>
 
+class QImage;
 class QPainter;
 
-// Strokes 1 px lines of one colour into strips of the pixels they touch, painted with one
-// drawImage per touched strip. QPainter's cosmetic stroker costs about 0.3 us a line and tens of
+// Strokes 1 px lines of one colour straight into the image painted on, or else into strips of
+// the pixels they touch, painted with one drawImage per touched strip. QPainter's cosmetic stroker costs about 0.3 us a line and tens of
 // ns a pixel; a chart band of a hundred thousand segments, or ten traces of full pixel columns,
 // took tens of milliseconds through it. Here a pixel is a store.
 //
@@ -19,7 +20,9 @@ class QPainter;
 // looks the same and in a sparse one is why the chart keeps QPainter for few lines.
 class LineRaster {
 public:
-  LineRaster(const QRect &clip, const QColor &color);
+  // With a target (directTarget), pixels are blended into it at once and paint() does nothing;
+  // otherwise they collect in strips that paint() draws.
+  LineRaster(const QRect &clip, const QColor &color, QImage *target = nullptr);
   ~LineRaster();
   LineRaster(const LineRaster &) = delete;
   LineRaster &operator=(const LineRaster &) = delete;
@@ -31,6 +34,10 @@ public:
   static bool suits(const QPainter &painter);
   // The device pixels painter may touch.
   static QRect deviceClip(const QPainter &painter);
+  // The image painter draws on, where the raster may write straight into it (an image of
+  // premultiplied pixels under a rectangular clip), else null. The chart's layers paint on
+  // such images (ChartPlot), so no strip has to be composited over them.
+  static QImage *directTarget(QPainter &painter);
 
 private:
   // Columns of the clip kStrip pixels wide, each a buffer of the clip's height allocated when
@@ -50,9 +57,10 @@ private:
     int rows;
   };
   static std::vector<Spare> &spareStrips();
-  quint32 *pixelAt(int x, int y); // inside the clip
   void allocate(Strip &s, int ly);
-  void plot(int x, int y, int coverage);
+  void touch(int x0, int x1, int y0, int y1);
+  quint32 &pixel(int x, int y);
+  void blend(quint32 &d, int coverage) const;
   void span(int x, double y0, double y1);
   void bresenham(QPointF a, QPointF b);
 
@@ -60,4 +68,6 @@ private:
   quint32 m_solid; // the colour, premultiplied
   int m_alpha;
   std::vector<Strip> m_strips;
+  quint32 *m_target = nullptr;
+  qsizetype m_stride = 0; // pixels per row of the target
 };

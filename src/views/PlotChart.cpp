@@ -49,7 +49,7 @@ PlotChart::PlotChart(int traceCount, QWidget *parent) : PlotChart(traceCount, Tr
 PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(parent), m_kind(kind) {
   auto *layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  m_plot = new QCustomPlot(this);
+  m_plot = new ChartPlot(this);
   // Separate lines rather than polylines where the library strokes them itself; the traces
   // stroke theirs in one call each (ChartGraph, ChartCurve).
   m_plot->setPlottingHint(QCP::phFastPolylines, true);

@@ -859,6 +859,8 @@ private slots:
     chart.replotNow();
     QCustomPlot &plot = *chart.plot();
     const QPixmap ours = plot.toPixmap();
+    // On screen the layers are images the trace writes into; a picture goes through QPainter.
+    const QImage screen = plot.grab().toImage();
     QCPGraph *mine = plot.graph(0);
     auto *library = new QCPGraph(plot.xAxis, plot.yAxis);
     library->setAdaptiveSampling(false);
@@ -890,6 +892,8 @@ private slots:
     };
     QCOMPARE(strays(a, b), 0);
     QCOMPARE(strays(b, a), 0);
+    QCOMPARE(strays(screen, a), 0);
+    QCOMPARE(strays(a, screen), 0);
     if (points < 1000)
       return;
     // Every pixel column of the band painted, its middle in the trace's full colour.

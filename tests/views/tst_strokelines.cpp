@@ -178,6 +178,8 @@ private slots:
   void rasterMatchesThePainter() {
     QFETCH(std::vector<QLineF>, lines);
     QFETCH(QRect, clip);
+    // Through strips drawn by QPainter, and straight into the image painted on.
+    for (bool direct : {false, true}) {
     const auto draw = [&](bool raster) {
       QImage img(400, 200, QImage::Format_ARGB32_Premultiplied);
       img.fill(Qt::black);
@@ -185,7 +187,10 @@ private slots:
       p.setClipRect(clip);
       p.setPen(QPen(Qt::white, 0));
       if (raster) {
-        LineRaster r(LineRaster::deviceClip(p), Qt::white);
+        QImage *target = direct ? LineRaster::directTarget(p) : nullptr;
+        if (direct && target != &img)
+          return QImage();
+        LineRaster r(LineRaster::deviceClip(p), Qt::white, target);
         for (const QLineF &l : lines)
           r.add(l);
         r.paint(p);
@@ -195,6 +200,7 @@ private slots:
       return img;
     };
     const QImage ours = draw(true);
+    QVERIFY2(!ours.isNull(), "the painter's image is not a direct target");
     const QImage theirs = draw(false);
     QCOMPARE(strays(ours, theirs), 0);
     QCOMPARE(strays(theirs, ours), 0);
@@ -203,6 +209,7 @@ private slots:
       for (int x = 0; x < 400; ++x)
         if (!clip.contains(x, y))
           QCOMPARE(qGray(ours.pixel(x, y)), 0);
+    }
   }
 
   void rasterBlendsATranslucentColour() {
