@@ -252,10 +252,6 @@ bool TfraXYChannel::beginReplay(int batch, int channelCount) {
 
 void TfraXYChannel::replaySample(int channel, double value) { feed(channel, value, false); }
 
-void TfraXYChannel::samplesShown(std::span<const TSampleRecord> records) { feedAll(records, true); }
-
-void TfraXYChannel::replaySamples(std::span<const TSampleRecord> records) { feedAll(records, false); }
-
 void TfraXYChannel::pairSamples(std::span<const TSampleRecord> records, std::vector<QPointF> &points) {
   points.clear();
   if (!m_fed)
@@ -277,7 +273,7 @@ void TfraXYChannel::addReplayPoints(const std::vector<QPointF> &points) {
   pltXY->addPoints(m_batch, m_batchX, m_batchY, false);
 }
 
-void TfraXYChannel::feedAll(std::span<const TSampleRecord> records, bool showValues) {
+void TfraXYChannel::samplesShown(std::span<const TSampleRecord> records) {
   if (!m_fed)
     return;
   // The chart takes a batch's points in one go: a call per sample would cost more than the
@@ -299,7 +295,7 @@ void TfraXYChannel::feedAll(std::span<const TSampleRecord> records, bool showVal
   }
   if (!m_batchX.isEmpty())
     pltXY->addPoints(m_batch, m_batchX, m_batchY, false);
-  if (showValues && xSeen)
+  if (xSeen)
     AddXYPoint(std::nullopt, true);
 }
 

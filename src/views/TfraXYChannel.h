@@ -75,8 +75,7 @@ public:
   bool beginReplay(int batch, int channelCount);
   // Each sample of the file, in file order; adds the points but leaves the displays alone.
   void replaySample(int channel, double value);
-  void replaySamples(std::span<const TSampleRecord> records);
-  // The two halves of replaySamples for a pass shared by two threads: the points a chunk makes
+  // A replay pass shared by two threads, in two halves: the points a chunk makes
   // (touches only the pairing, so it may run on another thread while this one waits or does
   // other work), then adding them (on this thread).
   void pairSamples(std::span<const TSampleRecord> records, std::vector<QPointF> &points);
@@ -114,7 +113,6 @@ private:
   void buildMenus();
   void layoutPanel(int width);
   void feed(int channel, double value, bool showValues);
-  void feedAll(std::span<const TSampleRecord> records, bool showValues);
   void AddXYPoint(const std::optional<QPointF> &point, bool showValues);
   [[nodiscard]] QString displayText(int channel) const;
   void emptyDisplays();
