@@ -1,6 +1,7 @@
 #include "views/DateTimeFormat.h"
 #include "views/PlotChart.h"
 #include "views/WinColor.h"
+#include "ImageStrays.h"
 
 #include <QFile>
 #include <map>
@@ -870,26 +871,11 @@ private slots:
     const QPixmap theirs = plot.toPixmap();
     const QImage a = ours.toImage();
     const QImage b = theirs.toImage();
-    const auto red = [](const QImage &img, int px, int py) {
-      if (px < 0 || py < 0 || px >= img.width() || py >= img.height())
-        return false;
-      const QRgb c = img.pixel(px, py);
-      return qRed(c) - std::max(qGreen(c), qBlue(c)) > 60;
+    const auto isRed = [](QRgb c) { return qRed(c) - std::max(qGreen(c), qBlue(c)) > 60; };
+    const auto red = [&](const QImage &img, int px, int py) {
+      return px >= 0 && py >= 0 && px < img.width() && py < img.height() && isRed(img.pixel(px, py));
     };
-    const auto strays = [&](const QImage &p, const QImage &q) {
-      int n = 0;
-      for (int py = 0; py < p.height(); ++py)
-        for (int px = 0; px < p.width(); ++px) {
-          if (!red(p, px, py))
-            continue;
-          bool near = false;
-          for (int dy = -1; dy <= 1 && !near; ++dy)
-            for (int dx = -1; dx <= 1 && !near; ++dx)
-              near = red(q, px + dx, py + dy);
-          n += near ? 0 : 1;
-        }
-      return n;
-    };
+    const auto strays = [&](const QImage &p, const QImage &q) { return ImageStrays(p, q, isRed); };
     QCOMPARE(strays(a, b), 0);
     QCOMPARE(strays(b, a), 0);
     QCOMPARE(strays(screen, a), 0);

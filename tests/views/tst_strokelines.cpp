@@ -1,5 +1,6 @@
 #include "views/LineRaster.h"
 #include "views/StrokeLines.h"
+#include "ImageStrays.h"
 
 #include <QImage>
 #include <QPainter>
@@ -57,24 +58,8 @@ std::vector<QLineF> segments(const Polyline &p) {
   return out;
 }
 
-bool lit(const QImage &img, int x, int y) {
-  return x >= 0 && y >= 0 && x < img.width() && y < img.height() && qGray(img.pixel(x, y)) > 100;
-}
-
-// Pixels lit in `a` with no lit pixel of `b` within a pixel.
 int strays(const QImage &a, const QImage &b) {
-  int n = 0;
-  for (int y = 0; y < a.height(); ++y)
-    for (int x = 0; x < a.width(); ++x) {
-      if (!lit(a, x, y))
-        continue;
-      bool near = false;
-      for (int dy = -1; dy <= 1 && !near; ++dy)
-        for (int dx = -1; dx <= 1 && !near; ++dx)
-          near = lit(b, x + dx, y + dy);
-      n += near ? 0 : 1;
-    }
-  return n;
+  return ImageStrays(a, b, [](QRgb c) { return qGray(c) > 100; });
 }
 } // namespace
 
