@@ -1,5 +1,7 @@
 #include "store/CurveStore.h"
 
+#include "store/PixelLine.h"
+
 #include <QDir>
 #include <QFile>
 
@@ -325,27 +327,7 @@ bool CurveTracer::paintedBefore(const Cell &a, const Cell &b) {
   const qint64 ex = static_cast<qint64>(std::llround(ax + t1 * dx));
   const qint64 ey = static_cast<qint64>(std::llround(ay + t1 * dy));
   // Bresenham, twice: first whether every pixel is painted already, then painting them.
-  const auto walk = [&](auto &&visit) {
-    qint64 px = x, py = y;
-    const qint64 sx = px < ex ? 1 : -1, sy = py < ey ? 1 : -1;
-    const qint64 ddx = std::abs(ex - px), ddy = -std::abs(ey - py);
-    qint64 err = ddx + ddy;
-    for (;;) {
-      if (!visit(px, py))
-        return false;
-      if (px == ex && py == ey)
-        return true;
-      const qint64 e2 = 2 * err;
-      if (e2 >= ddy) {
-        err += ddy;
-        px += sx;
-      }
-      if (e2 <= ddx) {
-        err += ddx;
-        py += sy;
-      }
-    }
-  };
+  const auto walk = [&](auto &&visit) { return WalkPixelLine(x, y, ex, ey, visit); };
   const bool before = walk([&](qint64 px, qint64 py) { return m_painted.test(px, py); }) && m_vertices.test(b.x, b.y);
   if (!before)
     walk([&](qint64 px, qint64 py) {

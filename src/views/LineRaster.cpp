@@ -1,5 +1,7 @@
 #include "views/LineRaster.h"
 
+#include "store/PixelLine.h"
+
 #include <QImage>
 #include <QPaintDevice>
 #include <QPaintEngine>
@@ -154,32 +156,17 @@ void LineRaster::bresenham(QPointF a, QPointF b) {
     return;
   const auto column = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.left(), m_clip.right()); };
   const auto row = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.top(), m_clip.bottom()); };
-  int x0 = column(a.x());
-  int y0 = row(a.y());
+  const int x0 = column(a.x());
+  const int y0 = row(a.y());
   const int x1 = column(b.x());
   const int y1 = row(b.y());
   // Every pixel between two inside the clip is inside it, within their columns and rows:
   // those are marked touched once, not per pixel.
   touch(x0, x1, y0, y1);
-  const int dx = std::abs(x1 - x0);
-  const int dy = -std::abs(y1 - y0);
-  const int sx = x0 < x1 ? 1 : -1;
-  const int sy = y0 < y1 ? 1 : -1;
-  int err = dx + dy;
-  for (;;) {
-    blend(pixel(x0, y0), 255);
-    if (x0 == x1 && y0 == y1)
-      break;
-    const int e2 = 2 * err;
-    if (e2 >= dy) {
-      err += dy;
-      x0 += sx;
-    }
-    if (e2 <= dx) {
-      err += dx;
-      y0 += sy;
-    }
-  }
+  WalkPixelLine(x0, y0, x1, y1, [this](int x, int y) {
+    blend(pixel(x, y), 255);
+    return true;
+  });
 }
 
 void LineRaster::add(const QLineF &line) {
