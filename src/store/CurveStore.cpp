@@ -208,7 +208,7 @@ std::optional<CurveStore::Point> CurveStore::nearestX(double x) const {
 }
 
 qint64 CurveStore::memoryBytes() const {
-  qint64 bytes = static_cast<qint64>(m_boxes.size() * sizeof(Box) + m_blocks.size() * sizeof(void *));
+  qint64 bytes = static_cast<qint64>(m_boxes.bytesUsed() + m_blocks.size() * sizeof(void *));
   for (const auto &b : m_blocks)
     if (b)
       bytes += sizeof(Block);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/ChunkedArray.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -91,7 +93,7 @@ private:
   QString m_spillDir;
   quint64 m_id = 0;
   qint64 m_count = 0;
-  std::deque<Box> m_boxes;                    // complete blocks
+  ChunkedArray<Box, 12> m_boxes;              // complete blocks
   Box m_tailBox;                              // the incomplete block
   std::deque<std::unique_ptr<Block>> m_blocks; // nullptr once written to the file
   qint64 m_spilled = 0;                       // blocks in the file: kResidentBlocks.. onwards

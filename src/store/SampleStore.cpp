@@ -111,7 +111,7 @@ SampleStore::Stats SampleStore::Stats::ofRun(const double *x, const double *y, q
   return s;
 }
 
-SampleStore::SampleStore() : m_levels(1) {}
+SampleStore::SampleStore() : m_extremes(1), m_moments(1) {}
 
 SampleStore::~SampleStore() {
   if (m_fd >= 0)
@@ -129,18 +129,14 @@ std::shared_ptr<SampleStore> SampleStore::openFile(const QString &path, int chan
   return s;
 }
 
-SampleStore::Node SampleStore::toNode(const Stats &s) {
-  Node n;
-  n.min = s.hasValue() ? s.min : kNaN;
-  n.max = s.hasValue() ? s.max : kNaN;
-  n.meanX = s.meanX;
-  n.meanY = s.meanY;
-  n.m2x = s.m2x;
-  n.m2y = s.m2y;
-  n.cxy = s.cxy;
-  n.count = static_cast<qint32>(s.count);
-  n.gaps = static_cast<qint32>(s.gaps);
-  return n;
+void SampleStore::pushNode(size_t level, const Stats &s) {
+  if (level == m_extremes.size()) {
+    m_extremes.emplace_back();
+    m_moments.emplace_back();
+  }
+  m_extremes[level].push_back({s.hasValue() ? s.min : kNaN, s.hasValue() ? s.max : kNaN, static_cast<qint32>(s.count),
+                               static_cast<qint32>(s.gaps)});
+  m_moments[level].push_back({s.meanX, s.meanY, s.m2x, s.m2y, s.cxy});
 }
 
 void SampleStore::mergeExtremes(Stats &out, qint64 count, qint64 gaps, double min, double max) {
@@ -157,21 +153,23 @@ void SampleStore::mergeExtremes(Stats &out, qint64 count, qint64 gaps, double mi
   out.gaps += gaps;
 }
 
-void SampleStore::addNode(const Node &n, Stats &out, bool extremesOnly) {
+void SampleStore::addNode(size_t level, size_t i, Stats &out, bool extremesOnly) const {
+  const Extremes &e = m_extremes[level][i];
   if (extremesOnly) {
-    mergeExtremes(out, n.count, n.gaps, n.min, n.max);
+    mergeExtremes(out, e.count, e.gaps, e.min, e.max);
     return;
   }
+  const Moments &m = m_moments[level][i];
   Stats s;
-  s.count = n.count;
-  s.gaps = n.gaps;
-  s.min = n.min;
-  s.max = n.max;
-  s.meanX = n.meanX;
-  s.meanY = n.meanY;
-  s.m2x = n.m2x;
-  s.m2y = n.m2y;
-  s.cxy = n.cxy;
+  s.count = e.count;
+  s.gaps = e.gaps;
+  s.min = e.min;
+  s.max = e.max;
+  s.meanX = m.meanX;
+  s.meanY = m.meanY;
+  s.m2x = m.m2x;
+  s.m2y = m.m2y;
+  s.cxy = m.cxy;
   out.merge(s);
 }
 
@@ -203,17 +201,16 @@ void SampleStore::append(double x, double y, qint64 record) {
 
 void SampleStore::closeTail() {
   const Stats s = Stats::ofRun(m_tail.x.data(), m_tail.y.data(), m_tailCount);
-  m_info.push_back({m_tail.x[0], m_tail.x[static_cast<size_t>(m_tailCount - 1)], m_tailFirstRecord, m_lastRecord});
-  m_levels[0].push_back(toNode(s));
+  m_info.push_back({m_tail.x[0], m_tailFirstRecord, m_lastRecord});
+  m_lastX.push_back(m_tail.x[static_cast<size_t>(m_tailCount - 1)]);
+  pushNode(0, s);
   // A node of the next level as soon as kFanout nodes of this one are complete.
-  for (size_t level = 0; m_levels[level].size() % kFanout == 0; ++level) {
-    if (level + 1 == m_levels.size())
-      m_levels.emplace_back();
+  for (size_t level = 0; m_extremes[level].size() % kFanout == 0; ++level) {
     Stats up;
-    const auto &nodes = m_levels[level];
-    for (size_t i = nodes.size() - kFanout; i < nodes.size(); ++i)
-      addNode(nodes[i], up);
-    m_levels[level + 1].push_back(toNode(up));
+    const size_t size = m_extremes[level].size();
+    for (size_t i = size - kFanout; i < size; ++i)
+      addNode(level, i, up, false);
+    pushNode(level + 1, up);
   }
   if (!fileBacked())
     m_memory.push_back(std::make_unique<Block>(m_tail));
@@ -258,8 +255,12 @@ void SampleStore::rebuildWith(std::vector<double> xs, std::vector<double> ys) {
 
 void SampleStore::clear() {
   m_count = 0;
-  m_levels.assign(1, {});
+  m_extremes.resize(1);
+  m_extremes[0].clear();
+  m_moments.resize(1);
+  m_moments[0].clear();
   m_info.clear();
+  m_lastX.clear();
   m_memory.clear();
   m_tailCount = 0;
   m_tailFirstRecord = -1;
@@ -307,7 +308,7 @@ std::unique_ptr<SampleStore::Block> SampleStore::readBlock(qint64 b) const {
     first += records;
   }
   for (; k < kBlock; ++k)
-    out->x[k] = info.lastX;
+    out->x[k] = m_lastX[static_cast<size_t>(b)];
   return out;
 }
 
@@ -352,6 +353,32 @@ double SampleStore::y(qint64 i) const {
   return block(i / kBlock).y[static_cast<size_t>(i % kBlock)];
 }
 
+size_t SampleStore::blockAtOrAfter(double x, size_t from) const {
+  // Galloping: the searches of a view's edges come in order, each a little past the last.
+  const size_t size = m_lastX.size();
+  if (from >= size || !(m_lastX[from] < x))
+    return std::min(from, size);
+  size_t lo = from; // m_lastX[lo] < x
+  size_t step = 1;
+  while (lo + step < size && m_lastX[lo + step] < x) {
+    lo += step;
+    step *= 2;
+  }
+  // The answer lies in (lo, min(size, lo + step)].
+  size_t first = lo + 1;
+  size_t count = std::min(size, lo + step) - first;
+  while (count > 0) {
+    const size_t half = count / 2;
+    if (m_lastX[first + half] < x) {
+      first += half + 1;
+      count -= half + 1;
+    } else {
+      count = half;
+    }
+  }
+  return first;
+}
+
 qint64 SampleStore::lowerBound(double x) const {
   // Past either end (a view wider than the record): no search, no read.
   if (m_count == 0 || x <= *minX())
@@ -359,9 +386,7 @@ qint64 SampleStore::lowerBound(double x) const {
   if (x > *maxX())
     return m_count;
   // The block from the summaries, then the sample from that block's raw values: one read.
-  const auto it = std::lower_bound(m_info.begin(), m_info.end(), x,
-                                   [](const BlockInfo &info, double v) { return info.lastX < v; });
-  const qint64 b = it - m_info.begin();
+  const auto b = static_cast<qint64>(blockAtOrAfter(x));
   const Block &data = block(b);
   const int n = b < fullBlocks() ? kBlock : m_tailCount;
   const auto at = std::lower_bound(data.x.begin(), data.x.begin() + n, x) - data.x.begin();
@@ -399,21 +424,20 @@ void SampleStore::runExtremes(const double *y, qint64 n, Stats &out) {
 }
 
 void SampleStore::nodeStats(size_t level, qint64 begin, qint64 end, Stats &out, bool extremesOnly) const {
-  const auto &nodes = m_levels[level];
-  if (level + 1 < m_levels.size()) {
+  if (level + 1 < m_extremes.size()) {
     const qint64 upBegin = (begin + kFanout - 1) / kFanout;
-    const qint64 upEnd = std::min<qint64>(end / kFanout, static_cast<qint64>(m_levels[level + 1].size()));
+    const qint64 upEnd = std::min<qint64>(end / kFanout, static_cast<qint64>(m_extremes[level + 1].size()));
     if (upBegin < upEnd) {
       for (qint64 i = begin; i < upBegin * kFanout; ++i)
-        addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
+        addNode(level, static_cast<size_t>(i), out, extremesOnly);
       nodeStats(level + 1, upBegin, upEnd, out, extremesOnly);
       for (qint64 i = upEnd * kFanout; i < end; ++i)
-        addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
+        addNode(level, static_cast<size_t>(i), out, extremesOnly);
       return;
     }
   }
   for (qint64 i = begin; i < end; ++i)
-    addNode(nodes[static_cast<size_t>(i)], out, extremesOnly);
+    addNode(level, static_cast<size_t>(i), out, extremesOnly);
 }
 
 SampleStore::Stats SampleStore::stats(qint64 begin, qint64 end, bool extremesOnly) const {
@@ -443,7 +467,7 @@ std::optional<double> SampleStore::minX() const {
 std::optional<double> SampleStore::maxX() const {
   if (m_count == 0)
     return std::nullopt;
-  return m_tailCount > 0 ? m_tail.x[static_cast<size_t>(m_tailCount - 1)] : m_info.back().lastX;
+  return m_tailCount > 0 ? m_tail.x[static_cast<size_t>(m_tailCount - 1)] : m_lastX.back();
 }
 std::optional<double> SampleStore::minY() const { return m_minY <= m_maxY ? std::optional(m_minY) : std::nullopt; }
 std::optional<double> SampleStore::maxY() const { return m_minY <= m_maxY ? std::optional(m_maxY) : std::nullopt; }
@@ -457,53 +481,34 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
   // Where the columns are wide enough, an edge goes to the nearer boundary of the complete
   // block it falls in, found from the summaries; in the newest samples (the tail, in memory)
   // it stays exact.
-  const auto blockOf = [this](double x) {
-    return std::lower_bound(m_info.begin(), m_info.end(), x,
-                            [](const BlockInfo &info, double v) { return info.lastX < v; }) -
-           m_info.begin();
-  };
-  const qint64 blocksInView = blockOf(x1) - blockOf(x0);
+  const auto first = blockAtOrAfter(x0);
+  const qint64 blocksInView = static_cast<qint64>(blockAtOrAfter(x1, first) - first);
   const bool snap = snapToBlocks && blocksInView >= columns;
-  // The edges come in order: each search gallops on from the last block found, touching a few
-  // neighbouring summaries instead of a binary search's cache misses over the whole record.
-  size_t hint = 0;
-  const auto blockFrom = [&](double x) {
-    const size_t size = m_info.size();
-    size_t lo = hint;
-    size_t step = 1;
-    while (lo + step < size && m_info[lo + step].lastX < x) {
-      lo += step;
-      step *= 2;
-    }
-    const auto first = m_info.begin() + static_cast<qint64>(lo);
-    const auto last = m_info.begin() + static_cast<qint64>(std::min(size, lo + step + 1));
-    const auto it = std::lower_bound(first, last, x, [](const BlockInfo &info, double v) { return info.lastX < v; });
-    hint = static_cast<size_t>(it - m_info.begin());
-    return it;
-  };
+  // The edges come in order: each search gallops on from the last block found.
+  size_t hint = first;
   // The summary level that fits: edges on boundaries of the widest nodes that still hold at
   // most half a column, so a column sums a few nodes of that level (a few cache lines) rather
   // than many of level 0. An edge then moves less than half such a node: a quarter column.
   size_t group = 1; // blocks a node of that level holds
   if (snap)
-    for (size_t level = 1; level < m_levels.size() && !m_levels[level].empty() &&
+    for (size_t level = 1; level < m_extremes.size() && !m_extremes[level].empty() &&
                            qint64(group * kFanout * 2) * columns <= blocksInView;
          ++level)
       group *= kFanout;
   const auto edgeAt = [&](double x) -> qint64 {
     if (snap) {
-      const auto it = blockFrom(x);
-      if (it != m_info.end()) {
+      hint = blockAtOrAfter(x, hint);
+      if (hint < m_lastX.size()) {
         // The boundaries of the node around block b (of the block itself where that node is
         // not complete yet), and the nearer one to x.
-        const auto b = static_cast<size_t>(it - m_info.begin());
+        const size_t b = hint;
         size_t lo = b / group * group;
         size_t hi = lo + group;
         if (hi > m_info.size()) {
           lo = b;
           hi = b + 1;
         }
-        const bool before = x <= m_info[lo].firstX || x - m_info[lo].firstX <= m_info[hi - 1].lastX - x;
+        const bool before = x <= m_info[lo].firstX || x - m_info[lo].firstX <= m_lastX[hi - 1] - x;
         return std::min(n, static_cast<qint64>(before ? lo : hi) * kBlock);
       }
     }
@@ -557,14 +562,9 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
 
 qint64 SampleStore::memoryBytes() const {
   qint64 bytes = sizeof(*this);
-  // The summaries' deques: pieces of 512 bytes, each with its pointer and the allocator's own.
-  const auto dequeBytes = [](size_t n, size_t size) {
-    const auto pieces = static_cast<qint64>((n * size + 511) / 512);
-    return pieces * (512 + 8 + 16);
-  };
-  for (const auto &l : m_levels)
-    bytes += dequeBytes(l.size(), sizeof(Node));
-  bytes += dequeBytes(m_info.size(), sizeof(BlockInfo));
+  for (size_t l = 0; l < m_extremes.size(); ++l)
+    bytes += static_cast<qint64>(m_extremes[l].bytesUsed() + m_moments[l].bytesUsed());
+  bytes += static_cast<qint64>(m_info.bytesUsed() + m_lastX.bytesUsed());
   bytes += static_cast<qint64>(m_memory.size() * sizeof(Block) + m_memory.capacity() * sizeof(void *));
   bytes += static_cast<qint64>(m_cache.size() * (sizeof(Block) + sizeof(CacheEntry)));
   return bytes;

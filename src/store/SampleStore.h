@@ -1,10 +1,11 @@
 #pragma once
 
+#include "store/ChunkedArray.h"
+
 #include <QString>
 #include <QtGlobal>
 
 #include <array>
-#include <deque>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -118,21 +119,23 @@ private:
     std::array<double, kBlock> x{};
     std::array<double, kBlock> y{};
   };
-  // A block's or a level's summary: Stats with 32-bit counts, 64 bytes.
-  struct Node {
+  // A block's or a level's summary, Stats with 32-bit counts, in two parts: what drawing sums
+  // (24 bytes) apart from the moments (40), so a column's extremes read a third of the bytes.
+  struct Extremes {
     double min = 0;
     double max = 0;
+    qint32 count = 0;
+    qint32 gaps = 0;
+  };
+  struct Moments {
     double meanX = 0;
     double meanY = 0;
     double m2x = 0;
     double m2y = 0;
     double cxy = 0;
-    qint32 count = 0;
-    qint32 gaps = 0;
   };
   struct BlockInfo {
     double firstX = 0;
-    double lastX = 0;
     qint64 firstRecord = -1;
     qint64 lastRecord = -1;
   };
@@ -151,14 +154,17 @@ private:
   static void mergeExtremes(Stats &out, qint64 count, qint64 gaps, double min, double max);
   void closeTail();
   void rebuildWith(std::vector<double> xs, std::vector<double> ys);
-  static Node toNode(const Stats &s);
-  static void addNode(const Node &n, Stats &out, bool extremesOnly = false);
+  void pushNode(size_t level, const Stats &s);
+  void addNode(size_t level, size_t i, Stats &out, bool extremesOnly) const;
+  // The first complete block whose last x is not below x, searched in [from, ...) by galloping.
+  [[nodiscard]] size_t blockAtOrAfter(double x, size_t from = 0) const;
 
   qint64 m_count = 0;
-  // Deques, not vectors: they grow without moving what they hold, so the summaries of a
-  // long recording are never copied (all channels would copy theirs in the same batch).
-  std::vector<std::deque<Node>> m_levels; // m_levels[0]: one node per complete block
-  std::deque<BlockInfo> m_info;
+  std::vector<ChunkedArray<Extremes>> m_extremes; // [0]: one node per complete block
+  std::vector<ChunkedArray<Moments>> m_moments;
+  ChunkedArray<BlockInfo> m_info;
+  // The blocks' last x on their own: the edge searches walk these, eight to a cache line.
+  ChunkedArray<double> m_lastX;
   std::vector<std::unique_ptr<Block>> m_memory; // complete blocks of a memory store
   Block m_tail;
   int m_tailCount = 0;

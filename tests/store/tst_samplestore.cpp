@@ -181,6 +181,9 @@ void TestSampleStore::memoryStoreMatchesPoints_data() {
                                           << 1.0 << 50;
   QTest::newRow("three levels, wide") << qint64(SampleStore::kBlock * SampleStore::kFanout * SampleStore::kFanout * 2 + 999)
                                       << 0.001 << 1200;
+  // The summaries grow by chunks: searches and sums across a chunk's end.
+  QTest::newRow("past a chunk of summaries") << qint64(SampleStore::kBlock * (ChunkedArray<double>::kChunk + 300) + 3)
+                                             << 0.01 << 1500;
 }
 
 void TestSampleStore::memoryStoreMatchesPoints() {
