@@ -397,7 +397,7 @@ int main(int argc, char **argv) {
       QCoreApplication::processEvents();
     }
     // The X/Y chart, turned to after an hour away: its timed replots fill in the hour's points
-    // (each replot walks for at most PlotChart::kCurveBudgetMs), then a repaint as it stands,
+    // (in turns of PlotChart::kCurveBudgetMs between the replots), then a repaint as it stands,
     // then a new view, which walks every point again, filled in the same way. Printed: the
     // repaint, the longest single replot of both fillings, the time the new view took to fill
     // in, and the memory of the X/Y trace.

@@ -112,8 +112,8 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   buildMeasureItems();
   connect(m_plot, &QCustomPlot::beforeReplot, this, [this] {
     refreshTraceData(m_drawCompletely);
-    if (m_curvesBehind)
-      requestReplot(); // the rest at the next one
+    if (m_curvesBehind && !m_walkTimer.isActive())
+      m_walkTimer.start(); // the rest in turns of its own
     thinMarkers();
     if (m_cursorVisible)
       updateCursorItems();
@@ -144,6 +144,17 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   }
   setGridColor(Qt::gray);
 
+  m_walkTimer.setSingleShot(true);
+  m_walkTimer.setInterval(0);
+  connect(&m_walkTimer, &QTimer::timeout, this, [this] {
+    // Hidden or held, the walk waits for the next replot.
+    if (!m_curvesBehind || m_held || !isVisible())
+      return;
+    refreshCurveData(false, kCurveBudgetMs);
+    requestReplot(); // what this turn drew shows at the next timed replot
+    if (m_curvesBehind)
+      m_walkTimer.start();
+  });
   m_replotTimer.setSingleShot(true);
   m_replotTimer.setInterval(kReplotIntervalMs);
   connect(&m_replotTimer, &QTimer::timeout, this, [this] {
@@ -464,9 +475,9 @@ std::optional<double> PlotChart::maxY(int trace) const {
   return t->graph ? storeY(*t->store, t->limit, true) : t->extremes.maxY();
 }
 
-void PlotChart::refreshCurveData(bool complete) const {
+void PlotChart::refreshCurveData(bool complete, int budgetMs) const {
   const auto deadline = complete ? CurveTracer::Clock::time_point::max()
-                                 : CurveTracer::Clock::now() + std::chrono::milliseconds(kCurveBudgetMs);
+                                 : CurveTracer::Clock::now() + std::chrono::milliseconds(budgetMs);
   m_curvesBehind = false;
   const QCPRange rx = m_plot->xAxis->range();
   const QCPRange ry = m_plot->yAxis->range();

@@ -68,11 +68,13 @@ public:
   PlotChart &operator=(const PlotChart &) = delete;
 
   static constexpr int kReplotIntervalMs = 40;
-  // What one replot spends at most on walking X/Y points: a curve of many millions drawn anew
-  // (a zoom, a resize) fills in over several replots instead of holding the window. replotNow,
-  // pictures and prints draw it whole. With the paint of a dense band (about 10 ms) a replot
-  // stays within 15 ms.
+  // X/Y points not drawn yet (a curve of many millions after a zoom or a resize) are walked in
+  // turns of the event loop of at most kCurveBudgetMs each, between the timed replots, which
+  // walk for at most kCurveReplotWalkMs and show what the turns drew: the window stays
+  // responsive while the curve fills in, and a replot costs its paint alone. replotNow,
+  // pictures and prints draw it whole.
   static constexpr int kCurveBudgetMs = 5;
+  static constexpr int kCurveReplotWalkMs = 1;
   // Whether an X/Y trace has points not drawn yet (it is filling in).
   [[nodiscard]] bool curveFillingIn() const { return m_curvesBehind; }
   // The least time between the end of one chart's timed replot and the start of another's.
@@ -349,9 +351,10 @@ private:
   void fitTickLabels();
   void thinMarkers();
   // Fills the time traces' graphs with what the current view and width can show. Curves are
-  // drawn completely, or else for at most kCurveBudgetMs, going on at the next replot.
+  // drawn completely, or else for at most kCurveReplotWalkMs, going on in turns of their own
+  // (m_walkTimer, kCurveBudgetMs each).
   void refreshTraceData(bool complete = true) const;
-  void refreshCurveData(bool complete) const;
+  void refreshCurveData(bool complete, int budgetMs = kCurveReplotWalkMs) const;
   void rebuildLegend();
   void trackAfterAdd(double maxXAdded, std::optional<double> minYAdded, std::optional<double> maxYAdded);
   void updateCursorItems();
@@ -400,6 +403,7 @@ private:
   bool m_drawCompletely = false;
   mutable bool m_curvesBehind = false;
   QTimer m_replotTimer;
+  QTimer m_walkTimer; // the next turn of an X/Y curve's filling in
   DragMode m_drag = DragMode::None;
   QPointF m_dragStart;
   double m_dragLower = 0;
