@@ -147,9 +147,14 @@ PlotChart::PlotChart(int traceCount, TraceKind kind, QWidget *parent) : QWidget(
   m_walkTimer.setSingleShot(true);
   m_walkTimer.setInterval(0);
   connect(&m_walkTimer, &QTimer::timeout, this, [this] {
-    // Hidden or held, the walk waits for the next replot.
-    if (!m_curvesBehind || m_held || !isVisible())
+    if (!m_curvesBehind)
       return;
+    // Hidden or held, the walk waits: the chart stays due, and its replot (when shown again or
+    // let go) walks on.
+    if (m_held || !isVisible()) {
+      requestReplot();
+      return;
+    }
     refreshCurveData(false, kCurveBudgetMs);
     requestReplot(); // what this turn drew shows at the next timed replot
     if (m_curvesBehind)

@@ -21,6 +21,34 @@ Points pointsOf(const PlotChart &c, int trace) {
   return p;
 }
 
+// A wandering line, a pixel or so a step at 500 x 300 px: nearly every point enters a new cell.
+void wander(int n, QVector<double> &x, QVector<double> &y) {
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<double> u(-0.5, 0.5);
+  x.resize(n);
+  y.resize(n);
+  double px = 50, py = 50;
+  for (int i = 0; i < n; ++i) {
+    px = std::clamp(px + u(rng) * 0.4, 0.0, 100.0);
+    py = std::clamp(py + u(rng) * 0.6, 0.0, 100.0);
+    x[i] = px;
+    y[i] = py;
+  }
+}
+
+bool sameVertices(const PlotChart &a, const PlotChart &b) {
+  const auto *ca = qobject_cast<QCPCurve *>(a.plot()->plottable(0));
+  const auto *cb = qobject_cast<QCPCurve *>(b.plot()->plottable(0));
+  if (!ca || !cb || ca->dataCount() != cb->dataCount() || ca->dataCount() == 0)
+    return false;
+  for (int i = 0; i < ca->dataCount(); ++i) {
+    const QCPCurveData pa = *ca->data()->at(i), pb = *cb->data()->at(i);
+    if (pa.key != pb.key || !(pa.value == pb.value || (std::isnan(pa.value) && std::isnan(pb.value))))
+      return false;
+  }
+  return true;
+}
+
 // A loop that runs right, back left below, and right again: x is not monotonic.
 const Points kLoop{{0, 0}, {4, 1}, {8, 2}, {6, 5}, {2, 4}, {-3, 3}, {5, -2}};
 } // namespace
@@ -154,18 +182,8 @@ private slots:
   // replots (each within its budget) and ends with what drawing it whole gives; a picture taken
   // meanwhile is whole at once.
   void largeCurveFillsInOverReplots() {
-    constexpr int kPoints = 3'000'000;
-    std::mt19937 rng(4);
-    std::uniform_real_distribution<double> u(-0.5, 0.5);
-    QVector<double> x(kPoints), y(kPoints);
-    double px = 50, py = 50;
-    for (int i = 0; i < kPoints; ++i) {
-      // A wandering line, a pixel or so a step: nearly every point enters a new cell.
-      px = std::clamp(px + u(rng) * 0.4, 0.0, 100.0);
-      py = std::clamp(py + u(rng) * 0.6, 0.0, 100.0);
-      x[i] = px;
-      y[i] = py;
-    }
+    QVector<double> x, y;
+    wander(3'000'000, x, y);
     PlotChart filling(5, TraceKind::Curve), whole(5, TraceKind::Curve);
     for (PlotChart *c : {&filling, &whole}) {
       c->resize(500, 300);
@@ -191,15 +209,44 @@ private slots:
     QTRY_VERIFY_WITH_TIMEOUT(replots.count() > 0 && !filling.curveFillingIn() && !filling.replotPending(), 60000);
     QVERIFY2(replots.count() > 1, qPrintable(QString::number(replots.count())));
     whole.replotNow();
-    const auto *a = qobject_cast<QCPCurve *>(filling.plot()->plottable(0));
-    const auto *b = qobject_cast<QCPCurve *>(whole.plot()->plottable(0));
-    QVERIFY(a && b);
-    QCOMPARE(a->dataCount(), b->dataCount());
-    QVERIFY(a->dataCount() > 0);
-    for (int i = 0; i < a->dataCount(); ++i) {
-      const QCPCurveData pa = *a->data()->at(i), pb = *b->data()->at(i);
-      QVERIFY(pa.key == pb.key && (pa.value == pb.value || (std::isnan(pa.value) && std::isnan(pb.value))));
+    QVERIFY(sameVertices(filling, whole));
+  }
+
+  void hiddenCurveWaitsToFillIn() {
+    // The walk goes on in turns between replots; a chart on another page stops walking until
+    // it is shown again, and then fills in completely.
+    QVector<double> x, y;
+    wander(3'000'000, x, y);
+    PlotChart filling(5, TraceKind::Curve), whole(5, TraceKind::Curve);
+    for (PlotChart *c : {&filling, &whole}) {
+      c->resize(500, 300);
+      c->show();
+      QVERIFY(QTest::qWaitForWindowExposed(c));
+      c->setAxisRange(ChartAxis::X, 0, 100);
+      c->setAxisRange(ChartAxis::Y, 0, 100);
+      c->addPoints(0, x, y, false);
+      c->replotNow();
+      c->setAxisRange(ChartAxis::X, 7, 50);
     }
+    // Hidden right after its first timed replot, before any turn of the walk.
+    bool hidden = false;
+    connect(filling.plot(), &QCustomPlot::afterReplot, this, [&] {
+      if (!hidden)
+        filling.hide();
+      hidden = true;
+    });
+    filling.requestReplot();
+    QTRY_VERIFY(hidden);
+    QVERIFY(filling.curveFillingIn());
+    const auto *curve = qobject_cast<QCPCurve *>(filling.plot()->plottable(0));
+    const int drawn = curve->dataCount();
+    QTest::qWait(300);
+    QCOMPARE(curve->dataCount(), drawn);
+    QVERIFY(filling.curveFillingIn());
+    filling.show();
+    QTRY_VERIFY_WITH_TIMEOUT(!filling.curveFillingIn() && !filling.replotPending(), 60000);
+    whole.replotNow();
+    QVERIFY(sameVertices(filling, whole));
   }
 };
 
