@@ -49,6 +49,24 @@ bool sameVertices(const PlotChart &a, const PlotChart &b) {
   return true;
 }
 
+// Both charts shown at 500 x 300 with the points drawn on 0..100, then given a new x range:
+// every point is walked again.
+bool drawnThenZoomed(PlotChart &a, PlotChart &b, const QVector<double> &x, const QVector<double> &y, double min,
+                     double span) {
+  for (PlotChart *c : {&a, &b}) {
+    c->resize(500, 300);
+    c->show();
+    if (!QTest::qWaitForWindowExposed(c))
+      return false;
+    c->setAxisRange(ChartAxis::X, 0, 100);
+    c->setAxisRange(ChartAxis::Y, 0, 100);
+    c->addPoints(0, x, y, false);
+    c->replotNow();
+    c->setAxisRange(ChartAxis::X, min, span);
+  }
+  return true;
+}
+
 // A loop that runs right, back left below, and right again: x is not monotonic.
 const Points kLoop{{0, 0}, {4, 1}, {8, 2}, {6, 5}, {2, 4}, {-3, 3}, {5, -2}};
 } // namespace
@@ -179,22 +197,13 @@ private slots:
   }
 
   // A curve of millions of points drawn anew for a new view fills in over several timed
-  // replots (each within its budget) and ends with what drawing it whole gives; a picture taken
+  // replots (the walk in turns between them) and ends with what drawing it whole gives; a picture taken
   // meanwhile is whole at once.
   void largeCurveFillsInOverReplots() {
     QVector<double> x, y;
     wander(3'000'000, x, y);
     PlotChart filling(5, TraceKind::Curve), whole(5, TraceKind::Curve);
-    for (PlotChart *c : {&filling, &whole}) {
-      c->resize(500, 300);
-      c->show();
-      QVERIFY(QTest::qWaitForWindowExposed(c));
-      c->setAxisRange(ChartAxis::X, 0, 100);
-      c->setAxisRange(ChartAxis::Y, 0, 100);
-      c->addPoints(0, x, y, false);
-      c->replotNow();
-      c->setAxisRange(ChartAxis::X, 10, 80); // every point walked again
-    }
+    QVERIFY(drawnThenZoomed(filling, whole, x, y, 10, 80));
     whole.replotNow();
     QTemporaryDir dir;
     QVERIFY(filling.saveImage(dir.filePath(QStringLiteral("filling.png"))));
@@ -218,16 +227,7 @@ private slots:
     QVector<double> x, y;
     wander(3'000'000, x, y);
     PlotChart filling(5, TraceKind::Curve), whole(5, TraceKind::Curve);
-    for (PlotChart *c : {&filling, &whole}) {
-      c->resize(500, 300);
-      c->show();
-      QVERIFY(QTest::qWaitForWindowExposed(c));
-      c->setAxisRange(ChartAxis::X, 0, 100);
-      c->setAxisRange(ChartAxis::Y, 0, 100);
-      c->addPoints(0, x, y, false);
-      c->replotNow();
-      c->setAxisRange(ChartAxis::X, 7, 50);
-    }
+    QVERIFY(drawnThenZoomed(filling, whole, x, y, 7, 50));
     // Hidden right after its first timed replot, before any turn of the walk.
     bool hidden = false;
     connect(filling.plot(), &QCustomPlot::afterReplot, this, [&] {
