@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <ranges>
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -365,18 +366,9 @@ size_t SampleStore::blockAtOrAfter(double x, size_t from) const {
     step *= 2;
   }
   // The answer lies in (lo, min(size, lo + step)].
-  size_t first = lo + 1;
-  size_t count = std::min(size, lo + step) - first;
-  while (count > 0) {
-    const size_t half = count / 2;
-    if (m_lastX[first + half] < x) {
-      first += half + 1;
-      count -= half + 1;
-    } else {
-      count = half;
-    }
-  }
-  return first;
+  const auto range = std::views::iota(lo + 1, std::min(size, lo + step));
+  const auto it = std::ranges::partition_point(range, [&](size_t i) { return m_lastX[i] < x; });
+  return lo + 1 + static_cast<size_t>(it - range.begin());
 }
 
 qint64 SampleStore::lowerBound(double x) const {

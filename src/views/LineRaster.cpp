@@ -141,27 +141,19 @@ void LineRaster::span(int x, double y0, double y1) {
   if (first > last)
     return;
   touch(x, x, first, last);
-  // Only the end rows are partly covered; the rows between take the colour as it is.
-  const auto coverageOf = [&](int y) {
-    const double covered = std::min(y1, double(y + 1)) - std::max(y0, double(y));
-    return std::clamp(int(covered * 255 + 0.5), 0, 255);
-  };
+  // Only the end rows are partly covered; the rows between take the colour at full coverage.
   const auto edge = [&](int y) {
-    if (const int coverage = coverageOf(y); coverage > 0)
+    const double covered = std::min(y1, double(y + 1)) - std::max(y0, double(y));
+    if (const int coverage = std::clamp(int(covered * 255 + 0.5), 0, 255); coverage > 0)
       blend(pixel(x, y), coverage);
   };
   edge(first);
   if (last == first)
     return;
-  if (m_alpha == 255) {
-    if (m_target) {
-      quint32 *at = m_target + qsizetype(first + 1) * m_stride + x;
-      for (int y = first + 1; y < last; ++y, at += m_stride)
-        *at = m_solid;
-    } else {
-      for (int y = first + 1; y < last; ++y)
-        pixel(x, y) = m_solid;
-    }
+  if (m_target && m_alpha == 255) {
+    quint32 *at = m_target + qsizetype(first + 1) * m_stride + x;
+    for (int y = first + 1; y < last; ++y, at += m_stride)
+      *at = m_solid;
   } else {
     for (int y = first + 1; y < last; ++y)
       blend(pixel(x, y), 255);
