@@ -12,7 +12,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <ranges>
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -365,10 +364,16 @@ size_t SampleStore::blockAtOrAfter(double x, size_t from) const {
     lo += step;
     step *= 2;
   }
-  // The answer lies in (lo, min(size, lo + step)].
-  const auto range = std::views::iota(lo + 1, std::min(size, lo + step));
-  const auto it = std::ranges::partition_point(range, [&](size_t i) { return m_lastX[i] < x; });
-  return lo + 1 + static_cast<size_t>(it - range.begin());
+  // The answer lies in (lo, hi]; bisect keeping m_lastX[lo] < x and (hi == size or m_lastX[hi] >= x).
+  size_t hi = std::min(size, lo + step);
+  while (hi - lo > 1) {
+    const size_t mid = lo + (hi - lo) / 2;
+    if (m_lastX[mid] < x)
+      lo = mid;
+    else
+      hi = mid;
+  }
+  return hi;
 }
 
 qint64 SampleStore::lowerBound(double x) const {
