@@ -3,6 +3,8 @@
 #include "views/LineRaster.h"
 #include "views/StrokeLines.h"
 
+#include <cmath>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -18,13 +20,35 @@ bool batches(const QCPPainter *painter) {
   return painter->pen().style() == Qt::SolidLine && !painter->modes().testFlag(QCPPainter::pmVectorized);
 }
 
-void strokeBatched(QCPPainter *painter, const QVector<QPointF> &points, bool columns) {
-  // A 1 px pen as a cosmetic one, as the library does: the same look, far faster on raster.
+// A 1 px pen as a cosmetic one, as the library does: the same look, far faster on raster.
+void makeCosmetic(QCPPainter *painter) {
   if (qFuzzyCompare(painter->pen().widthF(), 1.0)) {
     QPen pen = painter->pen();
     pen.setWidth(0);
     painter->setPen(pen);
   }
+}
+
+// Where an axis puts a coordinate, as a line: pixel = offset + coordinate * scale.
+struct AxisMap {
+  double offset;
+  double scale;
+};
+
+std::optional<AxisMap> linearMap(const QCPAxis *axis) {
+  if (!axis || axis->scaleType() != QCPAxis::stLinear)
+    return std::nullopt;
+  const QCPRange r = axis->range();
+  const double from = axis->coordToPixel(r.lower);
+  const double to = axis->coordToPixel(r.upper);
+  if (!(r.size() > 0) || !std::isfinite(from) || !std::isfinite(to))
+    return std::nullopt;
+  const double scale = (to - from) / r.size();
+  return AxisMap{from - r.lower * scale, scale};
+}
+
+void strokeBatched(QCPPainter *painter, const QVector<QPointF> &points, bool columns) {
+  makeCosmetic(painter);
   static thread_local std::vector<QLineF> lines;
   lines.clear();
   // Columns land on device pixels only under a plain shift (not on a scaled high-DPI buffer).
@@ -107,4 +131,46 @@ void ChartCurve::drawCurveLine(QCPPainter *painter, const QVector<QPointF> &line
   }
   applyDefaultAntialiasingHint(painter);
   strokeBatched(painter, lines, false);
+}
+
+bool ChartCurve::rastersDirectly(const QCPPainter *painter) const {
+  // Few vertices keep QPainter's antialiased lines, as the batched stroke does.
+  return dataCount() >= static_cast<int>(kRasterLines) && lineStyle() == lsLine && scatterStyle().isNone() &&
+         selection().isEmpty() && (brush().style() == Qt::NoBrush || brush().color().alpha() == 0) &&
+         pen().style() == Qt::SolidLine && pen().widthF() <= 1.0 && pen().color().alpha() != 0 &&
+         !painter->modes().testFlag(QCPPainter::pmVectorized) && keyAxis() && valueAxis() &&
+         keyAxis()->orientation() == Qt::Horizontal && valueAxis()->orientation() == Qt::Vertical;
+}
+
+void ChartCurve::draw(QCPPainter *painter) {
+  const std::optional<AxisMap> mx = linearMap(keyAxis());
+  const std::optional<AxisMap> my = linearMap(valueAxis());
+  if (!mx || !my || !rastersDirectly(painter)) {
+    QCPCurve::draw(painter);
+    return;
+  }
+  painter->setPen(pen());
+  painter->setBrush(Qt::NoBrush);
+  applyDefaultAntialiasingHint(painter);
+  makeCosmetic(painter);
+  if (!LineRaster::suits(*painter)) {
+    QCPCurve::draw(painter);
+    return;
+  }
+  // Device pixels: the painter's shift (and its half-pixel antialiasing one) folded in.
+  const QTransform &t = painter->transform();
+  const AxisMap kx{mx->offset + t.dx(), mx->scale};
+  const AxisMap ky{my->offset + t.dy(), my->scale};
+  LineRaster raster(LineRaster::deviceClip(*painter), painter->pen().color(), LineRaster::directTarget(*painter));
+  // A vertex that is not finite (a gap) breaks the line: the raster drops a line touching it.
+  QPointF last;
+  bool first = true;
+  for (auto it = mDataContainer->constBegin(); it != mDataContainer->constEnd(); ++it) {
+    const QPointF p(kx.offset + it->key * kx.scale, ky.offset + it->value * ky.scale);
+    if (!first)
+      raster.add(QLineF(last, p));
+    last = p;
+    first = false;
+  }
+  raster.paint(*painter);
 }

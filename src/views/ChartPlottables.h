@@ -30,5 +30,12 @@ public:
   ChartCurve(QCPAxis *keyAxis, QCPAxis *valueAxis) : QCPCurve(keyAxis, valueAxis) {}
 
 protected:
+  // A plain line of many vertices goes from the data to the raster in one pass: the library's
+  // pixel lines, its out-of-view corner points and the separate line list cost as much as the
+  // pixels of a curve of a hundred thousand vertices. Everything else is the library's draw.
+  void draw(QCPPainter *painter) override;
   void drawCurveLine(QCPPainter *painter, const QVector<QPointF> &lines) const override;
+
+private:
+  [[nodiscard]] bool rastersDirectly(const QCPPainter *painter) const;
 };

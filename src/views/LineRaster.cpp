@@ -164,7 +164,11 @@ void LineRaster::span(int x, double y0, double y1) {
 void LineRaster::bresenham(QPointF a, QPointF b) {
   // Clipped first to the clip's pixels, [left, right + 1): a join may reach from far outside.
   const QRectF box(m_clip.left(), m_clip.top(), m_clip.width() - 1e-6, m_clip.height() - 1e-6);
-  if (!clipTo(a, b, box))
+  const auto inside = [&](QPointF p) {
+    return p.x() >= box.left() && p.x() <= box.right() && p.y() >= box.top() && p.y() <= box.bottom();
+  };
+  // Most lines of a dense trace lie inside: no clipping to do for those.
+  if (!(inside(a) && inside(b)) && !clipTo(a, b, box))
     return;
   const auto column = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.left(), m_clip.right()); };
   const auto row = [&](double v) { return std::clamp(int(std::floor(v)), m_clip.top(), m_clip.bottom()); };

@@ -1,3 +1,4 @@
+#include "views/ChartPlottables.h"
 #include "views/LineRaster.h"
 #include "views/StrokeLines.h"
 #include "ImageStrays.h"
@@ -195,6 +196,80 @@ private slots:
         if (!clip.contains(x, y))
           QCOMPARE(qGray(ours.pixel(x, y)), 0);
     }
+  }
+
+  void curveDrawsEverySegment_data() {
+    QTest::addColumn<Polyline>("vertices"); // in axis coordinates, both axes 0..100
+    QTest::addColumn<bool>("reversed");
+    Polyline walk;
+    quint32 seed = 11;
+    QPointF at(50, 50);
+    for (int i = 0; i < 6000; ++i) {
+      seed = seed * 1664525u + 1013904223u;
+      at = QPointF(std::clamp(at.x() + double(int(seed >> 24) % 5 - 2) * 0.3, 1.0, 99.0),
+                   std::clamp(at.y() + double(int(seed >> 16 & 0xff) % 5 - 2) * 0.4, 1.0, 99.0));
+      walk.append(at);
+    }
+    QTest::newRow("a dense walk") << walk << false;
+    QTest::newRow("a dense walk, axes reversed") << walk << true;
+    // Three strokes apart: a line across a gap would be far from anything drawn.
+    Polyline gaps;
+    for (int i = 0; i < 6000; ++i) {
+      const int stroke = i / 2000;
+      const double along = 5 + (i % 2000) * 0.02;
+      gaps.append(i % 2000 == 1999 ? QPointF(kNaN, kNaN) : QPointF(along + stroke * 5, 15 + stroke * 30 + (i % 7) * 0.1));
+    }
+    QTest::newRow("gaps") << gaps << false;
+    Polyline far = walk;
+    for (qsizetype i = 100; i < far.size(); i += 700)
+      far[i] = QPointF(i % 1400 ? 1e6 : -3e5, i % 2100 ? -2e6 : 40);
+    QTest::newRow("vertices far outside the view") << far << false;
+    QTest::newRow("few vertices (the library's lines)") << walk.mid(0, 300) << false;
+  }
+  void curveDrawsEverySegment() {
+    // The chart's curve against QPainter's antialiased lines between every two finite
+    // neighbours, mapped by the axes.
+    QFETCH(Polyline, vertices);
+    QFETCH(bool, reversed);
+    ChartPlot plot;
+    plot.resize(420, 300);
+    plot.setBackground(Qt::black);
+    auto *curve = new ChartCurve(plot.xAxis, plot.yAxis);
+    curve->setPen(QPen(Qt::red, 1));
+    QVector<double> t, x, y;
+    for (qsizetype i = 0; i < vertices.size(); ++i) {
+      t.append(double(i));
+      x.append(vertices[i].x());
+      y.append(vertices[i].y());
+    }
+    curve->setData(t, x, y, true);
+    for (QCPAxis *a : {plot.xAxis, plot.yAxis}) {
+      a->setRange(0, 100);
+      a->setRangeReversed(reversed);
+    }
+    plot.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&plot));
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    const QImage ours = plot.grab().toImage();
+    curve->setVisible(false);
+    plot.replot(QCustomPlot::rpImmediateRefresh);
+    QImage theirs = plot.grab().toImage();
+    {
+      QPainter p(&theirs);
+      p.setClipRect(plot.axisRect()->rect());
+      p.setRenderHint(QPainter::Antialiasing);
+      p.translate(0.5, 0.5);
+      p.setPen(QPen(Qt::red, 0));
+      const auto pixel = [&](QPointF v) { return QPointF(plot.xAxis->coordToPixel(v.x()), plot.yAxis->coordToPixel(v.y())); };
+      std::vector<QLineF> lines;
+      for (const QLineF &l : segments(vertices))
+        lines.emplace_back(pixel(l.p1()), pixel(l.p2()));
+      p.drawLines(lines.data(), int(lines.size()));
+    }
+    const auto red = [](QRgb c) { return qRed(c) > 100 && qGreen(c) < 60 && qBlue(c) < 60; };
+    QCOMPARE(ImageStrays(ours, theirs, red), 0);
+    QCOMPARE(ImageStrays(theirs, ours, red), 0);
+    QVERIFY(ImageStrays(ours, QImage(), red) > 100); // drawn at all
   }
 
   void rasterBlendsATranslucentColour() {
