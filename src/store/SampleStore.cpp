@@ -472,9 +472,16 @@ std::optional<double> SampleStore::maxY() const { return m_minY <= m_maxY ? std:
 std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int columns, qint64 limit,
                                                   bool snapToBlocks, bool extremesOnly) const {
   std::vector<Span> out;
+  spans(out, x0, x1, columns, limit, snapToBlocks, extremesOnly);
+  return out;
+}
+
+void SampleStore::spans(std::vector<Span> &out, double x0, double x1, int columns, qint64 limit, bool snapToBlocks,
+                        bool extremesOnly) const {
+  out.clear();
   const qint64 n = limit < 0 ? m_count : std::min(limit, m_count);
   if (columns <= 0 || !(x1 > x0) || n == 0)
-    return out;
+    return;
   // Where the columns are wide enough, an edge goes to the nearer boundary of the complete
   // block it falls in, found from the summaries; in the newest samples (the tail, in memory)
   // it stays exact.
@@ -543,7 +550,7 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
       }
       sp.end = i;
     }
-    return out;
+    return;
   }
   qint64 edge = edgeAt(x0);
   for (int c = 0; c < columns; ++c) {
@@ -554,7 +561,6 @@ std::vector<SampleStore::Span> SampleStore::spans(double x0, double x1, int colu
     s.stats = stats(s.begin, s.end, extremesOnly);
     edge = s.end;
   }
-  return out;
 }
 
 qint64 SampleStore::memoryBytes() const {
@@ -605,11 +611,13 @@ std::vector<std::shared_ptr<SampleStore>> BuildStores(const QString &path) {
   return stores;
 }
 
-TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit) {
-  TracePoints out;
+void MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit, TracePoints &out) {
+  out.x.clear();
+  out.y.clear();
+  out.raw = true;
   const qint64 n = limit < 0 ? store.count() : std::min(limit, store.count());
   if (n == 0 || columns <= 0 || !(x1 >= x0))
-    return out;
+    return;
   const qint64 begin = std::min(store.lowerBound(x0), n);
   // Up to and including x1: a sample on the right edge is in view.
   qint64 end = std::min(store.lowerBound(x1), n);
@@ -627,7 +635,8 @@ TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int 
   } else {
     out.raw = false;
     const double w = (x1 - x0) / columns;
-    const auto spans = store.spans(x0, x1, columns, n, true, true);
+    store.spans(out.columns, x0, x1, columns, n, true, true);
+    const std::vector<SampleStore::Span> &spans = out.columns;
     for (size_t c = 0; c < spans.size(); ++c) {
       const SampleStore::Span &s = spans[c];
       if (s.begin == s.end)
@@ -667,5 +676,5 @@ TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int 
   }
   if (end < n)
     push(store.x(end), store.y(end));
-  return out;
+  return;
 }

@@ -111,6 +111,9 @@ public:
   // summaries alone, without reading a raw sample.
   [[nodiscard]] std::vector<Span> spans(double x0, double x1, int columns, qint64 limit = -1,
                                         bool snapToBlocks = false, bool extremesOnly = false) const;
+  // The same into `out`, whose memory is reused.
+  void spans(std::vector<Span> &out, double x0, double x1, int columns, qint64 limit = -1, bool snapToBlocks = false,
+             bool extremesOnly = false) const;
   // Bytes held in memory by the store (summaries, tail, cache), for the benchmarks.
   [[nodiscard]] qint64 memoryBytes() const;
 
@@ -192,9 +195,13 @@ struct TracePoints {
   std::vector<double> x;
   std::vector<double> y;
   bool raw = true;
+  std::vector<SampleStore::Span> columns; // working memory
 };
 inline constexpr int kRawPerColumn = 2;
-[[nodiscard]] TracePoints MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit);
+// Into `out`, whose memory is reused: a chart keeps one per trace, so that a replot neither
+// allocates nor faults in fresh pages (memory freed on a helper thread went back to the system
+// and came back as page faults, a third of the comparison's replot).
+void MakeTracePoints(const SampleStore &store, double x0, double x1, int columns, qint64 limit, TracePoints &out);
 
 // Stores for every channel of a recording file, built in one pass over it (file-backed, x in
 // milliseconds). Empty when the file cannot be read.

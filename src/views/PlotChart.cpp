@@ -537,10 +537,9 @@ void PlotChart::refreshTraceData(bool complete) const {
     t.drawn = now;
     due.push_back(&t);
   }
-  std::vector<TracePoints> made(due.size());
   const auto make = [&](size_t i) {
     const Trace &t = *due[i];
-    made[i] = MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit);
+    MakeTracePoints(*t.store, r.lower / t.xScale, r.upper / t.xScale, width, t.limit, t.made);
   };
   // A chart of many traces (the comparison) makes them on two threads. A store is read by one
   // thread only, and only while this thread waits: traces sharing a store stay together.
@@ -573,7 +572,7 @@ void PlotChart::refreshTraceData(bool complete) const {
     other.get();
   for (size_t i = 0; i < due.size(); ++i) {
     const Trace &t = *due[i];
-    const TracePoints &tp = made[i];
+    const TracePoints &tp = t.made;
     QVector<QCPGraphData> points(static_cast<qsizetype>(tp.x.size()));
     for (size_t k = 0; k < tp.x.size(); ++k)
       points[static_cast<qsizetype>(k)] = QCPGraphData(tp.x[k] * t.xScale, tp.y[k]);

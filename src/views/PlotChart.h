@@ -298,6 +298,7 @@ private:
     };
     mutable Nearest nearest;
     std::shared_ptr<SampleStore> store; // time traces only
+    mutable TracePoints made;           // time traces only: what the last replot made, kept for its memory
     double xScale = 1;
     qint64 limit = -1; // a snapshot of a shared store: its first `limit` samples
     // What the graph's points were made from: the same store, samples, view and width

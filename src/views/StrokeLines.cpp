@@ -77,7 +77,10 @@ void AppendStrokeLines(const QPointF *points, qsizetype count, bool columns, std
         out.emplace_back(points[i - 1], points[i]);
     return;
   }
-  std::vector<Column> run;
+  // Kept between calls: a replot strokes thousands of columns, and a fresh vector each time
+  // regrew and faulted in its pages anew.
+  static thread_local std::vector<Column> run;
+  run.clear();
   for (qsizetype i = 0; i < count; ++i) {
     const QPointF &p = points[i];
     if (!finite(p)) {
