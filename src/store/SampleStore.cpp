@@ -676,5 +676,4 @@ void MakeTracePoints(const SampleStore &store, double x0, double x1, int columns
   }
   if (end < n)
     push(store.x(end), store.y(end));
-  return;
 }
