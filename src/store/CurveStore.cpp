@@ -12,7 +12,10 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -42,9 +45,82 @@ void widen(CurveStore::Box &b, const CurveStore::Point &p) {
 }
 } // namespace
 
+// Writes runs of blocks to the temporary file in the order they are handed over. After a
+// failed write it writes nothing more: the blocks written are always the first ones.
+class CurveStore::Writer {
+public:
+  struct Run {
+    off_t offset = 0;
+    std::array<iovec, kSpillRun> parts{};
+  };
+
+  explicit Writer(int fd) : m_fd(fd), m_thread([this] { loop(); }) {}
+  ~Writer() {
+    {
+      std::lock_guard lock(m_mutex);
+      m_stop = true;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+  }
+  Writer(const Writer &) = delete;
+  Writer &operator=(const Writer &) = delete;
+
+  void post(const Run &run) {
+    {
+      std::lock_guard lock(m_mutex);
+      m_runs.push_back(run);
+    }
+    m_wake.notify_all();
+  }
+  // Runs written so far, in order.
+  [[nodiscard]] qint64 written() const { return m_written.load(std::memory_order_acquire); }
+  [[nodiscard]] bool failed() const { return m_failed.load(std::memory_order_acquire); }
+  void waitIdle() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_runs.empty() && !m_busy; });
+  }
+
+private:
+  void loop() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+      m_wake.wait(lock, [this] { return m_stop || !m_runs.empty(); });
+      if (m_stop)
+        return; // the store is going or cleared: what is still queued is not wanted
+      Run run = m_runs.front();
+      m_runs.pop_front();
+      m_busy = true;
+      lock.unlock();
+      const ssize_t want = static_cast<ssize_t>(kSpillRun * sizeof(Block));
+      const bool ok = !failed() && ::pwritev(m_fd, run.parts.data(), kSpillRun, run.offset) == want;
+      if (ok)
+        m_written.fetch_add(1, std::memory_order_release);
+      else
+        m_failed.store(true, std::memory_order_release); // a full disk: the rest stays in memory
+      lock.lock();
+      m_busy = false;
+      if (m_runs.empty())
+        m_idle.notify_all();
+    }
+  }
+
+  const int m_fd;
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::condition_variable m_idle;
+  std::deque<Run> m_runs;
+  bool m_busy = false;
+  bool m_stop = false;
+  std::atomic<qint64> m_written{0};
+  std::atomic<bool> m_failed{false};
+  std::thread m_thread; // last: started once the rest is made
+};
+
 CurveStore::CurveStore(QString spillDir) : m_spillDir(std::move(spillDir)), m_id(nextStoreId()) {}
 
 CurveStore::~CurveStore() {
+  m_writer.reset(); // before its file is closed
   if (m_fd >= 0)
     ::close(m_fd);
 }
@@ -66,7 +142,9 @@ void CurveStore::append(double x, double y) {
 void CurveStore::closeBlock() {
   m_boxes.push_back(m_tailBox);
   m_tailBox = Box{};
-  const qint64 waiting = static_cast<qint64>(m_boxes.size()) - kResidentBlocks - m_spilled;
+  if (m_writer)
+    reapWritten();
+  const qint64 waiting = static_cast<qint64>(m_boxes.size()) - kResidentBlocks - m_queued;
   if (!m_spillFailed && waiting >= kSpillRun)
     spillPending();
 }
@@ -91,20 +169,32 @@ void CurveStore::spillPending() {
     m_spillFailed = true;
     return;
   }
-  const qint64 first = kResidentBlocks + m_spilled;
-  std::array<iovec, kSpillRun> parts{};
+  if (!m_writer)
+    m_writer = std::make_unique<Writer>(m_fd);
+  // The blocks stay where they are (and are read from memory) until the writer has them in
+  // the file; nothing writes to a complete block, so the writer reads them unguarded.
+  const qint64 first = kResidentBlocks + m_queued;
+  Writer::Run run;
   for (int k = 0; k < kSpillRun; ++k)
-    parts[static_cast<size_t>(k)] = {m_blocks[static_cast<size_t>(first + k)]->data(), sizeof(Block)};
-  const off_t offset = static_cast<off_t>(m_spilled) * static_cast<off_t>(sizeof(Block));
-  const ssize_t want = static_cast<ssize_t>(kSpillRun * sizeof(Block));
-  // A short write (a full disk) keeps these blocks and all later ones in memory.
-  if (::pwritev(m_fd, parts.data(), kSpillRun, offset) != want) {
-    m_spillFailed = true;
+    run.parts[static_cast<size_t>(k)] = {m_blocks[static_cast<size_t>(first + k)]->data(), sizeof(Block)};
+  run.offset = static_cast<off_t>(m_queued) * static_cast<off_t>(sizeof(Block));
+  m_writer->post(run);
+  m_queued += kSpillRun;
+}
+
+void CurveStore::reapWritten() {
+  const qint64 written = m_writer->written() * kSpillRun;
+  for (; m_spilled < written; ++m_spilled)
+    m_blocks[static_cast<size_t>(kResidentBlocks + m_spilled)].reset();
+  if (m_writer->failed())
+    m_spillFailed = true; // what was not written stays in memory
+}
+
+void CurveStore::settle() {
+  if (!m_writer)
     return;
-  }
-  for (int k = 0; k < kSpillRun; ++k)
-    m_blocks[static_cast<size_t>(first + k)].reset();
-  m_spilled += kSpillRun;
+  m_writer->waitIdle();
+  reapWritten();
 }
 
 void CurveStore::clear() {
@@ -112,8 +202,10 @@ void CurveStore::clear() {
   m_count = 0;
   m_boxes.clear();
   m_tailBox = Box{};
+  m_writer.reset(); // before the blocks it reads and the file it writes go
   m_blocks.clear();
   m_spilled = 0;
+  m_queued = 0;
   m_spillFailed = false;
   m_cache.clear();
   if (m_fd >= 0) {
@@ -307,25 +399,13 @@ bool CurveTracer::paintedBefore(const Cell &a, const Cell &b) {
   // Clipped to the view (a pixel beyond it on each side), then stepped along pixel by pixel.
   double ax = static_cast<double>(a.x), ay = static_cast<double>(a.y);
   double bx = static_cast<double>(b.x), by = static_cast<double>(b.y);
-  double t0 = 0, t1 = 1;
-  const double dx = bx - ax, dy = by - ay;
-  const auto clip = [&](double p, double q) {
-    if (p == 0)
-      return q >= 0;
-    const double r = q / p;
-    if (p < 0)
-      t0 = std::max(t0, r);
-    else
-      t1 = std::min(t1, r);
-    return t0 <= t1;
-  };
   const double w = static_cast<double>(m_view.width), h = static_cast<double>(m_view.height);
-  if (!clip(-dx, ax + 1) || !clip(dx, w - ax) || !clip(-dy, ay + 1) || !clip(dy, h - ay))
-    return !m_vertices.test(b.x, b.y) ? false : true;
-  qint64 x = static_cast<qint64>(std::llround(ax + t0 * dx));
-  qint64 y = static_cast<qint64>(std::llround(ay + t0 * dy));
-  const qint64 ex = static_cast<qint64>(std::llround(ax + t1 * dx));
-  const qint64 ey = static_cast<qint64>(std::llround(ay + t1 * dy));
+  if (!ClipLineToBox(ax, ay, bx, by, -1, -1, w, h))
+    return m_vertices.test(b.x, b.y);
+  qint64 x = static_cast<qint64>(std::llround(ax));
+  qint64 y = static_cast<qint64>(std::llround(ay));
+  const qint64 ex = static_cast<qint64>(std::llround(bx));
+  const qint64 ey = static_cast<qint64>(std::llround(by));
   // Bresenham, twice: first whether every pixel is painted already, then painting them.
   const auto walk = [&](auto &&visit) { return WalkPixelLine(x, y, ex, ey, visit); };
   const bool before = walk([&](qint64 px, qint64 py) { return m_painted.test(px, py); }) && m_vertices.test(b.x, b.y);

@@ -22,6 +22,10 @@
 // and its first and last point, 72 bytes, about 0.28 bytes a point. When the temporary file
 // cannot be made or written, the points stay in memory: nothing is lost, only memory is spent.
 //
+// The writes are made by a thread of the store's own, so that a disk held up by other writers
+// (a journal commit, a sync of the recording) never holds up the thread that appends; a block
+// leaves memory only once it is in the file.
+//
 // A point whose y is not finite is a gap (the line breaks there); x is always finite (the
 // chart refuses other points). Not thread-safe: one thread appends and reads.
 class CurveStore {
@@ -73,6 +77,9 @@ public:
   [[nodiscard]] std::optional<Point> nearestX(double x) const;
 
   [[nodiscard]] bool spilling() const { return m_fd >= 0; }
+  // Waits until the blocks handed to the writing thread are in the file (or it failed), and
+  // lets go of their memory.
+  void settle();
   // Bytes in memory (points, summaries, cache) and in the temporary file, for the benchmarks.
   [[nodiscard]] qint64 memoryBytes() const;
   [[nodiscard]] qint64 spilledBytes() const { return m_spilled * static_cast<qint64>(sizeof(Block)); }
@@ -83,9 +90,12 @@ private:
     qint64 block = -1;
     std::unique_ptr<Block> data;
   };
+  class Writer;
 
   void closeBlock();
   void spillPending();
+  // Frees the blocks the writer has put into the file; notes a failed write.
+  void reapWritten();
   [[nodiscard]] bool openSpill();
   // Reads blocks [b, b + n) of the file into the cache; false when the read fails.
   bool readAhead(qint64 b, qint64 n) const;
@@ -97,9 +107,11 @@ private:
   Box m_tailBox;                              // the incomplete block
   std::deque<std::unique_ptr<Block>> m_blocks; // nullptr once written to the file
   qint64 m_spilled = 0;                       // blocks in the file: kResidentBlocks.. onwards
+  qint64 m_queued = 0;                        // blocks handed to the writer (m_spilled and more)
   bool m_spillFailed = false;
   int m_fd = -1;
   mutable std::vector<CacheSlot> m_cache;
+  std::unique_ptr<Writer> m_writer; // last: stopped before the blocks it reads go
 };
 
 // What an X/Y trace draws in one view: the points in order with every run of points in one

@@ -13,31 +13,13 @@
 
 namespace {
 
-// Liang-Barsky: the part of a-b inside r (as a closed box); false if none.
+// The part of a-b inside r (as a closed box); false if none.
 bool clipTo(QPointF &a, QPointF &b, const QRectF &r) {
-  const double dx = b.x() - a.x();
-  const double dy = b.y() - a.y();
-  double t0 = 0;
-  double t1 = 1;
-  const double p[4] = {-dx, dx, -dy, dy};
-  const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
-  for (int i = 0; i < 4; ++i) {
-    if (p[i] == 0) {
-      if (q[i] < 0)
-        return false;
-      continue;
-    }
-    const double t = q[i] / p[i];
-    if (p[i] < 0)
-      t0 = std::max(t0, t);
-    else
-      t1 = std::min(t1, t);
-    if (t0 > t1)
-      return false;
-  }
-  const QPointF from = a;
-  a = QPointF(from.x() + t0 * dx, from.y() + t0 * dy);
-  b = QPointF(from.x() + t1 * dx, from.y() + t1 * dy);
+  double ax = a.x(), ay = a.y(), bx = b.x(), by = b.y();
+  if (!ClipLineToBox(ax, ay, bx, by, r.left(), r.top(), r.right(), r.bottom()))
+    return false;
+  a = QPointF(ax, ay);
+  b = QPointF(bx, by);
   return true;
 }
 

@@ -1,11 +1,15 @@
 #include "store/CurveStore.h"
 
 #include <QImage>
+#include <QScopeGuard>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <csignal>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -171,28 +175,57 @@ private slots:
     QTest::addColumn<int>("shape");
     QTest::addColumn<qint64>("count");
     QTest::addColumn<bool>("spillable"); // the temporary folder exists
+    QTest::addColumn<qint64>("fileRoom"); // bytes a file may grow to (a full disk); 0: no limit
     const qint64 resident = CurveStore::kResidentBlocks * CurveStore::kBlock;
-    QTest::newRow("a few") << int(Shape::Walk) << qint64(100) << true;
-    QTest::newRow("all resident") << int(Shape::Noise) << resident << true;
-    QTest::newRow("one spill run short") << int(Shape::Noise) << resident + 15 * CurveStore::kBlock + 7 << true;
-    QTest::newRow("spilled, partial tail") << int(Shape::Ellipse) << resident * 3 + 1234 << true;
-    QTest::newRow("no folder to spill into") << int(Shape::Walk) << resident * 2 + 99 << false;
+    const qint64 run = CurveStore::kSpillRun * CurveStore::kBlock * qint64(sizeof(P));
+    QTest::newRow("a few") << int(Shape::Walk) << qint64(100) << true << qint64(0);
+    QTest::newRow("all resident") << int(Shape::Noise) << resident << true << qint64(0);
+    QTest::newRow("one spill run short") << int(Shape::Noise) << resident + 15 * CurveStore::kBlock + 7 << true
+                                         << qint64(0);
+    QTest::newRow("spilled, partial tail") << int(Shape::Ellipse) << resident * 3 + 1234 << true << qint64(0);
+    QTest::newRow("no folder to spill into") << int(Shape::Walk) << resident * 2 + 99 << false << qint64(0);
+    // Two runs fit, the third is written short.
+    QTest::newRow("the disk fills up") << int(Shape::Noise) << resident * 3 + 500 << true << run * 5 / 2;
   }
   void keepsEveryPointExactly() {
     QFETCH(int, shape);
     QFETCH(qint64, count);
     QFETCH(bool, spillable);
+    QFETCH(qint64, fileRoom);
     QTemporaryDir dir;
     const QString spill = spillable ? dir.path() : dir.filePath(QStringLiteral("missing"));
     const Points pts = makePoints(Shape(shape), count, 7);
+    // A file size limit makes writes past it come up short, as on a full disk.
+    rlimit keepLimit{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &keepLimit) == 0);
+    const auto keepSignal = std::signal(SIGXFSZ, SIG_IGN);
+    auto restore = qScopeGuard([&] {
+      ::setrlimit(RLIMIT_FSIZE, &keepLimit);
+      std::signal(SIGXFSZ, keepSignal);
+    });
+    if (fileRoom > 0) {
+      rlimit room = keepLimit;
+      room.rlim_cur = static_cast<rlim_t>(fileRoom);
+      QVERIFY(::setrlimit(RLIMIT_FSIZE, &room) == 0);
+    }
     CurveStore s(spill);
     for (const P &p : pts)
       s.append(p.x, p.y);
     s.append(std::numeric_limits<double>::infinity(), 1); // refused: no place on the axis
+    // Read while blocks may still be on their way to the file.
+    for (qint64 i = count - 1; i >= 0; i -= 97)
+      QVERIFY2(same(s.at(i), pts[size_t(i)]), qPrintable(QString::number(i)));
+    s.settle();
+    restore.dismiss();
+    QVERIFY(::setrlimit(RLIMIT_FSIZE, &keepLimit) == 0);
+    std::signal(SIGXFSZ, keepSignal);
     QCOMPARE(s.count(), count);
     const bool beyond = count >= (CurveStore::kResidentBlocks + CurveStore::kSpillRun) * CurveStore::kBlock;
     QCOMPARE(s.spilling(), beyond && spillable);
     QCOMPARE(s.spilledBytes() > 0, beyond && spillable);
+    if (fileRoom > 0)
+      QCOMPARE(s.spilledBytes(), fileRoom / (CurveStore::kSpillRun * CurveStore::kBlock * qint64(sizeof(P))) *
+                                     CurveStore::kSpillRun * CurveStore::kBlock * qint64(sizeof(P)));
     // Read back in order and at random: every point bit for bit.
     for (qint64 i = 0; i < count; ++i)
       QVERIFY2(same(s.at(i), pts[size_t(i)]), qPrintable(QString::number(i)));
@@ -220,7 +253,7 @@ private slots:
       QCOMPARE(bx.finite, finite);
     }
     // The summaries of a spilled store are all it holds of the spilled points.
-    if (beyond && spillable)
+    if (beyond && spillable && fileRoom == 0)
       QVERIFY(s.memoryBytes() < (CurveStore::kResidentBlocks + 2 * CurveStore::kSpillRun) * CurveStore::kBlock * 16 +
                                     CurveStore::kCachedBlocks * CurveStore::kBlock * 20 + s.blockCount() * 100);
     // Nearest x, latest of equally near ones (the ellipse's rounded x repeat often).
